@@ -1,0 +1,26 @@
+// Reader of the arms.json text: one SphericalLinkGeometry as a JSON object
+// with named members or as an array of two to four elements.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "arm/geometry.hpp"
+
+namespace quorbel {
+
+// The first problem found: what it is, and where (line from 1, column as a
+// count of bytes from the start of the line; the empty text gives column 0).
+struct JsonError {
+    std::string description;
+    std::size_t line;
+    std::size_t column;
+};
+
+// Reads UTF-8 text. Never throws except std::bad_alloc while building an
+// error description. Uses bounded stack whatever the nesting depth.
+std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::string_view text);
+
+}  // namespace quorbel

@@ -1,0 +1,28 @@
+// Intersection of two small circles of the unit sphere: the loop-closure step
+// of the five-bar arm.
+#pragma once
+
+#include <optional>
+
+#include "arm/vector_math.hpp"
+
+namespace quorbel {
+
+// Below this sine the two centres coincide or are opposite and there is no
+// single crossing.
+inline constexpr double VANISHING_SINE = 1e-12;
+
+// The point p with dot(p, a) = cos alpha and dot(p, b) = cos beta, on the side
+// of the a-b great circle that `side` selects (+1: toward cross(a, b)).
+// a and b are unit vectors (not normalised here). Empty when a and b coincide
+// or are opposite, or when the circles do not meet. NaN inputs are not
+// rejected: they give a NaN point.
+std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta, double side);
+
+// The same with the cosines of the arcs given, for callers that evaluate
+// them once and close several loops. close_loop(a, al, b, be, s) is exactly
+// close_loop_cos(a, cos(al), b, cos(be), s).
+std::optional<Vec3> close_loop_cos(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
+                                   double side);
+
+}  // namespace quorbel

@@ -1,0 +1,57 @@
+// Inverse kinematics of one arm: a pointing direction or a full rotation ->
+// joint pair. Both search the same closed-form candidates; no heap storage.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+#include "arm/forward_kinematics.hpp"
+
+namespace quorbel {
+
+// Smallest accepted length of a requested direction (strict bound).
+inline constexpr double MIN_DIRECTION_NORM = 1e-12;
+// A candidate is accepted when its v_3 (direction IK) or its rotation
+// (Frobenius norm, rotation IK) lies strictly closer than this to the target.
+inline constexpr double IK_MATCH_TOLERANCE = 1e-6;
+
+struct JointPair {
+    double theta_a;
+    double theta_b;
+};
+
+struct IkCandidate {
+    double theta_a;
+    double theta_b;
+    FkSolution fk_solution;
+};
+
+// At most four candidates, in the order (sA, sB) = (+1,+1), (+1,-1), (-1,+1),
+// (-1,-1) of the tip placements, less those whose loop does not close.
+struct CandidateList {
+    std::array<IkCandidate, 4> items;
+    std::size_t count = 0;
+
+    const IkCandidate* begin() const { return items.data(); }
+    const IkCandidate* end() const { return items.data() + count; }
+};
+
+// Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
+// d, reads the joint angles off the tips with atan2 and runs forward
+// kinematics on every combination. d is used as given.
+CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d);
+
+// The joint pair whose v_3 is the normalised `direction`: the accepted
+// candidate nearest to `near` (squared distance, no wrap-around), or of
+// smallest squared norm without it; ties keep the earlier candidate.
+std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
+                                           Vec3 direction,
+                                           std::optional<JointPair> near);
+
+// The joint pair whose forward-kinematics rotation lies within
+// IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
+// third column, used unchanged.
+std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Mat3& r_target);
+
+}  // namespace quorbel

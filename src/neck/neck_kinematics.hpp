@@ -1,0 +1,28 @@
+// The neck: intrinsic yaw (Z), pitch (Y), roll (X). R maps head-frame vectors
+// into the body frame.
+#pragma once
+
+#include <optional>
+
+#include "arm/vector_math.hpp"
+
+namespace quorbel {
+
+// ik refuses rotations with 1 - |r[2][0]| below this (strict).
+inline constexpr double GIMBAL_LOCK_MARGIN = 1e-6;
+
+struct NeckAngles {
+    double yaw;
+    double pitch;
+    double roll;
+};
+
+// R = (Rz(yaw) Ry(pitch)) Rx(roll), each elementary rotation from
+// rotation_about_axis. A NaN or infinite angle makes all nine entries NaN.
+Mat3 neck_forward_kinematics(double yaw, double pitch, double roll);
+
+// Reads r[0][0], r[1][0], r[2][0], r[2][1], r[2][2] only. Empty near gimbal
+// lock (and for |r[2][0]| > 1); a NaN r[2][0] is not refused.
+std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r);
+
+}  // namespace quorbel
