@@ -17,12 +17,13 @@ inline constexpr double VANISHING_SINE = 1e-12;
 // a and b are unit vectors (not normalised here). Empty when a and b coincide
 // or are opposite, or when the circles do not meet. NaN inputs are not
 // rejected: they give a NaN point.
-std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta, double side);
+std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
+                               double side) noexcept;
 
 // The same with the cosines of the arcs given, for callers that evaluate
 // them once and close several loops. close_loop(a, al, b, be, s) is exactly
 // close_loop_cos(a, cos(al), b, cos(be), s).
 std::optional<Vec3> close_loop_cos(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
-                                   double side);
+                                   double side) noexcept;
 
 }  // namespace quorbel

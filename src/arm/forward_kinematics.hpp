@@ -28,6 +28,6 @@ inline constexpr double REFERENCE_AXIS_LIMIT = 0.9;
 // Places v_2 and v_4, closes the loop on the geometry's branch and builds a
 // right-handed frame: z = v_3, x toward the bisector of the tips.
 FkResult forward_kinematics(const SphericalLinkGeometry& geometry, double theta_a,
-                            double theta_b);
+                            double theta_b) noexcept;
 
 }  // namespace quorbel

@@ -43,11 +43,11 @@ inline double branch_sign(const SphericalLinkGeometry& g) {
 // R = cos t I + sin t [k]x + (1 - cos t) k k^T, right-handed about the axis k
 // (not normalised). An angle equal to zero (+0.0 or -0.0) gives the exact
 // identity without evaluating a sine or cosine.
-Mat3 rotation_about_axis(Vec3 axis, double angle);
+Mat3 rotation_about_axis(Vec3 axis, double angle) noexcept;
 
 // v_2 = (m sin a cos tA, m sin a sin tA, cos a).
-Vec3 arm_tip_a(const SphericalLinkGeometry& geometry, double theta_a);
+Vec3 arm_tip_a(const SphericalLinkGeometry& geometry, double theta_a) noexcept;
 // v_4 = (m cos a, -m sin a sin tB, sin a cos tB).
-Vec3 arm_tip_b(const SphericalLinkGeometry& geometry, double theta_b);
+Vec3 arm_tip_b(const SphericalLinkGeometry& geometry, double theta_b) noexcept;
 
 }  // namespace quorbel

@@ -40,18 +40,19 @@ struct CandidateList {
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
 // d, reads the joint angles off the tips with atan2 and runs forward
 // kinematics on every combination. d is used as given.
-CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d);
+CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of
 // smallest squared norm without it; ties keep the earlier candidate.
 std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
                                            Vec3 direction,
-                                           std::optional<JointPair> near);
+                                           std::optional<JointPair> near) noexcept;
 
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
-std::optional<JointPair> ik(const SphericalLinkGeometry& geometry, const Mat3& r_target);
+std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
+                            const Mat3& r_target) noexcept;
 
 }  // namespace quorbel

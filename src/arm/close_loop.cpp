@@ -1,0 +1,41 @@
+// Loop closure: the crossing of two small circles of the unit sphere.
+#include "arm/close_loop.hpp"
+
+#include <cmath>
+
+namespace quorbel {
+
+// With c = a.b (clamped to [-1, 1]) and sigma = sqrt(1 - c^2), the point is
+//   p = ca a + r e + (side sqrt(t)) n,  r = (cb - c ca) / sigma,
+//   t = (1 - ca^2) - r^2,  n = (a x b) / sigma,  e = n x a,
+// where n is the unit normal of the a-b great circle and e the unit tangent at
+// a toward b. Comparisons are written so that a NaN passes both tests.
+std::optional<Vec3> close_loop_cos(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
+                                   double side) noexcept {
+    double c = dot(a, b);
+    if (c < -1.0) {
+        c = -1.0;
+    }
+    if (c > 1.0) {
+        c = 1.0;
+    }
+    const double sigma = std::sqrt(1.0 - c * c);
+    if (sigma < VANISHING_SINE) {
+        return std::nullopt;
+    }
+    const double r = (cos_beta - c * cos_alpha) / sigma;
+    const double t = (1.0 - cos_alpha * cos_alpha) - r * r;
+    if (t < 0.0) {
+        return std::nullopt;
+    }
+    const Vec3 n = cross(a, b) / sigma;
+    const Vec3 e = cross(n, a);
+    return cos_alpha * a + r * e + (side * std::sqrt(t)) * n;
+}
+
+std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
+                               double side) noexcept {
+    return close_loop_cos(a, std::cos(alpha), b, std::cos(beta), side);
+}
+
+}  // namespace quorbel

@@ -1,0 +1,155 @@
+// Inverse kinematics: closed-form candidates from a pointing direction,
+// checked by forward kinematics and chosen by direction or by rotation.
+#include "arm/inverse_kinematics.hpp"
+
+#include <cmath>
+
+#include "arm/arc_trig.hpp"
+#include "arm/close_loop.hpp"
+
+namespace quorbel {
+namespace {
+
+// p - (p.u) u: p projected on the plane normal to the unit vector u.
+Vec3 project_off_axis(Vec3 p, Vec3 u) noexcept { return p - dot(p, u) * u; }
+
+// The signed angle about `axis` from `rest` (already normal to it) to the tip
+// p projected off the axis: atan2((rest x q).axis, rest.q), in [-pi, pi].
+double joint_angle(Vec3 axis, Vec3 rest, Vec3 p) noexcept {
+    const Vec3 q = project_off_axis(p, axis);
+    return std::atan2(dot(cross(rest, q), axis), dot(rest, q));
+}
+
+// One input joint's two tip placements for a direction d: the points at arc
+// arm_arc from the joint axis and coupler_arc from d, on the sides +1 then -1,
+// each read off as a joint angle and placed again from that angle, as forward
+// kinematics places it.
+struct TipPlacements {
+    double theta[2];
+    Vec3 tip[2];
+    bool closed[2];
+};
+
+constexpr double SIDES[2] = {1.0, -1.0};
+
+}  // namespace
+
+// With m the mirror sign, joint A turns about v_1 = (0, 0, 1) from the rest
+// tip (m sa, 0, ca) and joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
+// Candidates are the pairs (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1),
+// (-1,-1) whose forward kinematics closes; the B placements do not depend on
+// sA and are made once.
+CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept {
+    const detail::ArcTrig trig = detail::arc_trig(geometry);
+    const double m = mirror_sign(geometry);
+    const double s = branch_sign(geometry);
+    const Vec3 v_1 = {0.0, 0.0, 1.0};
+    const Vec3 v_5 = {m, 0.0, 0.0};
+    const Vec3 rest_a = project_off_axis({m * trig.sin_arm, 0.0, trig.cos_arm}, v_1);
+    const Vec3 rest_b = project_off_axis({m * trig.cos_arm, 0.0, trig.sin_arm}, v_5);
+
+    CandidateList list;
+    TipPlacements a;
+    bool any_a = false;
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<Vec3> p = close_loop_cos(v_1, trig.cos_arm, d, trig.cos_coupler, SIDES[i]);
+        a.closed[i] = p.has_value();
+        if (p) {
+            any_a = true;
+            a.theta[i] = joint_angle(v_1, rest_a, *p);
+            a.tip[i] = detail::place_tip_a(trig.sin_arm, trig.cos_arm, m, a.theta[i]);
+        }
+    }
+    if (!any_a) {
+        return list;
+    }
+    TipPlacements b;
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<Vec3> p = close_loop_cos(v_5, trig.cos_arm, d, trig.cos_coupler, SIDES[i]);
+        b.closed[i] = p.has_value();
+        if (p) {
+            b.theta[i] = joint_angle(v_5, rest_b, *p);
+            b.tip[i] = detail::place_tip_b(trig.sin_arm, trig.cos_arm, m, b.theta[i]);
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (!a.closed[i]) {
+            continue;
+        }
+        for (int j = 0; j < 2; ++j) {
+            if (!b.closed[j]) {
+                continue;
+            }
+            const FkResult fk = detail::frame_from_tips(a.tip[i], b.tip[j], trig.cos_coupler, s);
+            if (fk) {
+                list.items[list.count++] = IkCandidate{a.theta[i], b.theta[j], *fk};
+            }
+        }
+    }
+    return list;
+}
+
+// d = direction / |direction| (refused when |direction| < MIN_DIRECTION_NORM);
+// a candidate is accepted when |v_3 - d| < IK_MATCH_TOLERANCE; among those the
+// cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2 without `near`, picks one,
+// a later candidate winning only when strictly cheaper (a NaN cost never wins).
+std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
+                                           Vec3 direction,
+                                           std::optional<JointPair> near) noexcept {
+    const double n = norm(direction);
+    if (n < MIN_DIRECTION_NORM) {
+        return std::nullopt;
+    }
+    const Vec3 d = direction / n;
+    const CandidateList candidates = direction_candidates(geometry, d);
+    std::optional<JointPair> best;
+    double best_cost = 0.0;
+    for (const IkCandidate& c : candidates) {
+        if (!(norm(c.fk_solution.v_3 - d) < IK_MATCH_TOLERANCE)) {
+            continue;
+        }
+        double cost;
+        if (near) {
+            const double da = c.theta_a - near->theta_a;
+            const double db = c.theta_b - near->theta_b;
+            cost = da * da + db * db;
+        } else {
+            cost = c.theta_a * c.theta_a + c.theta_b * c.theta_b;
+        }
+        if (!best || cost < best_cost) {
+            best = JointPair{c.theta_a, c.theta_b};
+            best_cost = cost;
+        }
+    }
+    return best;
+}
+
+// Candidates from r_target's third column as it stands; accepted when the
+// Frobenius distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is
+// below IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
+std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
+                            const Mat3& r_target) noexcept {
+    const CandidateList candidates = direction_candidates(geometry, column(r_target, 2));
+    std::optional<JointPair> best;
+    double best_error = 0.0;
+    for (const IkCandidate& c : candidates) {
+        double sum = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                const double diff = c.fk_solution.rotation[i][j] - r_target[i][j];
+                sum += diff * diff;
+            }
+        }
+        const double error = std::sqrt(sum);
+        if (!(error < IK_MATCH_TOLERANCE)) {
+            continue;
+        }
+        if (!best || error < best_error) {
+            best = JointPair{c.theta_a, c.theta_b};
+            best_error = error;
+        }
+    }
+    return best;
+}
+
+}  // namespace quorbel

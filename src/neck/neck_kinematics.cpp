@@ -1,0 +1,35 @@
+// Neck kinematics: intrinsic Z-Y-X (yaw, pitch, roll) rotations and back.
+#include "neck/neck_kinematics.hpp"
+
+#include <cmath>
+
+#include "arm/geometry.hpp"
+
+namespace quorbel {
+
+// R = (Rz(yaw) Ry(pitch)) Rx(roll). A zero angle contributes the exact
+// identity; any other angle goes through the axis-angle formula with the zero
+// axis components taking part, so a NaN or infinite angle fills R with NaN.
+Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept {
+    const Mat3 rz = rotation_about_axis({0.0, 0.0, 1.0}, yaw);
+    const Mat3 ry = rotation_about_axis({0.0, 1.0, 0.0}, pitch);
+    const Mat3 rx = rotation_about_axis({1.0, 0.0, 0.0}, roll);
+    return (rz * ry) * rx;
+}
+
+// With x = r[2][0]: refused when 1 - |x| < GIMBAL_LOCK_MARGIN (never for a NaN
+// x); then pitch = asin(-x), roll = atan2(r[2][1], r[2][2]),
+// yaw = atan2(r[1][0], r[0][0]).
+std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {
+    const double x = r[2][0];
+    const double margin = 1.0 - std::fabs(x);
+    if (margin < GIMBAL_LOCK_MARGIN) {
+        return std::nullopt;
+    }
+    const double pitch = std::asin(-x);
+    const double roll = std::atan2(r[2][1], r[2][2]);
+    const double yaw = std::atan2(r[1][0], r[0][0]);
+    return NeckAngles{yaw, pitch, roll};
+}
+
+}  // namespace quorbel
