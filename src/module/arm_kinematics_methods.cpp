@@ -1,0 +1,114 @@
+// The arm's kinematic methods: bind and convert the arguments, call the
+// kinematics on the arm's geometry, build the result or raise its failure.
+#include "arm/inverse_kinematics.hpp"
+#include "module/arm_object.hpp"
+#include "module/method_call.hpp"
+#include "module/result_builders.hpp"
+
+namespace quorbel::module {
+
+namespace {
+
+constexpr const char* LOOP_NOT_CLOSED_MESSAGE =
+    "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.";
+constexpr const char* UNREACHABLE_MESSAGE =
+    "Target orientation is outside the spherical 5-bar workspace.";
+
+ParameterTable fk_parameters =
+    parameters("QuorbelArmKinematics.fk()", 2, {"theta_a", "theta_b"});
+ParameterTable direction_parameters =
+    parameters("QuorbelArmKinematics.direction()", 2, {"theta_a", "theta_b"});
+ParameterTable is_reachable_joints_parameters =
+    parameters("QuorbelArmKinematics.is_reachable_joints()", 2, {"theta_a", "theta_b"});
+ParameterTable ik_parameters = parameters("QuorbelArmKinematics.ik()", 1, {"r_target"});
+ParameterTable is_reachable_orientation_parameters =
+    parameters("QuorbelArmKinematics.is_reachable_orientation()", 1, {"r_target"});
+ParameterTable ik_from_direction_parameters =
+    parameters("QuorbelArmKinematics.ik_from_direction()", 1, {"v3", "near"});
+ParameterTable is_reachable_direction_parameters =
+    parameters("QuorbelArmKinematics.is_reachable_direction()", 1, {"v3"});
+
+PyObject* raise_runtime_error(const char* message) {
+    PyErr_SetString(PyExc_RuntimeError, message);
+    return nullptr;
+}
+
+// An arm method whose arguments are converted by `Converters` and whose body
+// receives the arm's geometry followed by the converted values.
+template <typename... Converters, typename Body>
+PyObject* arm_method(ParameterTable& table, PyObject* self, PyObject* const* args,
+                     Py_ssize_t nargs, PyObject* kwnames, Body&& body) {
+    const Receiver receiver = arm_receiver(self);
+    return call_with_arguments<Converters...>(
+        table, &receiver, args, nargs, kwnames,
+        [&](auto&... values) { return body(geometry_of(self), values...); });
+}
+
+}  // namespace
+
+PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return arm_method<DoubleArg, DoubleArg>(
+        fk_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
+            const FkResult fk = forward_kinematics(geometry, theta_a, theta_b);
+            return fk ? from_mat3(fk->rotation) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
+        });
+}
+
+PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+    return arm_method<DoubleArg, DoubleArg>(
+        direction_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
+            const FkResult fk = forward_kinematics(geometry, theta_a, theta_b);
+            return fk ? from_vec3(fk->v_3) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
+        });
+}
+
+PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                  PyObject* kwnames) {
+    return arm_method<DoubleArg, DoubleArg>(
+        is_reachable_joints_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
+            return from_bool(forward_kinematics(geometry, theta_a, theta_b).has_value());
+        });
+}
+
+PyObject* arm_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return arm_method<Mat3Arg>(
+        ik_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, const Mat3& r_target) {
+            const auto pair = ik(geometry, r_target);
+            return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
+        });
+}
+
+PyObject* arm_is_reachable_orientation(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames) {
+    return arm_method<Mat3Arg>(
+        is_reachable_orientation_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, const Mat3& r_target) {
+            return from_bool(ik(geometry, r_target).has_value());
+        });
+}
+
+PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                PyObject* kwnames) {
+    return arm_method<Vec3Arg, OptionalJointPairArg>(
+        ik_from_direction_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, Vec3 v3, std::optional<JointPair> near) {
+            const auto pair = ik_from_direction(geometry, v3, near);
+            return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
+        });
+}
+
+PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                     PyObject* kwnames) {
+    return arm_method<Vec3Arg>(
+        is_reachable_direction_parameters, self, args, nargs, kwnames,
+        [](const SphericalLinkGeometry& geometry, Vec3 v3) {
+            return from_bool(ik_from_direction(geometry, v3, std::nullopt).has_value());
+        });
+}
+
+}  // namespace quorbel::module

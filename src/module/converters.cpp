@@ -1,0 +1,247 @@
+#include "module/converters.hpp"
+
+namespace quorbel::module {
+
+namespace {
+
+constexpr Py_ssize_t VEC3_LENGTH = 3;
+constexpr Py_ssize_t JOINT_PAIR_LENGTH = 2;
+
+// obj[i] through the item protocol, as a new reference. Exact lists and
+// tuples are read directly; a list is re-checked at every item because the
+// conversion of an earlier item can run Python code that shrinks it.
+PyObject* item_at(PyObject* seq, Py_ssize_t i) {
+    if (PyTuple_CheckExact(seq) && i < PyTuple_GET_SIZE(seq)) {
+        return Py_NewRef(PyTuple_GET_ITEM(seq, i));
+    }
+    if (PyList_CheckExact(seq) && i < PyList_GET_SIZE(seq)) {
+        return Py_NewRef(PyList_GET_ITEM(seq, i));
+    }
+    PyObject* key = PyLong_FromSsize_t(i);
+    if (key == nullptr) {
+        return nullptr;
+    }
+    PyObject* item = PyObject_GetItem(seq, key);
+    Py_DECREF(key);
+    return item;
+}
+
+// Steps 1 to 3 of the sequence rules: a sequence of exactly three items.
+bool check_length_three(PyObject* obj) {
+    if (!PySequence_Check(obj)) {
+        raise_cannot_convert(obj, "Sequence");
+        return false;
+    }
+    const Py_ssize_t length = PyObject_Size(obj);
+    if (length < 0) {
+        return false;
+    }
+    if (length != VEC3_LENGTH) {
+        PyErr_Format(PyExc_ValueError, "expected a sequence of length %zd (got %zd)",
+                     VEC3_LENGTH, length);
+        return false;
+    }
+    return true;
+}
+
+bool number_at(PyObject* seq, Py_ssize_t i, double* out) {
+    PyObject* item = item_at(seq, i);
+    if (item == nullptr) {
+        return false;
+    }
+    const bool ok = to_double(item, out);
+    Py_DECREF(item);
+    return ok;
+}
+
+bool is_named_string(PyObject* obj, const char* expected) {
+    return obj != nullptr && PyUnicode_Check(obj) &&
+           PyUnicode_CompareWithASCIIString(obj, expected) == 0;
+}
+
+// Whether the type is NumPy's boolean scalar type (numpy.bool_, called
+// numpy.bool from NumPy 2 on). Attributes that cannot be read as strings
+// make the answer no.
+bool is_numpy_bool_type(PyTypeObject* type) {
+    PyObject* module = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__");
+    if (module == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    const bool from_numpy = is_named_string(module, "numpy");
+    Py_DECREF(module);
+    if (!from_numpy) {
+        return false;
+    }
+    PyObject* name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__");
+    if (name == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    const bool is_bool = is_named_string(name, "bool_") || is_named_string(name, "bool");
+    Py_DECREF(name);
+    return is_bool;
+}
+
+}  // namespace
+
+PyObject* type_name_of(PyObject* obj) {
+    PyObject* name =
+        PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__qualname__");
+    if (name != nullptr && PyUnicode_Check(name)) {
+        return name;
+    }
+    if (name == nullptr) {
+        PyErr_Clear();
+    }
+    Py_XDECREF(name);
+    return PyUnicode_FromString("<failed to extract type name>");
+}
+
+void raise_cannot_convert(PyObject* obj, const char* target) {
+    PyObject* name = type_name_of(obj);
+    if (name == nullptr) {
+        return;
+    }
+    PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name, target);
+    Py_DECREF(name);
+}
+
+bool to_double(PyObject* obj, double* out) {
+    if (PyFloat_CheckExact(obj)) {
+        *out = PyFloat_AS_DOUBLE(obj);
+        return true;
+    }
+    const double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) {
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+bool to_bool(PyObject* obj, bool* out) {
+    if (PyBool_Check(obj)) {
+        *out = obj == Py_True;
+        return true;
+    }
+    PyTypeObject* type = Py_TYPE(obj);
+    if (!is_numpy_bool_type(type)) {
+        raise_cannot_convert(obj, "PyBool");
+        return false;
+    }
+    PyNumberMethods* number = type->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
+                     reinterpret_cast<PyObject*>(type));
+        return false;
+    }
+    const int truth = number->nb_bool(obj);
+    if (truth == 0 || truth == 1) {
+        *out = truth == 1;
+        return true;
+    }
+    if (!PyErr_Occurred()) {
+        PyErr_Format(PyExc_SystemError, "__bool__ of '%S' returned %d without setting an error",
+                     reinterpret_cast<PyObject*>(type), truth);
+    }
+    return false;
+}
+
+bool to_vec3(PyObject* obj, Vec3* out) {
+    if (!check_length_three(obj)) {
+        return false;
+    }
+    return number_at(obj, 0, &out->x) && number_at(obj, 1, &out->y) &&
+           number_at(obj, 2, &out->z);
+}
+
+bool to_mat3(PyObject* obj, Mat3* out) {
+    if (!check_length_three(obj)) {
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < VEC3_LENGTH; ++i) {
+        PyObject* row = item_at(obj, i);
+        if (row == nullptr) {
+            return false;
+        }
+        Vec3 values{};
+        const bool ok = to_vec3(row, &values);
+        Py_DECREF(row);
+        if (!ok) {
+            return false;
+        }
+        (*out)[i] = {values.x, values.y, values.z};
+    }
+    return true;
+}
+
+bool to_optional_joint_pair(PyObject* obj, std::optional<JointPair>* out) {
+    if (obj == Py_None) {
+        *out = std::nullopt;
+        return true;
+    }
+    if (!PyTuple_Check(obj)) {
+        raise_cannot_convert(obj, "PyTuple");
+        return false;
+    }
+    const Py_ssize_t length = PyTuple_GET_SIZE(obj);
+    if (length != JOINT_PAIR_LENGTH) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd",
+                     JOINT_PAIR_LENGTH, length);
+        return false;
+    }
+    JointPair pair{};
+    if (!to_double(PyTuple_GET_ITEM(obj, 0), &pair.theta_a) ||
+        !to_double(PyTuple_GET_ITEM(obj, 1), &pair.theta_b)) {
+        return false;
+    }
+    *out = pair;
+    return true;
+}
+
+bool to_text(PyObject* obj, std::string_view* out) {
+    if (!PyUnicode_Check(obj)) {
+        raise_cannot_convert(obj, "PyString");
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (utf8 == nullptr) {
+        return false;
+    }
+    *out = std::string_view(utf8, static_cast<std::size_t>(size));
+    return true;
+}
+
+void wrap_argument_error(const char* parameter) {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (value == nullptr || Py_TYPE(value) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    PyObject* text = PyObject_Str(value);
+    PyObject* message =
+        text != nullptr ? PyUnicode_FromFormat("argument '%s': %U", parameter, text) : nullptr;
+    PyObject* replacement =
+        message != nullptr ? PyObject_CallOneArg(PyExc_TypeError, message) : nullptr;
+    if (replacement != nullptr) {
+        PyObject* cause = PyException_GetCause(value);
+        if (cause != nullptr) {
+            PyException_SetCause(replacement, cause);  // steals the reference
+        }
+        PyErr_SetObject(PyExc_TypeError, replacement);
+    }
+    Py_XDECREF(replacement);
+    Py_XDECREF(message);
+    Py_XDECREF(text);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+}
+
+}  // namespace quorbel::module

@@ -1,0 +1,32 @@
+// The shape every method shares: parse the arguments into values, then hand
+// them to a body that calls the kinematics and builds the result. The
+// values start value-initialised, which is each optional parameter's default.
+#pragma once
+
+#include <tuple>
+
+#include "module/argument_parser.hpp"
+#include "module/internal_error.hpp"
+
+namespace quorbel::module {
+
+template <typename... Converters, typename Body>
+PyObject* call_with_arguments(ParameterTable& table, const Receiver* receiver,
+                              PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                              Body&& body) {
+    return guarded([&]() -> PyObject* {
+        std::tuple<typename Converters::value_type...> values{};
+        const bool parsed = std::apply(
+            [&](auto&... value) {
+                return parse_arguments<Converters...>(table, receiver, args, nargs, kwnames,
+                                                      &value...);
+            },
+            values);
+        if (!parsed) {
+            return nullptr;
+        }
+        return std::apply(body, values);
+    });
+}
+
+}  // namespace quorbel::module
