@@ -1,0 +1,405 @@
+// The arms.json reader: a SphericalLinkGeometry from an object with named
+// members or from an array of two to four elements.
+//
+// Each read_* function reads one value at the scanner's offset (whitespace
+// first) and returns false after recording the first problem. Problems found
+// by looking at the next byte point at that byte; problems found once a value
+// has been read (a wrong type, an unknown word, a missing or repeated field)
+// point at the end of what was read.
+#include "arm/arms_json.hpp"
+
+#include <charconv>
+#include <cstdint>
+#include <system_error>
+
+#include "arm/json_scanner.hpp"
+
+namespace quorbel {
+
+namespace {
+
+using json::END_OF_TEXT;
+using json::NumberToken;
+using json::Scanner;
+using json::Syntax;
+
+constexpr const char* STRUCT_NAME = "struct SphericalLinkGeometry";
+constexpr const char* EXPECTED_F64 = "f64";
+constexpr const char* EXPECTED_BOOL = "a boolean";
+constexpr const char* EXPECTED_VARIANT = "variant identifier";
+constexpr const char* EXPECTED_UNIT = "unit";
+
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+void append_hex_escape(std::string* out, std::uint32_t cp) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, cp, 16).ptr;
+    out->append("\\u{");
+    out->append(digits, end);
+    out->push_back('}');
+}
+
+// Characters written as \u{...} when a found string is quoted: controls,
+// line and paragraph separators, invisible format characters, combining
+// marks and noncharacters. Everything else printable is copied.
+bool is_non_printing(std::uint32_t cp) {
+    struct Range {
+        std::uint32_t first, last;
+    };
+    static constexpr Range ranges[] = {
+        {0x0000, 0x001F}, {0x007F, 0x009F}, {0x00AD, 0x00AD}, {0x0300, 0x036F},
+        {0x0600, 0x0605}, {0x061C, 0x061C}, {0x06DD, 0x06DD}, {0x070F, 0x070F},
+        {0x180E, 0x180E}, {0x200B, 0x200F}, {0x2028, 0x202E}, {0x2060, 0x206F},
+        {0xFEFF, 0xFEFF}, {0xFFF9, 0xFFFB}, {0xFFFE, 0xFFFF},
+    };
+    for (const Range& r : ranges) {
+        if (cp >= r.first && cp <= r.last) return true;
+    }
+    return false;
+}
+
+// The string in double quotes, with \" \\ \n \r \t \0 and \u{hex} escapes.
+// `s` is well-formed UTF-8 (the scanner checked it).
+std::string quote_string(const std::string& s) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t length = 1;
+        std::uint32_t cp = c;
+        if (c >= 0xF0) {
+            length = 4;
+            cp = c & 0x07;
+        } else if (c >= 0xE0) {
+            length = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xC0) {
+            length = 2;
+            cp = c & 0x1F;
+        }
+        for (std::size_t k = 1; k < length && i + k < s.size(); ++k) {
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        }
+        switch (cp) {
+            case '"': out.append("\\\""); break;
+            case '\\': out.append("\\\\"); break;
+            case '\n': out.append("\\n"); break;
+            case '\r': out.append("\\r"); break;
+            case '\t': out.append("\\t"); break;
+            case 0: out.append("\\0"); break;
+            default:
+                if (is_non_printing(cp)) {
+                    append_hex_escape(&out, cp);
+                } else {
+                    out.append(s, i, length);
+                }
+        }
+        i += length;
+    }
+    out.push_back('"');
+    return out;
+}
+
+class GeometryReader {
+public:
+    explicit GeometryReader(std::string_view text) : scanner_(text) {}
+
+    bool read_document(SphericalLinkGeometry* out);
+    const json::Failure& failure() const { return scanner_.failure(); }
+
+private:
+    bool read_object_shape(SphericalLinkGeometry* out);
+    bool read_array_shape(SphericalLinkGeometry* out);
+    bool read_f64(double* out);
+    bool read_bool(bool* out);
+    bool read_branch(Branch* out);
+    bool read_branch_word(Branch* out);
+    bool read_unit();
+    bool fail_invalid_type(const char* expected);
+    bool describe_number(const NumberToken& token, std::string* found);
+
+    Scanner scanner_;
+};
+
+// ------------------------------------------------------------ wrong types
+
+// "integer `N`" for an integer token that fits 64 bits (unsigned, or signed
+// when negative); "floating point `X`" for everything else, X being the
+// shortest text that reads back to the same double.
+bool GeometryReader::describe_number(const NumberToken& token, std::string* found) {
+    const std::string_view t = scanner_.text().substr(token.begin, token.end - token.begin);
+    if (token.integer) {
+        const bool negative = t[0] == '-';
+        const std::string_view digits = t.substr(negative ? 1 : 0);
+        std::uint64_t magnitude = 0;
+        const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+        const bool fits = r.ec == std::errc() &&
+                          (!negative || (magnitude != 0 && magnitude <= (std::uint64_t{1} << 63)));
+        if (fits) {
+            *found = "integer `";
+            found->append(t);
+            found->push_back('`');
+            return true;
+        }
+    }
+    double value = 0.0;
+    if (!scanner_.number_value(token, &value)) return false;
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    *found = "floating point `";
+    found->append(buffer, end);
+    found->push_back('`');
+    return true;
+}
+
+// Reads the value at the offset only to describe it, then fails with
+// "invalid type: <found>, expected <expected>" at the end of the value, or,
+// for an array or object, just before its bracket. A value that cannot be
+// read reports its own syntax problem instead.
+bool GeometryReader::fail_invalid_type(const char* expected) {
+    std::string found;
+    const int c = scanner_.peek();
+    switch (c) {
+        case 'n':
+            scanner_.advance();
+            if (!scanner_.read_literal_rest("ull")) return false;
+            found = "null";
+            break;
+        case 't':
+            scanner_.advance();
+            if (!scanner_.read_literal_rest("rue")) return false;
+            found = "boolean `true`";
+            break;
+        case 'f':
+            scanner_.advance();
+            if (!scanner_.read_literal_rest("alse")) return false;
+            found = "boolean `false`";
+            break;
+        case '"': {
+            std::string content;
+            if (!scanner_.read_string(&content)) return false;
+            found = "string " + quote_string(content);
+            break;
+        }
+        case '[': found = "sequence"; break;
+        case '{': found = "map"; break;
+        default: {
+            if (c != '-' && !is_digit(c)) {
+                return scanner_.fail_peeked(c, Syntax::eof_value, Syntax::expected_value);
+            }
+            NumberToken token{};
+            if (!scanner_.scan_number(&token) || !describe_number(token, &found)) return false;
+        }
+    }
+    return scanner_.fail_here("invalid type: " + found + ", expected " + expected);
+}
+
+// ------------------------------------------------------------ field values
+
+bool GeometryReader::read_f64(double* out) {
+    const int c = scanner_.peek_after_whitespace();
+    if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+    if (c != '-' && !is_digit(c)) return fail_invalid_type(EXPECTED_F64);
+    NumberToken token{};
+    return scanner_.scan_number(&token) && scanner_.number_value(token, out);
+}
+
+bool GeometryReader::read_bool(bool* out) {
+    const int c = scanner_.peek_after_whitespace();
+    if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+    if (c == 't') {
+        scanner_.advance();
+        *out = true;
+        return scanner_.read_literal_rest("rue");
+    }
+    if (c == 'f') {
+        scanner_.advance();
+        *out = false;
+        return scanner_.read_literal_rest("alse");
+    }
+    return fail_invalid_type(EXPECTED_BOOL);
+}
+
+// A string naming a variant; any other word is an unknown variant, reported
+// at the end of the string with the word as unescaped.
+bool GeometryReader::read_branch_word(Branch* out) {
+    std::string word;
+    if (!scanner_.read_string(&word)) return false;
+    if (word == "positive") {
+        *out = Branch::positive;
+    } else if (word == "negative") {
+        *out = Branch::negative;
+    } else {
+        return scanner_.fail_here("unknown variant `" + word +
+                                  "`, expected `positive` or `negative`");
+    }
+    return true;
+}
+
+bool GeometryReader::read_unit() {
+    const int c = scanner_.peek_after_whitespace();
+    if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+    if (c != 'n') return fail_invalid_type(EXPECTED_UNIT);
+    scanner_.advance();
+    return scanner_.read_literal_rest("ull");
+}
+
+// "positive" / "negative", or {"positive": null} / {"negative": null}.
+bool GeometryReader::read_branch(Branch* out) {
+    int c = scanner_.peek_after_whitespace();
+    if (c == '"') return read_branch_word(out);
+    if (c != '{') return scanner_.fail_peeked(c, Syntax::eof_value, Syntax::expected_value);
+    scanner_.advance();
+    c = scanner_.peek_after_whitespace();
+    if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+    if (c != '"') return fail_invalid_type(EXPECTED_VARIANT);
+    if (!read_branch_word(out)) return false;
+    c = scanner_.peek_after_whitespace();
+    if (c != ':') return scanner_.fail_peeked(c, Syntax::eof_object, Syntax::expected_colon);
+    scanner_.advance();
+    if (!read_unit()) return false;
+    c = scanner_.peek_after_whitespace();
+    if (c != '}') return scanner_.fail_peeked(c, Syntax::eof_object, Syntax::expected_value);
+    scanner_.advance();
+    return true;
+}
+
+// ------------------------------------------------------------ the two shapes
+
+enum class Field { arm_arc, coupler_arc, branch, mirror, other };
+
+Field field_named(const std::string& key) {
+    if (key == "arm_arc") return Field::arm_arc;
+    if (key == "coupler_arc") return Field::coupler_arc;
+    if (key == "branch") return Field::branch;
+    if (key == "mirror") return Field::mirror;
+    return Field::other;
+}
+
+bool GeometryReader::read_object_shape(SphericalLinkGeometry* out) {
+    scanner_.advance();  // '{'
+    SphericalLinkGeometry g = default_left_geometry();
+    bool seen[4] = {false, false, false, false};
+    static constexpr const char* names[4] = {"arm_arc", "coupler_arc", "branch", "mirror"};
+    for (bool first = true;; first = false) {
+        int c = scanner_.peek_after_whitespace();
+        if (c == '}') break;
+        if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_object);
+        if (!first) {
+            if (c != ',') return scanner_.fail_at_byte(Syntax::expected_comma_or_brace);
+            scanner_.advance();
+            c = scanner_.peek_after_whitespace();
+            if (c == '}') return scanner_.fail_at_byte(Syntax::trailing_comma);
+            if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+        }
+        if (c != '"') return scanner_.fail_at_byte(Syntax::key_must_be_string);
+
+        std::string key;
+        if (!scanner_.read_string(&key)) return false;
+        const Field field = field_named(key);
+        const int index = static_cast<int>(field);
+        if (field != Field::other) {
+            // A repeated field is refused before its value is looked at.
+            if (seen[index]) {
+                return scanner_.fail_here(std::string("duplicate field `") + names[index] + "`");
+            }
+            seen[index] = true;
+        }
+        c = scanner_.peek_after_whitespace();
+        if (c != ':') return scanner_.fail_peeked(c, Syntax::eof_object, Syntax::expected_colon);
+        scanner_.advance();
+
+        bool ok = false;
+        switch (field) {
+            case Field::arm_arc: ok = read_f64(&g.arm_arc); break;
+            case Field::coupler_arc: ok = read_f64(&g.coupler_arc); break;
+            case Field::branch: ok = read_branch(&g.branch); break;
+            case Field::mirror: ok = read_bool(&g.mirror); break;
+            case Field::other: ok = scanner_.skip_value(); break;
+        }
+        if (!ok) return false;
+    }
+    scanner_.advance();  // '}'
+    for (const Field required : {Field::arm_arc, Field::coupler_arc}) {
+        const int index = static_cast<int>(required);
+        if (!seen[index]) {
+            return scanner_.fail_here(std::string("missing field `") + names[index] + "`");
+        }
+    }
+    *out = g;
+    return true;
+}
+
+bool GeometryReader::read_array_shape(SphericalLinkGeometry* out) {
+    scanner_.advance();  // '['
+    SphericalLinkGeometry g = default_left_geometry();
+    int count = 0;
+    for (; count < 4; ++count) {
+        int c = scanner_.peek_after_whitespace();
+        if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_list);
+        if (c == ']') break;
+        if (count > 0) {
+            if (c != ',') return scanner_.fail_at_byte(Syntax::expected_comma_or_bracket);
+            scanner_.advance();
+            c = scanner_.peek_after_whitespace();
+            if (c == ']') return scanner_.fail_at_byte(Syntax::trailing_comma);
+            if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+        }
+        bool ok = false;
+        switch (count) {
+            case 0: ok = read_f64(&g.arm_arc); break;
+            case 1: ok = read_f64(&g.coupler_arc); break;
+            case 2: ok = read_branch(&g.branch); break;
+            default: ok = read_bool(&g.mirror); break;
+        }
+        if (!ok) return false;
+    }
+
+    // The array must end here.
+    int c = scanner_.peek_after_whitespace();
+    if (c == ',') {
+        scanner_.advance();
+        c = scanner_.peek_after_whitespace();
+        if (c == ']') return scanner_.fail_at_byte(Syntax::trailing_comma);
+        return scanner_.fail_at_byte(Syntax::trailing_characters);
+    }
+    if (c != ']') return scanner_.fail_peeked(c, Syntax::eof_list, Syntax::trailing_characters);
+    scanner_.advance();
+    if (count < 2) {
+        return scanner_.fail_here("invalid length " + std::to_string(count) + ", expected " +
+                                  STRUCT_NAME + " with 4 elements");
+    }
+    *out = g;
+    return true;
+}
+
+bool GeometryReader::read_document(SphericalLinkGeometry* out) {
+    const int c = scanner_.peek_after_whitespace();
+    bool ok = false;
+    if (c == END_OF_TEXT) {
+        ok = scanner_.fail_here(Syntax::eof_value);
+    } else if (c == '{') {
+        ok = read_object_shape(out);
+    } else if (c == '[') {
+        ok = read_array_shape(out);
+    } else {
+        ok = fail_invalid_type(STRUCT_NAME);
+    }
+    if (!ok) return false;
+    if (scanner_.peek_after_whitespace() != END_OF_TEXT) {
+        return scanner_.fail_at_byte(Syntax::trailing_characters);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::string_view text) {
+    GeometryReader reader(text);
+    SphericalLinkGeometry geometry{};
+    if (reader.read_document(&geometry)) return geometry;
+    const json::Failure& failure = reader.failure();
+    const json::Location where = json::locate(text, failure.offset, failure.at_byte);
+    return JsonError{failure.description, where.line, where.column};
+}
+
+}  // namespace quorbel
