@@ -307,3 +307,47 @@ def test_result_shapes(call, shape):
             assert len(item) == 3 and all(type(x) is float for x in item)
         else:
             assert type(item) is float
+
+
+class RaisingLength(SeqLike):
+    def __init__(self, error):
+        super().__init__([0.0, 0.0, 0.0])
+        self.error = error
+
+    def __len__(self):
+        raise self.error
+
+
+class RaisingItem(SeqLike):
+    def __init__(self, error):
+        super().__init__([0.0, 0.0, 0.0])
+        self.error = error
+
+    def __getitem__(self, i):
+        raise self.error
+
+
+class RaisingIndex:
+    def __init__(self, error):
+        self.error = error
+
+    def __index__(self):
+        raise self.error
+
+
+@pytest.mark.parametrize(
+    "joints, error_type, message",
+    [
+        (RaisingLength(ValueError("no length")), ValueError, "no length"),
+        (RaisingLength(TypeError("bad length")), TypeError, "argument 'joints': bad length"),
+        (RaisingItem(LookupError("no item")), LookupError, "no item"),
+        (RaisingItem(TypeError("bad item")), TypeError, "argument 'joints': bad item"),
+        ([0.0, RaisingIndex(ZeroDivisionError("index")), 0.0], ZeroDivisionError, "index"),
+        ([0.0, RaisingIndex(TypeError("index")), 0.0], TypeError, "argument 'joints': index"),
+    ],
+)
+def test_errors_from_user_protocols_pass_through(joints, error_type, message):
+    with pytest.raises(BaseException) as caught:
+        neck.fk(joints)
+    assert type(caught.value) is error_type
+    assert str(caught.value) == message
