@@ -1,0 +1,20 @@
+// Runs every group of core tests and closes with "N passed, M failed".
+#include <cstdio>
+
+#include "check.hpp"
+
+void geometry_tests();
+void close_loop_tests();
+void forward_kinematics_tests();
+void inverse_kinematics_tests();
+void neck_tests();
+
+int main() {
+    geometry_tests();
+    close_loop_tests();
+    forward_kinematics_tests();
+    inverse_kinematics_tests();
+    neck_tests();
+    std::printf("%d passed, %d failed\n", check::passed(), check::failed());
+    return check::failed() == 0 ? 0 : 1;
+}

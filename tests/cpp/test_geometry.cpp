@@ -1,0 +1,144 @@
+// Rotation about an axis and the placement of the input-arm tips.
+#include <cmath>
+#include <limits>
+
+#include "arm/geometry.hpp"
+#include "check.hpp"
+
+using namespace quorbel;
+
+namespace {
+
+const double PI = std::acos(-1.0);
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const SphericalLinkGeometry LEFT = default_left_geometry();
+const SphericalLinkGeometry RIGHT = default_right_geometry();
+
+void rotation_turns_vectors() {
+    struct Case {
+        Vec3 axis;
+        double angle;
+        Vec3 in;
+        Vec3 out;
+    };
+    const Case cases[] = {
+        {{0, 0, 1}, PI / 2, {1, 0, 0}, {0, 1, 0}},
+        {{1, 0, 0}, PI / 2, {0, 1, 0}, {0, 0, 1}},
+        {{0, 1, 0}, PI / 2, {0, 0, 1}, {1, 0, 0}},
+        {{0, 0, 1}, -PI / 2, {1, 0, 0}, {0, -1, 0}},
+        {{0, 0, 1}, PI, {1, 0, 0}, {-1, 0, 0}},
+        // A third of a turn about the cube diagonal cycles the axes.
+        {{1 / std::sqrt(3.0), 1 / std::sqrt(3.0), 1 / std::sqrt(3.0)}, 2 * PI / 3, {1, 0, 0},
+         {0, 1, 0}},
+        // A vector along the axis stays.
+        {{0.6, 0.0, 0.8}, 1.234, {0.6, 0.0, 0.8}, {0.6, 0.0, 0.8}},
+    };
+    for (const Case& c : cases) {
+        CHECK_NEAR(rotation_about_axis(c.axis, c.angle) * c.in, c.out, 1e-15);
+    }
+}
+
+void rotation_by_zero_is_exact_identity() {
+    const Vec3 axes[] = {{0, 0, 1}, {3.0, -4.0, 12.0}, {0, 0, 0}, {NaN, 1.0, 2.0}};
+    for (const Vec3& axis : axes) {
+        for (double angle : {0.0, -0.0}) {
+            const Mat3 r = rotation_about_axis(axis, angle);
+            CHECK(check::same_bits(r, IDENTITY3));
+        }
+    }
+    // The smallest non-zero angle is not zero: the formula runs (-sin t lands
+    // in row 0, column 1), so the result is not the identity.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    CHECK(rotation_about_axis({0, 0, 1}, tiny)[0][1] == -tiny);
+}
+
+void rotation_with_nan_or_infinite_angle_is_nan() {
+    for (double angle : {NaN, std::numeric_limits<double>::infinity()}) {
+        CHECK(check::all_nan(rotation_about_axis({0, 0, 1}, angle)));
+        CHECK(check::all_nan(rotation_about_axis({1, 0, 0}, angle)));
+    }
+}
+
+void rotation_is_orthonormal_right_handed() {
+    for (double angle : {0.1, -0.7, 2.9, 5.5}) {
+        const Vec3 k = normalise({0.3, -0.5, 0.8});
+        const Mat3 r = rotation_about_axis(k, angle);
+        const Vec3 x = column(r, 0), y = column(r, 1), z = column(r, 2);
+        CHECK_SMALL(std::fabs(dot(x, y)) + std::fabs(dot(y, z)) + std::fabs(dot(z, x)), 1e-15);
+        CHECK_NEAR(cross(x, y), z, 1e-15);
+        CHECK_NEAR(r * k, k, 1e-15);
+        // Angle read back from the trace: 1 + 2 cos t.
+        const double trace = (r[0][0] + r[1][1]) + r[2][2];
+        CHECK_NEAR(trace, 1.0 + 2.0 * std::cos(angle), 1e-15);
+    }
+}
+
+void tips_at_rest_and_quarter_turn() {
+    struct Case {
+        const char* name;
+        const SphericalLinkGeometry& g;
+        bool tip_a;
+        double angle;
+        Vec3 expected;
+    };
+    const double s = 0.644217687237691, c = 0.7648421872844885;
+    const Case cases[] = {
+        {"left A at 0", LEFT, true, 0.0, {s, 0, c}},
+        {"left B at 0", LEFT, false, 0.0, {c, 0, s}},
+        {"right A at 0", RIGHT, true, 0.0, {-s, 0, c}},
+        {"right B at 0", RIGHT, false, 0.0, {-c, 0, s}},
+        {"left B at pi/2", LEFT, false, PI / 2, {c, -s, 0}},
+        {"right B at pi/2", RIGHT, false, PI / 2, {-c, s, 0}},
+        // Positive theta_a turns tip A from +X toward +Y.
+        {"left A at pi/2", LEFT, true, PI / 2, {0, s, c}},
+    };
+    for (const Case& k : cases) {
+        const Vec3 v = k.tip_a ? arm_tip_a(k.g, k.angle) : arm_tip_b(k.g, k.angle);
+        CHECK_NEAR(v, k.expected, 1e-15);
+    }
+}
+
+void tips_follow_rotation_about_joint_axes() {
+    for (const SphericalLinkGeometry& g : {LEFT, RIGHT}) {
+        const double m = mirror_sign(g);
+        const double a = g.arm_arc;
+        const Vec3 rest_a = {m * std::sin(a), 0, std::cos(a)};
+        const Vec3 rest_b = {m * std::cos(a), 0, std::sin(a)};
+        for (double t : {-2.5, -0.4, 0.3, 1.1, 3.0}) {
+            CHECK_NEAR(arm_tip_a(g, t), rotation_about_axis({0, 0, 1}, t) * rest_a, 1e-15);
+            CHECK_NEAR(arm_tip_b(g, t), rotation_about_axis({m, 0, 0}, t) * rest_b, 1e-15);
+            CHECK_NEAR(dot(arm_tip_a(g, t), Vec3{0, 0, 1}), std::cos(a), 1e-15);
+            CHECK_NEAR(dot(arm_tip_b(g, t), Vec3{m, 0, 0}), std::cos(a), 1e-15);
+        }
+    }
+}
+
+void mirrored_tips_are_half_turn_of_left() {
+    for (double t : {-3.0, -1.2, -0.01, 0.0, 0.5, 2.2}) {
+        const Vec3 la = arm_tip_a(LEFT, t), ra = arm_tip_a(RIGHT, t);
+        const Vec3 lb = arm_tip_b(LEFT, t), rb = arm_tip_b(RIGHT, t);
+        CHECK(ra.x == -la.x && ra.y == -la.y && ra.z == la.z);
+        CHECK(rb.x == -lb.x && rb.y == -lb.y && rb.z == lb.z);
+        // Equivalently the left tips at -t reflected in the YZ plane.
+        CHECK_NEAR(ra, (Vec3{-arm_tip_a(LEFT, -t).x, arm_tip_a(LEFT, -t).y, arm_tip_a(LEFT, -t).z}),
+                   1e-15);
+    }
+}
+
+void tips_coincide_at_quarter_pi() {
+    const SphericalLinkGeometry g = {PI / 4, 0.5, Branch::positive, false};
+    CHECK_NEAR(arm_tip_a(g, 0.0), arm_tip_b(g, 0.0), 2.3e-16);
+}
+
+}  // namespace
+
+void geometry_tests() {
+    rotation_turns_vectors();
+    rotation_by_zero_is_exact_identity();
+    rotation_with_nan_or_infinite_angle_is_nan();
+    rotation_is_orthonormal_right_handed();
+    tips_at_rest_and_quarter_turn();
+    tips_follow_rotation_about_joint_axes();
+    mirrored_tips_are_half_turn_of_left();
+    tips_coincide_at_quarter_pi();
+}
