@@ -1,0 +1,41 @@
+# Installs the pure C++ core as a CMake package, for C++ programs that use the
+# kinematics without Python:
+#
+#   find_package(quorbel_torso_kinematics 0.1 REQUIRED)
+#   target_link_libraries(my_controller PRIVATE quorbel::core)
+#
+# Installed: the static library, the headers of src/arm and src/neck under
+# include/quorbel_torso_kinematics (so they keep their "arm/..." and
+# "neck/..." include paths), and the package's config, version and targets
+# files under lib/cmake/quorbel_torso_kinematics.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QTK_INCLUDE_ROOT ${CMAKE_INSTALL_INCLUDEDIR}/quorbel_torso_kinematics)
+set(QTK_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/quorbel_torso_kinematics)
+
+set_target_properties(quorbel_core PROPERTIES EXPORT_NAME core)
+install(TARGETS quorbel_core
+  EXPORT quorbel_torso_kinematics_targets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${QTK_INCLUDE_ROOT})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/arm ${PROJECT_SOURCE_DIR}/src/neck
+  DESTINATION ${QTK_INCLUDE_ROOT}
+  FILES_MATCHING PATTERN "*.hpp")
+install(EXPORT quorbel_torso_kinematics_targets
+  NAMESPACE quorbel::
+  FILE quorbel_torso_kinematicsTargets.cmake
+  DESTINATION ${QTK_PACKAGE_DIR})
+
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/quorbel_torso_kinematicsConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/quorbel_torso_kinematicsConfig.cmake
+  INSTALL_DESTINATION ${QTK_PACKAGE_DIR})
+# Before 1.0 a minor version may change the API.
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/quorbel_torso_kinematicsConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/quorbel_torso_kinematicsConfig.cmake
+  ${PROJECT_BINARY_DIR}/quorbel_torso_kinematicsConfigVersion.cmake
+  DESTINATION ${QTK_PACKAGE_DIR})
