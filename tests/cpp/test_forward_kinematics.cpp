@@ -1,6 +1,5 @@
 // Forward kinematics of one arm.
 #include <cmath>
-#include <limits>
 
 #include "arm/arc_trig.hpp"
 #include "arm/close_loop.hpp"
@@ -11,14 +10,10 @@ using namespace quorbel;
 
 namespace {
 
-const double PI = std::acos(-1.0);
-const double NaN = std::numeric_limits<double>::quiet_NaN();
 const SphericalLinkGeometry LEFT = default_left_geometry();
 const SphericalLinkGeometry RIGHT = default_right_geometry();
 const SphericalLinkGeometry LEFT_NEGATIVE = {0.7, 0.5, Branch::negative, false};
 const SphericalLinkGeometry RIGHT_NEGATIVE = {0.7, 0.5, Branch::negative, true};
-
-double det(const Mat3& r) { return dot(column(r, 0), cross(column(r, 1), column(r, 2))); }
 
 void worked_rotations() {
     struct Case {
@@ -61,78 +56,6 @@ void worked_rotations() {
         CHECK_NEAR(rest->v_2, (Vec3{0.644217687238, 0, 0.764842187284}), 1e-12);
         CHECK_NEAR(rest->v_4, (Vec3{0.764842187284, 0, 0.644217687238}), 1e-12);
     }
-}
-
-void loop_that_cannot_close() {
-    struct Case {
-        SphericalLinkGeometry g;
-        double theta_a, theta_b;
-        bool closes;
-    };
-    const Case cases[] = {
-        {LEFT, PI, 0.0, false},
-        {LEFT, 1.5, -1.5, false},
-        {LEFT, 0.0, 0.0, true},
-        {LEFT, 0.3, -0.2, true},
-        // Tips coincide at arm_arc = pi/4 (their dot product is exactly 1).
-        {{PI / 4, 0.5, Branch::positive, false}, 0.0, 0.0, false},
-        {{PI / 4, 0.5, Branch::positive, false}, 0.0, 0.1, true},
-    };
-    for (const Case& c : cases) {
-        CHECK(forward_kinematics(c.g, c.theta_a, c.theta_b).has_value() == c.closes);
-    }
-}
-
-void nan_angle_gives_nan_frame() {
-    for (const auto& angles : {std::array<double, 2>{NaN, 0.0}, std::array<double, 2>{0.2, NaN}}) {
-        const FkResult fk = forward_kinematics(LEFT, angles[0], angles[1]);
-        CHECK(fk.has_value());
-        if (fk) {
-            CHECK(check::all_nan(fk->rotation));
-        }
-    }
-}
-
-// Orthonormal, det +1, z = v_3 at arc coupler_arc from both tips, on every
-// geometry variant over a grid of joint angles; mirrored rotation = left one
-// with its first two rows negated (exactly, up to the sign of a zero).
-void frame_laws_and_mirror() {
-    int closed = 0;
-    for (const SphericalLinkGeometry& g : {LEFT, LEFT_NEGATIVE, RIGHT, RIGHT_NEGATIVE}) {
-        for (double ta = -1.2; ta <= 1.2; ta += 0.15) {
-            for (double tb = -1.2; tb <= 1.2; tb += 0.15) {
-                const FkResult fk = forward_kinematics(g, ta, tb);
-                if (!fk) {
-                    continue;
-                }
-                ++closed;
-                const Mat3& r = fk->rotation;
-                const Vec3 x = column(r, 0), y = column(r, 1), z = column(r, 2);
-                const double ortho = std::fabs(dot(x, y)) + std::fabs(dot(y, z)) +
-                                     std::fabs(dot(z, x)) + std::fabs(norm(x) - 1.0) +
-                                     std::fabs(norm(y) - 1.0) + std::fabs(norm(z) - 1.0);
-                CHECK_SMALL(ortho, 1e-14);
-                CHECK_NEAR(det(r), 1.0, 1e-14);
-                CHECK_NEAR(dot(fk->v_3, fk->v_2), std::cos(g.coupler_arc), 1e-14);
-                CHECK_NEAR(dot(fk->v_3, fk->v_4), std::cos(g.coupler_arc), 1e-14);
-                CHECK_NEAR(fk->v_2, arm_tip_a(g, ta), 0.0);
-                CHECK_NEAR(fk->v_4, arm_tip_b(g, tb), 0.0);
-                if (g.mirror) {
-                    const SphericalLinkGeometry left = {g.arm_arc, g.coupler_arc, g.branch, false};
-                    const FkResult l = forward_kinematics(left, ta, tb);
-                    CHECK(l.has_value());
-                    if (l) {
-                        const Mat3 expected = {{{-l->rotation[0][0], -l->rotation[0][1], -l->rotation[0][2]},
-                                                {-l->rotation[1][0], -l->rotation[1][1], -l->rotation[1][2]},
-                                                l->rotation[2]}};
-                        CHECK_NEAR(r, expected, 0.0);
-                    }
-                }
-            }
-        }
-    }
-    // The grid must reach most of its points, or the laws above say little.
-    CHECK(closed > 4 * 150);
 }
 
 // When the apex lies on the tips' bisector, x comes from a fixed reference:
@@ -190,9 +113,6 @@ void trig_variant_is_bit_identical() {
 
 void forward_kinematics_tests() {
     worked_rotations();
-    loop_that_cannot_close();
-    nan_angle_gives_nan_frame();
-    frame_laws_and_mirror();
     bisector_parallel_to_apex_uses_reference_axis();
     trig_variant_is_bit_identical();
 }

@@ -50,15 +50,6 @@ void forward_matches_closed_form_bit_for_bit() {
     }
 }
 
-void forward_nan_or_infinite_angle() {
-    for (double bad : {NaN, INF, -INF}) {
-        CHECK(check::all_nan(neck_forward_kinematics(bad, 0.2, 0.3)));
-        CHECK(check::all_nan(neck_forward_kinematics(0.1, bad, 0.3)));
-        CHECK(check::all_nan(neck_forward_kinematics(0.1, 0.2, bad)));
-        CHECK(check::all_nan(neck_forward_kinematics(0.0, 0.0, bad)));
-    }
-}
-
 void inverse_worked_values() {
     const std::optional<NeckAngles> identity = neck_inverse_kinematics(IDENTITY3);
     CHECK(identity && identity->yaw == 0.0 && identity->roll == 0.0 && identity->pitch == 0.0 &&
@@ -101,26 +92,11 @@ void inverse_gimbal_lock() {
     CHECK(n && std::isnan(n->pitch) && n->yaw == 0.0 && n->roll == 0.0);
 }
 
-void inverse_ignores_four_entries() {
-    const Mat3 base = neck_forward_kinematics(0.3, -0.7, 1.1);
-    Mat3 scrambled = base;
-    scrambled[0][1] = 7.0;
-    scrambled[0][2] = NaN;
-    scrambled[1][1] = -INF;
-    scrambled[1][2] = 1e300;
-    const std::optional<NeckAngles> a = neck_inverse_kinematics(base);
-    const std::optional<NeckAngles> b = neck_inverse_kinematics(scrambled);
-    CHECK(a && b && check::same_bits(a->yaw, b->yaw) && check::same_bits(a->pitch, b->pitch) &&
-          check::same_bits(a->roll, b->roll));
-}
-
 }  // namespace
 
 void neck_tests() {
     forward_worked_values();
     forward_matches_closed_form_bit_for_bit();
-    forward_nan_or_infinite_angle();
     inverse_worked_values();
     inverse_gimbal_lock();
-    inverse_ignores_four_entries();
 }
