@@ -7,6 +7,9 @@ import math
 from quorbel_torso_kinematics import QuorbelArmKinematics, QuorbelNeckKinematics
 
 
+IDENTITY = [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]
+
+
 def fmt(values):
     return "(" + ", ".join(f"{v:+.6f}" for v in values) + ")"
 
@@ -25,7 +28,12 @@ def show_arm(name, arm, joints):
     print(f"  ik_from_direction(v_3, near=(1.1, -0.2)) -> "
           f"{fmt(arm.ik_from_direction(direction, near=(1.1, -0.2)))}")
     print(f"  reachable joints (pi, 0)? {arm.is_reachable_joints(math.pi, 0.0)}; "
-          f"direction +Z? {arm.is_reachable_direction([0, 0, 1])}")
+          f"direction +Z? {arm.is_reachable_direction([0, 0, 1])}; "
+          f"orientation identity? {arm.is_reachable_orientation(IDENTITY)}")
+    try:
+        arm.fk(math.pi, 0.0)
+    except RuntimeError as error:
+        print(f"  fk(pi, 0): {error}")
 
 
 def main():

@@ -1,0 +1,279 @@
+"""Workspace map of one arm: where it can point, with how many inverse-kinematics
+solutions, and where in joint space its loop closes.
+
+    python examples/workspace_map.py                        # the left preset
+    python examples/workspace_map.py examples/arms/right_arm.json --out /tmp/maps
+    python examples/workspace_map.py --step 3               # a coarser, faster map
+
+The arm comes from an arms.json file (read with QuorbelArmKinematics.from_json)
+or, without one, is the left preset. Two PNG files are written to --out:
+
+- workspace_directions.png: directions over the whole sphere, sampled on a
+  longitude-latitude grid every --step degrees, coloured by the number of
+  distinct joint pairs (θ_A, θ_B) that point the arm exactly there (0 where
+  it cannot point at all); a flat map and a view of the sphere.
+- workspace_joints.png: the joint square [-π, π]², sampled every --step
+  degrees, showing where is_reachable_joints is true (the loop closes), with
+  the solutions of one direction marked on it.
+
+How the solutions are counted. For a direction d the module's inverse
+kinematics considers at most four joint pairs: tip A on either of the two
+points at arc `arm_arc` from joint A's axis and `coupler_arc` from d, and tip B
+likewise about joint B's axis, with each joint angle read off its tip. This
+script computes those candidate pairs itself (closed form, vectorised with
+NumPy, in `candidate_pairs`) and then lets the module decide: called with
+`near` set to a candidate, `ik_from_direction` returns the accepted solution
+nearest to it, so it returns the candidate itself exactly when the module
+accepts it (its forward kinematics lands within 1e-6 of d). A candidate whose
+loop closes on the other side points at the mirror image of d and is not
+counted. Candidates equal to within 1e-9 rad count once. As a check, the
+script also asks `is_reachable_direction` about every sample and exits with
+status 1 if it disagrees with "at least one solution" anywhere.
+"""
+import argparse
+import math
+import sys
+from pathlib import Path
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+import numpy as np  # noqa: E402
+from matplotlib.colors import BoundaryNorm, ListedColormap  # noqa: E402
+
+from quorbel_torso_kinematics import QuorbelArmKinematics  # noqa: E402
+
+# Pairs returned by ik_from_direction(d, near=pair) that differ from `pair`
+# by less than this are the pair itself (candidates agree to rounding).
+SAME_PAIR = 1e-9
+# Below this sine the two centres of a tip placement coincide or are opposite.
+VANISHING_SINE = 1e-12
+
+COUNT_COLOURS = ["#e6e6e6", "#fdd49e", "#fc8d59", "#d7301f", "#7f0000"]
+COUNT_CMAP = ListedColormap(COUNT_COLOURS)
+COUNT_NORM = BoundaryNorm(np.arange(-0.5, 5.0), COUNT_CMAP.N)
+
+
+def close_loop(centre, cos_alpha, targets, cos_beta, side):
+    """Points p with p·centre = cos_alpha and p·target = cos_beta, for each row
+    of `targets`, on the side `side` (+1: toward centre × target); and whether
+    each exists."""
+    with np.errstate(divide="ignore", invalid="ignore"):
+        c = np.clip(targets @ centre, -1.0, 1.0)
+        sigma = np.sqrt(1.0 - c * c)
+        r = (cos_beta - c * cos_alpha) / sigma
+        t = (1.0 - cos_alpha * cos_alpha) - r * r
+        n = np.cross(centre, targets) / sigma[:, None]
+        e = np.cross(n, centre)
+        p = (cos_alpha * centre + r[:, None] * e
+             + (side * np.sqrt(np.maximum(t, 0.0)))[:, None] * n)
+    return p, (sigma >= VANISHING_SINE) & (t >= 0.0)
+
+
+def candidate_pairs(arm, directions):
+    """The (up to) four joint pairs the inverse kinematics considers for each
+    unit direction: arrays theta_a, theta_b and valid, each of shape (N, 4),
+    in the order (σ_A, σ_B) = (+,+), (+,-), (-,+), (-,-)."""
+    m = -1.0 if arm.mirror() else 1.0
+    sin_arm, cos_arm = math.sin(arm.arm_arc()), math.cos(arm.arm_arc())
+    cos_coupler = math.cos(arm.coupler_arc())
+    axis_a = np.array([0.0, 0.0, 1.0])  # v_1
+    axis_b = np.array([m, 0.0, 0.0])    # v_5
+    n = len(directions)
+    theta_a = np.zeros((n, 4))
+    theta_b = np.zeros((n, 4))
+    valid = np.zeros((n, 4), dtype=bool)
+    tips_b = [close_loop(axis_b, cos_arm, directions, cos_coupler, side) for side in (1.0, -1.0)]
+    for i, side_a in enumerate((1.0, -1.0)):
+        tip_a, ok_a = close_loop(axis_a, cos_arm, directions, cos_coupler, side_a)
+        # Signed angle about v_1 from the rest tip (m sin a, 0, cos a).
+        angle_a = np.arctan2(m * sin_arm * tip_a[:, 1], m * sin_arm * tip_a[:, 0])
+        for j, (tip_b, ok_b) in enumerate(tips_b):
+            # Signed angle about v_5 from the rest tip (m cos a, 0, sin a).
+            angle_b = np.arctan2(-m * sin_arm * tip_b[:, 1], sin_arm * tip_b[:, 2])
+            theta_a[:, 2 * i + j] = angle_a
+            theta_b[:, 2 * i + j] = angle_b
+            valid[:, 2 * i + j] = ok_a & ok_b
+    return theta_a, theta_b, valid
+
+
+def solutions(arm, direction, pairs):
+    """The distinct pairs among `pairs` that the module accepts for `direction`."""
+    found = []
+    for pair in pairs:
+        try:
+            got = arm.ik_from_direction(direction, near=pair)
+        except RuntimeError:
+            return []  # the direction is unreachable: no pair is accepted
+        if abs(got[0] - pair[0]) < SAME_PAIR and abs(got[1] - pair[1]) < SAME_PAIR and not any(
+                abs(got[0] - f[0]) < SAME_PAIR and abs(got[1] - f[1]) < SAME_PAIR for f in found):
+            found.append(got)
+    return found
+
+
+def all_solutions(arm, directions):
+    """For each unit direction (rows of an (N, 3) array), the list of distinct
+    joint pairs that point the arm exactly there."""
+    theta_a, theta_b, valid = candidate_pairs(arm, directions)
+    result = []
+    for i, d in enumerate(directions):
+        pairs = [(float(theta_a[i, k]), float(theta_b[i, k])) for k in range(4) if valid[i, k]]
+        result.append(solutions(arm, d.tolist(), pairs))
+    return result
+
+
+def sphere_grid(step_deg):
+    """Cell centres of a longitude-latitude grid: longitudes, latitudes (deg)
+    and the unit directions, shape (lat, lon, 3)."""
+    lon = np.arange(-180.0 + step_deg / 2, 180.0, step_deg)
+    lat = np.arange(-90.0 + step_deg / 2, 90.0, step_deg)
+    lon_r, lat_r = np.meshgrid(np.radians(lon), np.radians(lat))
+    dirs = np.stack([np.cos(lat_r) * np.cos(lon_r), np.cos(lat_r) * np.sin(lon_r),
+                     np.sin(lat_r)], axis=-1)
+    return lon, lat, dirs
+
+
+def lon_lat(v):
+    return math.degrees(math.atan2(v[1], v[0])), math.degrees(math.asin(max(-1.0, min(1.0, v[2]))))
+
+
+def draw_directions(arm, title, lon, lat, counts, path):
+    fig = plt.figure(figsize=(12, 4.6))
+    grid = fig.add_gridspec(1, 2, width_ratios=(1.75, 1))
+    flat = fig.add_subplot(grid[0])
+    image = flat.imshow(counts, origin="lower", extent=(-180, 180, -90, 90), cmap=COUNT_CMAP,
+                        norm=COUNT_NORM, interpolation="nearest", aspect="equal")
+    m = -1.0 if arm.mirror() else 1.0
+    for label, vector in (("joint A axis v_1", (0, 0, 1)), ("joint B axis v_5", (m, 0, 0))):
+        x, y = lon_lat(vector)
+        flat.plot(x, min(y, 88), marker="^" if y > 80 else "o", color="k", ms=7)
+        flat.annotate(label, (x, min(y, 88)), textcoords="offset points", xytext=(6, -12),
+                      fontsize=8)
+    rest = arm.direction(0.0, 0.0) if arm.is_reachable_joints(0.0, 0.0) else None
+    if rest is not None:
+        x, y = lon_lat(rest)
+        flat.plot(x, y, marker="*", color="#2166ac", ms=12, mec="white")
+        flat.annotate("direction(0, 0)", (x, y), textcoords="offset points", xytext=(8, 6),
+                      fontsize=8, color="#2166ac",
+                      bbox=dict(boxstyle="round,pad=0.15", fc="white", ec="none", alpha=0.85))
+    flat.set_xlabel("longitude atan2(y, x) [deg]")
+    flat.set_ylabel("latitude asin(z) [deg]")
+    flat.set_xticks(range(-180, 181, 60))
+    flat.set_yticks(range(-90, 91, 30))
+    flat.set_title("pointing directions v_3, arm body frame")
+    bar = fig.colorbar(image, ax=flat, ticks=range(5), shrink=0.8)
+    bar.set_label("number of IK solutions")
+
+    globe = fig.add_subplot(grid[1], projection="3d")
+    edges_lon = np.radians(np.linspace(-180, 180, len(lon) + 1))
+    edges_lat = np.radians(np.linspace(-90, 90, len(lat) + 1))
+    glon, glat = np.meshgrid(edges_lon, edges_lat)
+    colours = COUNT_CMAP(COUNT_NORM(counts))
+    globe.plot_surface(np.cos(glat) * np.cos(glon), np.cos(glat) * np.sin(glon), np.sin(glat),
+                       facecolors=colours, rstride=1, cstride=1, linewidth=0, shade=False)
+    for vector, name in (((1.3, 0, 0), "x"), ((0, 1.3, 0), "y"), ((0, 0, 1.3), "z")):
+        globe.plot([0, vector[0]], [0, vector[1]], [0, vector[2]], color="k", lw=1)
+        globe.text(*vector, name)
+    reachable = counts > 0
+    if reachable.any():
+        centre = np.degrees(np.arctan2(*np.sum(
+            np.stack([np.sin(np.radians(lon))[None, :] * reachable,
+                      np.cos(np.radians(lon))[None, :] * reachable]), axis=(1, 2))))
+    else:
+        centre = 45.0
+    globe.view_init(elev=25, azim=float(centre))
+    globe.set_box_aspect((1, 1, 1), zoom=1.25)
+    globe.set_axis_off()
+    globe.set_title("the same, on the sphere")
+    fig.suptitle(title)
+    fig.subplots_adjust(left=0.06, right=0.98, bottom=0.1, top=0.88, wspace=0.05)
+    fig.savefig(path, dpi=110)
+    plt.close(fig)
+
+
+def draw_joints(title, angles, closes, marked, marked_label, path):
+    fig, ax = plt.subplots(figsize=(6.4, 5.6))
+    ax.imshow(closes, origin="lower", extent=(-180, 180, -180, 180), interpolation="nearest",
+              cmap=ListedColormap(["#e6e6e6", "#6baed6"]), vmin=0, vmax=1)
+    if marked:
+        ax.plot([math.degrees(a) for a, _ in marked], [math.degrees(b) for _, b in marked],
+                linestyle="none", marker="o", mfc="#d7301f", mec="k", ms=8,
+                label=marked_label)
+        ax.legend(loc="upper right", fontsize=8)
+    ax.set_xlabel("θ_A [deg]")
+    ax.set_ylabel("θ_B [deg]")
+    ax.set_xticks(range(-180, 181, 60))
+    ax.set_yticks(range(-180, 181, 60))
+    ax.set_title("joint space: blue where the loop closes (is_reachable_joints)", fontsize=10)
+    fig.suptitle(title)
+    fig.tight_layout()
+    fig.savefig(path, dpi=110)
+    plt.close(fig)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("arms_json", nargs="?", help="an arms.json file (default: the left preset)")
+    parser.add_argument("--out", default=".", help="directory for the PNG files (default: .)")
+    parser.add_argument("--step", type=float, default=1.0,
+                        help="grid step in degrees, for directions and joints (default: 1)")
+    args = parser.parse_args(argv)
+
+    if args.arms_json:
+        with open(args.arms_json, encoding="utf-8") as file:
+            arm = QuorbelArmKinematics.from_json(file.read())
+        name = Path(args.arms_json).name
+    else:
+        arm = QuorbelArmKinematics.default_left()
+        name = "default_left()"
+    title = (f"{name}: arm_arc={arm.arm_arc():g}, coupler_arc={arm.coupler_arc():g}, "
+             f"mirror={arm.mirror()}")
+    out = Path(args.out)
+    out.mkdir(parents=True, exist_ok=True)
+
+    lon, lat, dirs = sphere_grid(args.step)
+    flat_dirs = dirs.reshape(-1, 3)
+    counts = np.array([len(s) for s in all_solutions(arm, flat_dirs)]).reshape(dirs.shape[:2])
+    reachable = np.array([arm.is_reachable_direction(d) for d in flat_dirs.tolist()])
+    mismatches = int(np.count_nonzero(reachable != (counts.ravel() > 0)))
+
+    weights = np.broadcast_to(np.cos(np.radians(lat))[:, None], counts.shape)
+    print(title)
+    print(f"directions: {counts.size} samples every {args.step:g} deg")
+    for k in range(5):
+        share = weights[counts == k].sum() / weights.sum()
+        print(f"  {k} solutions: {100 * share:5.1f}% of the sphere")
+
+    angles = np.radians(np.arange(-180.0 + args.step / 2, 180.0, args.step))
+    closes = np.array([[arm.is_reachable_joints(a, b) for a in angles.tolist()]
+                       for b in angles.tolist()])
+    print(f"joint space: the loop closes on {100 * closes.mean():.1f}% of [-pi, pi]^2")
+
+    # The solutions of one direction, marked in joint space.
+    pose = (0.3, -0.2)
+    if not arm.is_reachable_joints(*pose):
+        closing = [(a, b) for a in angles.tolist() for b in angles.tolist()
+                   if arm.is_reachable_joints(a, b)]
+        pose = min(closing, key=lambda p: p[0] ** 2 + p[1] ** 2) if closing else None
+    marked, label = [], ""
+    if pose is not None:
+        d = np.array([arm.direction(*pose)])
+        marked = all_solutions(arm, d)[0]
+        label = f"the {len(marked)} solutions pointing along direction({pose[0]:.2f}, {pose[1]:.2f})"
+        print(f"direction({pose[0]:.2f}, {pose[1]:.2f}) is reached by "
+              + ", ".join(f"({a:+.4f}, {b:+.4f})" for a, b in marked))
+
+    draw_directions(arm, title, lon, lat, counts, out / "workspace_directions.png")
+    draw_joints(title, angles, closes, marked, label, out / "workspace_joints.png")
+    print(f"wrote {out / 'workspace_directions.png'} and {out / 'workspace_joints.png'}")
+
+    if mismatches:
+        print(f"error: is_reachable_direction disagrees with the solution count on "
+              f"{mismatches} directions", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
