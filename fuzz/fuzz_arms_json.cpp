@@ -4,7 +4,11 @@
 //   the same record when written out again in either shape;
 // - a refused one has a description from the known set, a line that exists
 //   and a column within that line;
-// - the same text always gives the same answer.
+// - the same text always gives the same answer;
+// - it agrees with a small independent JSON validator: text that is not JSON
+//   is never accepted, and JSON text is never refused with a syntax
+//   description other than the few that the format also uses for values it
+//   does not want.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -97,6 +101,169 @@ void check_position(const JsonError& e, std::string_view text) {
     if (text.empty() && e.column != 0) violated("empty text with a nonzero column", text);
 }
 
+// An independent recursive-descent check of RFC 8259 text (UTF-8 in strings,
+// \u escapes paired as UTF-16 surrogates). Recursion is fine here: inputs are
+// at most a few kilobytes, and deeper nesting is reported as unknown.
+class Validator {
+public:
+    explicit Validator(std::string_view t) : t_(t) {}
+    // 1: JSON, 0: not JSON, -1: too deep to tell.
+    int check() {
+        ws();
+        if (!value(0)) return too_deep_ ? -1 : 0;
+        ws();
+        return i_ == t_.size() ? 1 : 0;
+    }
+
+private:
+    int at() const { return i_ < t_.size() ? static_cast<unsigned char>(t_[i_]) : -1; }
+    bool eat(int c) {
+        if (at() != c) return false;
+        ++i_;
+        return true;
+    }
+    void ws() {
+        while (at() == ' ' || at() == '\t' || at() == '\n' || at() == '\r') ++i_;
+    }
+    bool word(const char* w) {
+        for (; *w; ++w) {
+            if (!eat(static_cast<unsigned char>(*w))) return false;
+        }
+        return true;
+    }
+    bool digits() {
+        if (!(at() >= '0' && at() <= '9')) return false;
+        while (at() >= '0' && at() <= '9') ++i_;
+        return true;
+    }
+    bool number() {
+        eat('-');
+        if (!eat('0') && !digits()) return false;
+        if (eat('.') && !digits()) return false;
+        if (eat('e') || eat('E')) {
+            if (!eat('+')) eat('-');
+            if (!digits()) return false;
+        }
+        return true;
+    }
+    bool hex4(unsigned* u) {
+        *u = 0;
+        for (int k = 0; k < 4; ++k) {
+            const int c = at();
+            int d = -1;
+            if (c >= '0' && c <= '9') d = c - '0';
+            if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+            if (d < 0) return false;
+            *u = *u * 16 + static_cast<unsigned>(d);
+            ++i_;
+        }
+        return true;
+    }
+    bool string() {
+        if (!eat('"')) return false;
+        for (;;) {
+            const int c = at();
+            if (c < 0x20) return false;  // also the end of the text
+            ++i_;
+            if (c == '"') return true;
+            if (c == '\\') {
+                const int e = at();
+                ++i_;
+                if (e == 'u') {
+                    unsigned u = 0;
+                    if (!hex4(&u)) return false;
+                    if (u >= 0xDC00 && u <= 0xDFFF) return false;
+                    if (u >= 0xD800 && u <= 0xDBFF) {
+                        unsigned v = 0;
+                        if (!eat('\\') || !eat('u') || !hex4(&v) || v < 0xDC00 || v > 0xDFFF) {
+                            return false;
+                        }
+                    }
+                } else if (!std::strchr("\"\\/bfnrt", e) || e == 0) {
+                    return false;
+                }
+            } else if (c >= 0x80) {
+                unsigned cp = 0;
+                int more = 0;
+                if (c >= 0xC2 && c <= 0xDF) {
+                    cp = c & 0x1F, more = 1;
+                } else if (c >= 0xE0 && c <= 0xEF) {
+                    cp = c & 0x0F, more = 2;
+                } else if (c >= 0xF0 && c <= 0xF4) {
+                    cp = c & 0x07, more = 3;
+                } else {
+                    return false;
+                }
+                for (int k = 0; k < more; ++k) {
+                    const int d = at();
+                    if (d < 0x80 || d > 0xBF) return false;
+                    cp = (cp << 6) | (d & 0x3F);
+                    ++i_;
+                }
+                const unsigned shortest = more == 1 ? 0x80 : more == 2 ? 0x800 : 0x10000;
+                if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+            }
+        }
+    }
+    bool value(int depth) {
+        if (depth > 2000) {
+            too_deep_ = true;
+            return false;
+        }
+        ws();
+        switch (at()) {
+            case '"': return string();
+            case 't': return word("true");
+            case 'f': return word("false");
+            case 'n': return word("null");
+            case '[':
+                ++i_;
+                ws();
+                if (eat(']')) return true;
+                do {
+                    if (!value(depth + 1)) return false;
+                    ws();
+                } while (eat(','));
+                return eat(']');
+            case '{':
+                ++i_;
+                ws();
+                if (eat('}')) return true;
+                do {
+                    ws();
+                    if (!string()) return false;
+                    ws();
+                    if (!eat(':') || !value(depth + 1)) return false;
+                    ws();
+                } while (eat(','));
+                return eat('}');
+            default: return number();
+        }
+    }
+
+    std::string_view t_;
+    std::size_t i_ = 0;
+    bool too_deep_ = false;
+};
+
+// Descriptions of the format that JSON text can still get: an out-of-range
+// number, a fifth array element, a branch that is neither string nor object.
+bool allowed_for_json(const std::string& d) {
+    static const char* const syntax[] = {
+        "EOF while parsing", "expected `:`", "expected `,` or `}`", "expected `,` or `]`",
+        "expected value", "expected ident", "key must be a string", "trailing comma",
+        "trailing characters", "invalid number", "invalid escape", "invalid unicode code point",
+        "control character", "lone leading surrogate", "unexpected end of hex escape"};
+    if (d == "number out of range" || d == "trailing characters" || d == "expected value") {
+        return true;
+    }
+    for (const char* s : syntax) {
+        if (d.compare(0, std::strlen(s), s) == 0) return false;
+    }
+    return true;
+}
+
 void append_double(std::string* out, double value) {
     char buffer[32];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
@@ -141,6 +308,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto result = quorbel::read_arm_geometry_json(text);
     const auto again = quorbel::read_arm_geometry_json(text);
     if (result.index() != again.index()) violated("two readings disagree", text);
+    const int json = Validator(text).check();
 
     if (const auto* e = std::get_if<JsonError>(&result)) {
         const auto& f = std::get<JsonError>(again);
@@ -148,9 +316,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             violated("two readings disagree", text);
         }
         check_position(*e, text);
+        if (json == 1 && !allowed_for_json(e->description)) {
+            violated("JSON text refused with a syntax description", text);
+        }
         return 0;
     }
 
+    if (json == 0) violated("text that is not JSON accepted", text);
     const auto& g = std::get<SphericalLinkGeometry>(result);
     if (!std::isfinite(g.arm_arc) || !std::isfinite(g.coupler_arc)) {
         violated("an accepted number is not finite", text);
