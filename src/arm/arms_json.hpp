@@ -19,8 +19,9 @@ struct JsonError {
     std::size_t column;
 };
 
-// Reads UTF-8 text. Never throws except std::bad_alloc while building an
-// error description. Uses bounded stack whatever the nesting depth.
+// Reads UTF-8 text. Never throws except std::bad_alloc (strings being read,
+// the bracket stack of a skipped value, the description). Uses bounded
+// stack whatever the nesting depth.
 std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::string_view text);
 
 }  // namespace quorbel
