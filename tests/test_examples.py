@@ -1,0 +1,128 @@
+"""The examples run as users run them (a subprocess, from another directory),
+print what they promise, and the workspace map counts solutions truthfully."""
+import importlib.util
+import math
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import matplotlib.image
+import numpy as np
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from quorbel_torso_kinematics import QuorbelArmKinematics
+
+ROOT = Path(__file__).resolve().parent.parent
+EXAMPLES = ROOT / "examples"
+ARMS = EXAMPLES / "arms"
+
+
+def run_example(name, *args, cwd):
+    result = subprocess.run([sys.executable, str(EXAMPLES / name), *map(str, args)], cwd=cwd,
+                            capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, result.stdout + result.stderr
+    return result.stdout
+
+
+def load_example(name):
+    spec = importlib.util.spec_from_file_location(name, EXAMPLES / f"{name}.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def test_torso_demo_round_trips_both_arms_and_the_neck(tmp_path):
+    out = run_example("torso_demo.py", cwd=tmp_path)
+    assert re.findall(r"^(\w+) arm: ", out, re.M) == ["left", "right"]
+    assert out.count("  ik(fk) -> (+0.300000, -0.200000)\n") == 2
+    assert out.count("ik_from_direction(v_3, near=(1.1, -0.2)) -> (+1.144746, -0.200000)") == 2
+    assert "  ik(fk) -> (+0.300000, -0.700000, +1.100000)\n" in out
+    assert "Gimbal lock: pitch is too close to ±π/2." in out
+    assert out.count("fk(pi, 0): Spherical 5-bar loop does not close") == 2
+
+
+def test_load_arms_reads_every_example_file_and_shows_a_refused_one(tmp_path):
+    out = run_example("load_arms.py", cwd=tmp_path)
+    assert re.findall(r"^(\S+\.json): ", out, re.M) == sorted(p.name for p in ARMS.glob("*.json"))
+    assert ('Invalid arms.json: invalid type: string "yes", expected a boolean at line 4 column 17'
+            in out)
+
+
+# Each example file: the preset with the same arcs and mirror, and whether it
+# also has the same (positive) branch, which shows in forward kinematics.
+ARM_FILES = [
+    ("left_arm.json", "default_left", True),
+    ("right_arm.json", "default_right", True),
+    ("right_arm_negative_branch.json", "default_right", False),
+]
+
+
+def test_every_arm_file_is_in_the_table():
+    assert sorted(p.name for p in ARMS.glob("*.json")) == sorted(f for f, _, _ in ARM_FILES)
+
+
+@pytest.mark.parametrize("file, preset, same_branch", ARM_FILES)
+def test_arm_file_loads_the_documented_geometry(file, preset, same_branch):
+    arm = QuorbelArmKinematics.from_json((ARMS / file).read_text(encoding="utf-8"))
+    reference = getattr(QuorbelArmKinematics, preset)()
+    assert (arm.arm_arc(), arm.coupler_arc(), arm.mirror()) == \
+        (reference.arm_arc(), reference.coupler_arc(), reference.mirror())
+    assert (arm.fk(0.3, -0.2) == reference.fk(0.3, -0.2)) is same_branch
+
+
+@pytest.mark.parametrize("arm_file", [None, "right_arm.json", "right_arm_negative_branch.json"])
+def test_workspace_map_draws_both_pictures(tmp_path, arm_file):
+    args = [] if arm_file is None else [ARMS / arm_file]
+    out = run_example("workspace_map.py", *args, "--step", 15, "--out", tmp_path / "maps",
+                      cwd=tmp_path)
+    shares = [float(s) for s in re.findall(r"^  \d solutions: +([\d.]+)% of the sphere$", out,
+                                           re.M)]
+    assert len(shares) == 5 and abs(sum(shares) - 100) < 0.5 and sum(shares[1:]) > 0
+    for name in ("workspace_directions.png", "workspace_joints.png"):
+        image = matplotlib.image.imread(tmp_path / "maps" / name)
+        assert image.ndim == 3 and image.shape[0] > 300 and image.shape[1] > 300
+        assert image[..., :3].std() > 0.05  # not a blank canvas
+
+
+workspace_map = load_example("workspace_map")
+EXAMPLE_ARMS = {
+    "left": QuorbelArmKinematics.default_left(),
+    "right": QuorbelArmKinematics.default_right(),
+    "right, negative branch": QuorbelArmKinematics.from_json('[0.7, 0.5, "negative", true]'),
+}
+angles = st.floats(-1.2, 1.2)
+
+
+@settings(max_examples=200, deadline=None)
+@given(arm_name=st.sampled_from(sorted(EXAMPLE_ARMS)), theta_a=angles, theta_b=angles)
+def test_counted_solutions_point_the_right_way_and_include_the_pose(arm_name, theta_a, theta_b):
+    arm = EXAMPLE_ARMS[arm_name]
+    if not arm.is_reachable_joints(theta_a, theta_b):
+        return
+    d = np.array(arm.direction(theta_a, theta_b))
+    found = workspace_map.all_solutions(arm, d[None, :])[0]
+    assert 1 <= len(found) <= 4
+    assert any(math.hypot(a - theta_a, b - theta_b) < 1e-7 for a, b in found)
+    for pair in found:
+        assert np.linalg.norm(np.array(arm.direction(*pair)) - d) < 1e-6
+
+
+unit_vectors = st.tuples(st.floats(-1, 1), st.floats(-1, 1), st.floats(-1, 1)).filter(
+    lambda v: 0.1 < math.sqrt(sum(c * c for c in v)))
+
+
+@settings(max_examples=200, deadline=None)
+@given(v=unit_vectors)
+def test_counts_agree_with_reachability_and_mirror_symmetry(v):
+    d = np.array(v) / np.linalg.norm(v)
+    half_turn = d * np.array([-1.0, -1.0, 1.0])
+    left, right = EXAMPLE_ARMS["left"], EXAMPLE_ARMS["right"]
+    count_left = len(workspace_map.all_solutions(left, d[None, :])[0])
+    count_right = len(workspace_map.all_solutions(right, half_turn[None, :])[0])
+    assert (count_left > 0) == left.is_reachable_direction(d.tolist())
+    # The right arm is the left one turned half a turn about Z.
+    assert count_right == count_left
+

@@ -1,0 +1,101 @@
+"""The README stays true: its code runs, its tables of error messages are the
+module's messages, and its links and pictures exist."""
+import re
+from pathlib import Path
+
+import pytest
+
+import quorbel_torso_kinematics as qtk
+
+ROOT = Path(__file__).resolve().parent.parent
+README = (ROOT / "README.md").read_text(encoding="utf-8")
+
+
+def table_after(heading_row):
+    """The rows of the markdown table whose header row is `heading_row`, as
+    lists of cells."""
+    start = README.index(heading_row)
+    rows = []
+    for line in README[start:].splitlines()[2:]:
+        if not line.startswith("|"):
+            break
+        rows.append([cell.strip() for cell in line.strip("|").split(" | ")])
+    return rows
+
+
+def code(cell):
+    """The text of a cell that is one code span (`x` or ``x``)."""
+    match = re.fullmatch(r"(`+)(.*?)\1", cell)
+    assert match, f"not a code span: {cell}"
+    return match.group(2)
+
+
+def python_blocks():
+    return re.findall(r"```python\n(.*?)```", README, re.S)
+
+
+def test_python_blocks_run_in_order(monkeypatch):
+    monkeypatch.chdir(ROOT)
+    namespace = {}
+    for block in python_blocks():
+        if "# error:" in block:  # shows what a type checker rejects
+            continue
+        exec(block, namespace)
+
+
+JSON_ROWS = table_after("| text | message |")
+
+
+@pytest.mark.parametrize("text_cell, message_cell", JSON_ROWS, ids=[r[0] for r in JSON_ROWS])
+def test_arms_json_messages(text_cell, message_cell):
+    text = "" if text_cell == "(empty text)" else code(text_cell)
+    with pytest.raises(ValueError) as raised:
+        qtk.QuorbelArmKinematics.from_json(text)
+    assert str(raised.value) == code(message_cell)
+
+
+ARGUMENT_ROWS = table_after("| call | exception and message |")
+
+
+@pytest.mark.parametrize("call_cell, error_cell", ARGUMENT_ROWS,
+                         ids=[r[0] for r in ARGUMENT_ROWS])
+def test_argument_error_messages(call_cell, error_cell):
+    kind, message = code(error_cell).split(": ", 1)
+    namespace = {"arm": qtk.QuorbelArmKinematics.default_left(),
+                 "neck": qtk.QuorbelNeckKinematics(), "v": [0.66, 0.58, 0.47],
+                 **{name: getattr(qtk, name) for name in qtk.__all__}}
+    with pytest.raises(BaseException) as raised:
+        eval(code(call_cell), namespace)
+    assert (type(raised.value).__name__, str(raised.value)) == (kind, message)
+
+
+# A call that raises each failure of the kinematics that the reference tables
+# quote (the arms.json messages have their own table).
+FAILURES = {
+    "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.":
+        lambda: qtk.QuorbelArmKinematics.default_left().fk(3.14, 0.0),
+    "Target orientation is outside the spherical 5-bar workspace.":
+        lambda: qtk.QuorbelArmKinematics.default_left().ik_from_direction([0, 0, 1]),
+    "Gimbal lock: pitch is too close to ±π/2.":
+        lambda: qtk.QuorbelNeckKinematics().ik([[0, 0, 0], [0, 0, 0], [1, 0, 0]]),
+}
+QUOTED = sorted({(kind, message) for kind, message
+                 in re.findall(r"`(\w+Error)` `\"([^\"<]+)\"`", README)})
+
+
+def test_reference_tables_quote_every_failure():
+    assert sorted(message for _, message in QUOTED) == sorted(FAILURES)
+
+
+@pytest.mark.parametrize("kind, message", QUOTED)
+def test_quoted_failure_is_raised(kind, message):
+    with pytest.raises(BaseException) as raised:
+        FAILURES[message]()
+    assert (type(raised.value).__name__, str(raised.value)) == (kind, message)
+
+
+def test_links_and_pictures_exist():
+    targets = [t for t in re.findall(r"\]\(([^)#\s]+)", README) if "://" not in t]
+    assert "docs/workspace_directions.png" in targets
+    assert "docs/workspace_joints.png" in targets
+    assert [t for t in targets if not (ROOT / t).exists()] == []
