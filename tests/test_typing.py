@@ -3,7 +3,9 @@ with no configuration, they accept what users write, reject what fails at
 run time, and the results they promise are the results the module returns."""
 import ast
 import importlib.metadata
+import json
 import math
+import shutil
 import subprocess
 import sys
 import textwrap
@@ -88,12 +90,17 @@ MISUSE_HEADER = textwrap.dedent("""\
 
 
 @pytest.fixture(scope="module")
-def misuse_report(tmp_path_factory):
-    """mypy's error codes for each line of a script made of all the misuses."""
-    tmp_path = tmp_path_factory.mktemp("misuse")
-    script = tmp_path / "misuse.py"
+def misuse_script(tmp_path_factory):
+    """A script made of all the misuses, one per line after the header."""
+    script = tmp_path_factory.mktemp("misuse") / "misuse.py"
     script.write_text(MISUSE_HEADER + "".join(line + "\n" for line, _, _ in MISUSES))
-    result = run_mypy(tmp_path, str(script))
+    return script
+
+
+@pytest.fixture(scope="module")
+def misuse_report(misuse_script):
+    """mypy's error codes for each line of the misuse script."""
+    result = run_mypy(misuse_script.parent, str(misuse_script))
     codes = {}
     for report in result.stdout.splitlines():
         _, line, kind, rest = report.split(":", 3)
@@ -120,6 +127,34 @@ def test_misuse_is_rejected_by_mypy_and_by_the_module(misuse_report, index):
     else:
         with pytest.raises(runtime_error):
             exec(line, namespace)
+
+
+needs_node = pytest.mark.skipif(shutil.which("node") is None,
+                                reason="pyright runs on Node.js, which is not installed")
+
+
+def run_pyright(script):
+    """Lines of `script` (from 1) that pyright reports errors on."""
+    pytest.importorskip("pyright")
+    result = subprocess.run(
+        [sys.executable, "-m", "pyright", "--outputjson", "--pythonpath", sys.executable,
+         str(script)], cwd=script.parent, capture_output=True, text=True, timeout=300)
+    report = json.loads(result.stdout)
+    return sorted({d["range"]["start"]["line"] + 1 for d in report["generalDiagnostics"]
+                   if d["severity"] == "error"})
+
+
+@needs_node
+def test_pyright_accepts_the_user_script(tmp_path):
+    script = tmp_path / "user_script.py"
+    script.write_text(USER_SCRIPT.read_text())
+    assert run_pyright(script) == []
+
+
+@needs_node
+def test_pyright_rejects_every_misuse(misuse_script):
+    first = MISUSE_HEADER.count("\n") + 1
+    assert run_pyright(misuse_script) == list(range(first, first + len(MISUSES)))
 
 
 # Valid arguments for every method, to compare what each call returns with the
