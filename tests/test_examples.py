@@ -126,3 +126,24 @@ def test_counts_agree_with_reachability_and_mirror_symmetry(v):
     # The right arm is the left one turned half a turn about Z.
     assert count_right == count_left
 
+
+
+@pytest.mark.parametrize("arm_args, joints", [
+    ([], (0.3, -0.2)),
+    (["--arms-json", ARMS / "right_arm.json"], (-0.5, 0.4)),
+    (["--arms-json", ARMS / "right_arm_negative_branch.json"], (0.3, -0.2)),
+])
+def test_draw_five_bar_checks_every_arc_and_draws(tmp_path, arm_args, joints):
+    out = run_example("draw_five_bar.py", *arm_args, "--joints", *joints,
+                      "--out", tmp_path / "loop.png", cwd=tmp_path)
+    assert len(re.findall(r"^arc v_\d-v_\d: ", out, re.M)) == 4
+    image = matplotlib.image.imread(tmp_path / "loop.png")
+    assert image.shape[0] > 300 and image[..., :3].std() > 0.05
+
+
+def test_draw_five_bar_refuses_joints_where_the_loop_is_open(tmp_path):
+    result = subprocess.run([sys.executable, str(EXAMPLES / "draw_five_bar.py"), "--joints",
+                             "3.14", "0", "--out", str(tmp_path / "loop.png")],
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 1 and "does not close" in result.stderr
+    assert not (tmp_path / "loop.png").exists()
