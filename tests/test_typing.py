@@ -30,6 +30,13 @@ def installed_stub() -> Path:
     pytest.fail("the installed distribution has no quorbel_torso_kinematics-stubs/__init__.pyi")
 
 
+def test_distribution_holds_the_module_and_its_stubs_only():
+    files = [f.as_posix() for f in importlib.metadata.files("quorbel_torso_kinematics") or []
+             if ".dist-info/" not in f.as_posix()]
+    assert sorted(files) == sorted(["quorbel_torso_kinematics-stubs/__init__.pyi",
+                                    Path(qtk.__file__).name])
+
+
 def run_mypy(tmp_path, *args):
     # Run from an empty directory with no configuration file, as a user would
     # in a fresh project: only the installed stubs can describe the module.
