@@ -191,6 +191,9 @@ LENGTH = ", expected struct SphericalLinkGeometry with 4 elements"
         ("", "EOF while parsing a value at line 1 column 0"),
         ("null", "invalid type: null, expected struct SphericalLinkGeometry at line 1 column 4"),
         ("5", "invalid type: integer `5`, expected struct SphericalLinkGeometry at line 1 column 1"),
+        # a float is written in plain decimal and never reads as an integer
+        ('[1, 2, "positive", 2.0]', "invalid type: floating point `2.0`, expected a boolean at line 1 column 22"),
+        ('[1, 2, "positive", -1e-3]', "invalid type: floating point `-0.001`, expected a boolean at line 1 column 24"),
         ('{"arm_arc": 1, "coupler_arc": 1} x', "trailing characters at line 1 column 34"),
         ("\ufeff{}", "expected value at line 1 column 1"),
         ("[1e400, 1]", "number out of range at line 1 column 6"),

@@ -122,9 +122,48 @@ private:
 
 // ------------------------------------------------------------ wrong types
 
+// The shortest digits that read back to `value`, written out in plain
+// decimal notation (never an exponent) with ".0" on whole numbers, so that a
+// float never reads as an integer: 1e23 is "100000000000000000000000.0",
+// 2.5e-7 is "0.00000025".
+void append_plain_decimal(double value, std::string* out) {
+    char buffer[32];
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
+    const std::size_t e = text.find('e');
+    std::string_view mantissa = text.substr(0, e);
+    if (!mantissa.empty() && mantissa[0] == '-') {
+        out->push_back('-');
+        mantissa.remove_prefix(1);
+    }
+    std::string digits;
+    for (const char c : mantissa) {
+        if (c != '.') digits.push_back(c);
+    }
+    int exponent = 0;
+    const std::string_view exponent_text = text.substr(e + 1);
+    std::from_chars(exponent_text.data() + (exponent_text[0] == '+' ? 1 : 0),
+                    exponent_text.data() + exponent_text.size(), exponent);
+    const int count = static_cast<int>(digits.size());
+    if (exponent < 0) {
+        out->append("0.");
+        out->append(static_cast<std::size_t>(-exponent - 1), '0');
+        out->append(digits);
+    } else if (exponent + 1 >= count) {
+        out->append(digits);
+        out->append(static_cast<std::size_t>(exponent + 1 - count), '0');
+        out->append(".0");
+    } else {
+        out->append(digits, 0, static_cast<std::size_t>(exponent + 1));
+        out->push_back('.');
+        out->append(digits, static_cast<std::size_t>(exponent + 1), std::string::npos);
+    }
+}
+
 // "integer `N`" for an integer token that fits 64 bits (unsigned, or signed
 // when negative); "floating point `X`" for everything else, X being the
-// shortest text that reads back to the same double.
+// shortest decimal digits that read back to the same double.
 bool GeometryReader::describe_number(const NumberToken& token, std::string* found) {
     const std::string_view t = scanner_.text().substr(token.begin, token.end - token.begin);
     if (token.integer) {
@@ -143,10 +182,8 @@ bool GeometryReader::describe_number(const NumberToken& token, std::string* foun
     }
     double value = 0.0;
     if (!scanner_.number_value(token, &value)) return false;
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
     *found = "floating point `";
-    found->append(buffer, end);
+    append_plain_decimal(value, found);
     found->push_back('`');
     return true;
 }
