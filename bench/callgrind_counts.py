@@ -22,10 +22,12 @@ import sys
 import tempfile
 
 BENCH = pathlib.Path(__file__).resolve().parent
-N1, N2 = 500, 2500
+N1, N2 = 1000, 5000
 
 PROGRAM = r"""
+import gc
 import sys
+gc.disable()
 sys.path[:0] = {paths!r}
 import cases
 import quorbel_torso_kinematics as qtk
@@ -49,7 +51,8 @@ def callgrind_total(command):
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "callgrind.out")
         subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}"] + command,
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       env={**os.environ, "PYTHONHASHSEED": "0"})
         text = pathlib.Path(out).read_text()
     match = re.search(r"^(?:summary|totals):\s+(\d+)", text, re.MULTILINE)
     return int(match.group(1))
