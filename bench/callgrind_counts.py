@@ -5,14 +5,19 @@ Each method runs in a loop of N1 and of N2 calls in two processes under
 `valgrind --tool=callgrind`; the difference of the two totals divided by
 N2 - N1 is the cost of one loop iteration, start-up and warm-up cancelled.
 The same is done for an empty loop, whose cost per iteration is
-subtracted. With --floor-dir (the build directory of run_benchmarks.py)
-the floor module's call shapes are counted too, and the core driver's
-functions.
+subtracted. The same differences of call counts give, per call, the C heap
+allocations (malloc, calloc, realloc, operator new) and the Python objects
+created (calls of the interpreter's _Py_NewReference, which every new object
+passes through on CPython 3.9 to 3.11; "-" where the interpreter inlines it).
+With --floor-dir (the build directory of run_benchmarks.py) the floor
+module's call shapes are counted too, and the core driver's functions.
 
-    python bench/callgrind_counts.py [--floor-dir DIR] [--only SUBSTRING]
+    python bench/callgrind_counts.py [--module-dir DIR] [--floor-dir DIR]
+                                     [--only SUBSTRING]
 """
 
 import argparse
+import collections
 import concurrent.futures
 import os
 import pathlib
@@ -23,6 +28,9 @@ import tempfile
 
 BENCH = pathlib.Path(__file__).resolve().parent
 N1, N2 = 1000, 5000
+
+HEAP_FUNCTIONS = {"malloc", "calloc", "realloc", "operator new(unsigned long)", "_Znwm"}
+NEW_OBJECT_FUNCTION = "_Py_NewReference"
 
 PROGRAM = r"""
 import gc
@@ -47,21 +55,51 @@ loop(n)
 """
 
 
-def callgrind_total(command):
+def parse_callgrind(text):
+    """(total instructions, {function name: number of calls})."""
+    names = {}
+    calls = collections.Counter()
+    callee = None
+    for line in text.splitlines():
+        if line.startswith(("fn=", "cfn=")):
+            key, _, rest = line.partition("=")
+            match = re.match(r"\((\d+)\)(?: (.*))?", rest)
+            if match:
+                if match.group(2) is not None:
+                    names[match.group(1)] = match.group(2)
+                name = names.get(match.group(1), "")
+            else:
+                name = rest
+            callee = name if key == "cfn" else None
+        elif line.startswith("calls=") and callee is not None:
+            calls[callee] += int(line[6:].split()[0])
+    total = re.search(r"^(?:summary|totals):\s+(\d+)", text, re.MULTILINE)
+    return int(total.group(1)), calls
+
+
+def callgrind_run(command):
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "callgrind.out")
-        subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}"] + command,
+        subprocess.run(["valgrind", "--tool=callgrind", "--compress-strings=yes",
+                        f"--callgrind-out-file={out}"] + command,
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        env={**os.environ, "PYTHONHASHSEED": "0"})
-        text = pathlib.Path(out).read_text()
-    match = re.search(r"^(?:summary|totals):\s+(\d+)", text, re.MULTILINE)
-    return int(match.group(1))
+        return parse_callgrind(pathlib.Path(out).read_text())
 
 
 def per_iteration(command_for_n):
-    low = callgrind_total(command_for_n(N1))
-    high = callgrind_total(command_for_n(N2))
-    return (high - low) / (N2 - N1)
+    """(instructions, heap allocations, new objects or None) per loop iteration."""
+    low_total, low_calls = callgrind_run(command_for_n(N1))
+    high_total, high_calls = callgrind_run(command_for_n(N2))
+
+    def rate(names):
+        found = [name for name in names if name in high_calls or name in low_calls]
+        if not found:
+            return None
+        return sum(high_calls[name] - low_calls[name] for name in found) / (N2 - N1)
+
+    heap = rate(HEAP_FUNCTIONS) or 0.0
+    return (high_total - low_total) / (N2 - N1), heap, rate({NEW_OBJECT_FUNCTION})
 
 
 def main():
@@ -84,13 +122,15 @@ def main():
     import cases
     import quorbel_torso_kinematics as qtk
 
+    def python_job(kind, name):
+        return lambda n: [sys.executable, "-c", program, kind, name, str(n)]
+
     names = [case[0] for case in cases.module_cases(qtk) if options.only in case[0]]
-    jobs = {("empty", "-"): lambda n: [sys.executable, "-c", program, "empty", "-", str(n)]}
+    kinds = ["module"] + (["floor"] if options.floor_dir else [])
+    jobs = {("empty", "-"): python_job("empty", "-")}
     for name in names:
-        kinds = ["module"] + (["floor"] if options.floor_dir else [])
         for kind in kinds:
-            jobs[(kind, name)] = (lambda kind, name: lambda n: [
-                sys.executable, "-c", program, kind, name, str(n)])(kind, name)
+            jobs[(kind, name)] = python_job(kind, name)
     driver = options.floor_dir / "qtk_core_driver" if options.floor_dir else None
     if driver is not None and driver.exists():
         listing = subprocess.run([str(driver), "--list"], check=True, capture_output=True,
@@ -103,20 +143,35 @@ def main():
         futures = {key: pool.submit(per_iteration, command) for key, command in jobs.items()}
         counts = {key: future.result() for key, future in futures.items()}
 
-    empty = counts[("empty", "-")]
-    print(f"instructions per call (callgrind; empty loop iteration = {empty:.0f} subtracted)")
-    header = f"{'method':34} {'module':>9}" + (f" {'floor':>9}" if options.floor_dir else "")
+    empty, empty_heap, empty_objects = counts[("empty", "-")]
+
+    def objects(value):
+        return "-" if value is None or empty_objects is None else f"{value - empty_objects:.1f}"
+
+    print(f"per call, callgrind (an empty loop iteration, {empty:.0f} instructions, "
+          "subtracted)")
+    header = f"{'method':34} {'instr':>7}"
+    if options.floor_dir:
+        header += f" {'floor':>7}"
+    header += f" {'heap allocs':>11} {'new objects':>11}"
+    if options.floor_dir:
+        header += f" {'floor objs':>10}"
     print(header)
     for name in names:
-        line = f"{name:34} {counts[('module', name)] - empty:9.0f}"
+        instructions, heap, new_objects = counts[("module", name)]
+        line = f"{name:34} {instructions - empty:7.0f}"
         if options.floor_dir:
-            line += f" {counts[('floor', name)] - empty:9.0f}"
+            line += f" {counts[('floor', name)][0] - empty:7.0f}"
+        line += f" {heap - empty_heap:11.1f} {objects(new_objects):>11}"
+        if options.floor_dir:
+            line += f" {objects(counts[('floor', name)][2]):>10}"
         print(line)
     core_rows = [(key[1], value) for key, value in counts.items() if key[0] == "core"]
     if core_rows:
-        print("\ncore functions (C++ driver, instructions per call)")
-        for function, value in core_rows:
-            print(f"{function:34} {value:9.0f}")
+        print(f"\ncore functions (C++ driver, per call)\n{'function':34} {'instr':>7} "
+              f"{'heap allocs':>11}")
+        for function, (instructions, heap, _) in core_rows:
+            print(f"{function:34} {instructions:7.0f} {heap:11.1f}")
 
 
 if __name__ == "__main__":
