@@ -42,6 +42,7 @@ constexpr std::string_view ARM_JSON = R"({"arm_arc": 0.7, "coupler_arc": 0.5, "m
 
 struct Inputs {
     SphericalLinkGeometry geometry = LEFT;
+    PreparedGeometry arm = PreparedGeometry(LEFT);  // what an arm object holds
     double theta_a = THETA_A;
     double theta_b = THETA_B;
     Vec3 direction = DIRECTION;
@@ -58,8 +59,16 @@ Inputs inputs;
 void run_forward_kinematics(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
-        FkResult fk = forward_kinematics(inputs.geometry, inputs.theta_a, inputs.theta_b);
+        FkResult fk = forward_kinematics(inputs.arm, inputs.theta_a, inputs.theta_b);
         opaque(fk);
+    }
+}
+
+void run_pointing_direction(long n) {
+    for (long i = 0; i < n; ++i) {
+        opaque(inputs);
+        std::optional<Vec3> v_3 = pointing_direction(inputs.arm, inputs.theta_a, inputs.theta_b);
+        opaque(v_3);
     }
 }
 
@@ -67,7 +76,7 @@ void run_ik_from_direction(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
         std::optional<JointPair> pair =
-            ik_from_direction(inputs.geometry, inputs.direction, inputs.no_near);
+            ik_from_direction(inputs.arm, inputs.direction, inputs.no_near);
         opaque(pair);
     }
 }
@@ -76,7 +85,7 @@ void run_ik_from_direction_near(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
         std::optional<JointPair> pair =
-            ik_from_direction(inputs.geometry, inputs.direction, inputs.near);
+            ik_from_direction(inputs.arm, inputs.direction, inputs.near);
         opaque(pair);
     }
 }
@@ -84,7 +93,7 @@ void run_ik_from_direction_near(long n) {
 void run_ik(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
-        std::optional<JointPair> pair = ik(inputs.geometry, inputs.arm_rotation);
+        std::optional<JointPair> pair = ik(inputs.arm, inputs.arm_rotation);
         opaque(pair);
     }
 }
@@ -114,6 +123,15 @@ void run_read_arm_geometry_json(long n) {
     }
 }
 
+// What building an arm adds to storing its geometry.
+void run_prepare_geometry(long n) {
+    for (long i = 0; i < n; ++i) {
+        opaque(inputs);
+        PreparedGeometry arm(inputs.geometry);
+        opaque(arm);
+    }
+}
+
 struct Function {
     const char* name;
     void (*run)(long);
@@ -121,12 +139,14 @@ struct Function {
 
 constexpr Function FUNCTIONS[] = {
     {"forward_kinematics", run_forward_kinematics},
+    {"pointing_direction", run_pointing_direction},
     {"ik_from_direction", run_ik_from_direction},
     {"ik_from_direction_near", run_ik_from_direction_near},
     {"ik", run_ik},
     {"neck_forward_kinematics", run_neck_forward_kinematics},
     {"neck_inverse_kinematics", run_neck_inverse_kinematics},
     {"read_arm_geometry_json", run_read_arm_geometry_json},
+    {"prepare_geometry", run_prepare_geometry},
 };
 
 // The thread's CPU time, so that time spent descheduled on a busy machine

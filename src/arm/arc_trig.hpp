@@ -14,8 +14,12 @@ struct ArcTrig {
     double cos_coupler;  // cos(coupler_arc)
 };
 
+inline ArcTrig arc_trig(const PreparedGeometry& p) noexcept {
+    return {p.sin_arm(), p.cos_arm(), p.cos_coupler()};
+}
+
 inline ArcTrig arc_trig(const SphericalLinkGeometry& g) noexcept {
-    return {std::sin(g.arm_arc), std::cos(g.arm_arc), std::cos(g.coupler_arc)};
+    return arc_trig(PreparedGeometry(g));
 }
 
 // v_2 = (m sa cos tA, m sa sin tA, ca), with sa, ca the sine and cosine of

@@ -49,7 +49,23 @@ FkResult forward_kinematics(const SphericalLinkGeometry& g, const ArcTrig& trig,
 
 FkResult forward_kinematics(const SphericalLinkGeometry& geometry, double theta_a,
                             double theta_b) noexcept {
-    return detail::forward_kinematics(geometry, detail::arc_trig(geometry), theta_a, theta_b);
+    return forward_kinematics(PreparedGeometry(geometry), theta_a, theta_b);
+}
+
+FkResult forward_kinematics(const PreparedGeometry& arm, double theta_a,
+                            double theta_b) noexcept {
+    return detail::forward_kinematics(arm.geometry(), detail::arc_trig(arm), theta_a, theta_b);
+}
+
+// The tips placed and the loop closed exactly as forward_kinematics does
+// before frame_from_tips builds the frame around the apex.
+std::optional<Vec3> pointing_direction(const PreparedGeometry& arm, double theta_a,
+                                       double theta_b) noexcept {
+    const double m = mirror_sign(arm.geometry());
+    const Vec3 v_2 = detail::place_tip_a(arm.sin_arm(), arm.cos_arm(), m, theta_a);
+    const Vec3 v_4 = detail::place_tip_b(arm.sin_arm(), arm.cos_arm(), m, theta_b);
+    return close_loop_cos(v_2, arm.cos_coupler(), v_4, arm.cos_coupler(),
+                          branch_sign(arm.geometry()));
 }
 
 }  // namespace quorbel

@@ -29,5 +29,13 @@ inline constexpr double REFERENCE_AXIS_LIMIT = 0.9;
 // right-handed frame: z = v_3, x toward the bisector of the tips.
 FkResult forward_kinematics(const SphericalLinkGeometry& geometry, double theta_a,
                             double theta_b) noexcept;
+// The same, with the arcs' trigonometry taken from the prepared geometry.
+FkResult forward_kinematics(const PreparedGeometry& arm, double theta_a,
+                            double theta_b) noexcept;
+
+// v_3 alone, without the frame around it: forward_kinematics(arm, tA, tB)->v_3,
+// and empty exactly when forward_kinematics gives LoopNotClosed.
+std::optional<Vec3> pointing_direction(const PreparedGeometry& arm, double theta_a,
+                                       double theta_b) noexcept;
 
 }  // namespace quorbel

@@ -1,4 +1,4 @@
-// Rotation about an axis and the placement of the two input-arm tips.
+// The prepared geometry and the placement of the two input-arm tips.
 #include "arm/geometry.hpp"
 
 #include <cmath>
@@ -7,26 +7,11 @@
 
 namespace quorbel {
 
-// R[i][j] = (c I[i][j] + s K[i][j]) + ((1 - c) k_i) k_j with K = [k]x, every
-// entry in that order, zero axis components included, so a NaN angle (or an
-// infinite one, whose sine and cosine are NaN) reaches all nine entries.
-Mat3 rotation_about_axis(Vec3 axis, double angle) noexcept {
-    if (angle == 0.0) {
-        return IDENTITY3;
-    }
-    const double c = std::cos(angle);
-    const double s = std::sin(angle);
-    const double t = 1.0 - c;
-    const double k[3] = {axis.x, axis.y, axis.z};
-    const Mat3 skew = {{{0.0, -axis.z, axis.y}, {axis.z, 0.0, -axis.x}, {-axis.y, axis.x, 0.0}}};
-    Mat3 r{};
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            r[i][j] = (c * IDENTITY3[i][j] + s * skew[i][j]) + (t * k[i]) * k[j];
-        }
-    }
-    return r;
-}
+PreparedGeometry::PreparedGeometry(const SphericalLinkGeometry& geometry) noexcept
+    : geometry_(geometry),
+      sin_arm_(std::sin(geometry.arm_arc)),
+      cos_arm_(std::cos(geometry.arm_arc)),
+      cos_coupler_(std::cos(geometry.coupler_arc)) {}
 
 namespace detail {
 

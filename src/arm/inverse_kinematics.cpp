@@ -32,23 +32,21 @@ struct TipPlacements {
 
 constexpr double SIDES[2] = {1.0, -1.0};
 
-}  // namespace
-
 // With m the mirror sign, joint A turns about v_1 = (0, 0, 1) from the rest
 // tip (m sa, 0, ca) and joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
-// Candidates are the pairs (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1),
-// (-1,-1) whose forward kinematics closes; the B placements do not depend on
-// sA and are made once.
-CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept {
-    const detail::ArcTrig trig = detail::arc_trig(geometry);
-    const double m = mirror_sign(geometry);
-    const double s = branch_sign(geometry);
+// Calls visit(theta_a, theta_b, tip_a, tip_b) for the candidate pairs
+// (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1), (-1,-1), less those whose
+// placements do not close; the B placements do not depend on sA and are
+// made once. Whether forward kinematics closes the pair is for `visit`.
+template <typename Visit>
+void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexcept {
+    const detail::ArcTrig trig = detail::arc_trig(arm);
+    const double m = mirror_sign(arm.geometry());
     const Vec3 v_1 = {0.0, 0.0, 1.0};
     const Vec3 v_5 = {m, 0.0, 0.0};
     const Vec3 rest_a = project_off_axis({m * trig.sin_arm, 0.0, trig.cos_arm}, v_1);
     const Vec3 rest_b = project_off_axis({m * trig.cos_arm, 0.0, trig.sin_arm}, v_5);
 
-    CandidateList list;
     TipPlacements a;
     bool any_a = false;
     for (int i = 0; i < 2; ++i) {
@@ -61,7 +59,7 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d
         }
     }
     if (!any_a) {
-        return list;
+        return;
     }
     TipPlacements b;
     for (int i = 0; i < 2; ++i) {
@@ -77,79 +75,115 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d
             continue;
         }
         for (int j = 0; j < 2; ++j) {
-            if (!b.closed[j]) {
-                continue;
-            }
-            const FkResult fk = detail::frame_from_tips(a.tip[i], b.tip[j], trig.cos_coupler, s);
-            if (fk) {
-                list.items[list.count++] = IkCandidate{a.theta[i], b.theta[j], *fk};
+            if (b.closed[j]) {
+                visit(a.theta[i], b.theta[j], a.tip[i], b.tip[j]);
             }
         }
     }
+}
+
+}  // namespace
+
+// Every tip pair run through forward kinematics (frame_from_tips), kept when
+// the loop closes.
+CandidateList direction_candidates(const PreparedGeometry& arm, Vec3 d) noexcept {
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
+    CandidateList list;
+    for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
+        const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
+        if (fk) {
+            list.items[list.count++] = IkCandidate{theta_a, theta_b, *fk};
+        }
+    });
     return list;
+}
+
+CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept {
+    return direction_candidates(PreparedGeometry(geometry), d);
 }
 
 // d = direction / |direction| (refused when |direction| < MIN_DIRECTION_NORM);
 // a candidate is accepted when |v_3 - d| < IK_MATCH_TOLERANCE; among those the
 // cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2 without `near`, picks one,
 // a later candidate winning only when strictly cheaper (a NaN cost never wins).
-std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
-                                           Vec3 direction,
+// Only v_3 of each candidate's forward kinematics is needed: it is the loop
+// closure between the placed tips (the apex frame_from_tips starts from), so
+// the candidates are visited in their order without building their frames.
+std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept {
     const double n = norm(direction);
     if (n < MIN_DIRECTION_NORM) {
         return std::nullopt;
     }
     const Vec3 d = direction / n;
-    const CandidateList candidates = direction_candidates(geometry, d);
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
     double best_cost = 0.0;
-    for (const IkCandidate& c : candidates) {
-        if (!(norm(c.fk_solution.v_3 - d) < IK_MATCH_TOLERANCE)) {
-            continue;
+    for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
+        const std::optional<Vec3> v_3 = close_loop_cos(tip_a, cos_coupler, tip_b, cos_coupler, s);
+        if (!v_3 || !(norm(*v_3 - d) < IK_MATCH_TOLERANCE)) {
+            return;
         }
         double cost;
         if (near) {
-            const double da = c.theta_a - near->theta_a;
-            const double db = c.theta_b - near->theta_b;
+            const double da = theta_a - near->theta_a;
+            const double db = theta_b - near->theta_b;
             cost = da * da + db * db;
         } else {
-            cost = c.theta_a * c.theta_a + c.theta_b * c.theta_b;
+            cost = theta_a * theta_a + theta_b * theta_b;
         }
         if (!best || cost < best_cost) {
-            best = JointPair{c.theta_a, c.theta_b};
+            best = JointPair{theta_a, theta_b};
             best_cost = cost;
         }
-    }
+    });
     return best;
+}
+
+std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
+                                           Vec3 direction,
+                                           std::optional<JointPair> near) noexcept {
+    return ik_from_direction(PreparedGeometry(geometry), direction, near);
 }
 
 // Candidates from r_target's third column as it stands; accepted when the
 // Frobenius distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is
 // below IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
-std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
-                            const Mat3& r_target) noexcept {
-    const CandidateList candidates = direction_candidates(geometry, column(r_target, 2));
+std::optional<JointPair> ik(const PreparedGeometry& arm, const Mat3& r_target) noexcept {
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
     double best_error = 0.0;
-    for (const IkCandidate& c : candidates) {
+    for_each_tip_pair(arm, column(r_target, 2), [&](double theta_a, double theta_b, Vec3 tip_a,
+                                                    Vec3 tip_b) {
+        const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
+        if (!fk) {
+            return;
+        }
         double sum = 0.0;
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) {
-                const double diff = c.fk_solution.rotation[i][j] - r_target[i][j];
+                const double diff = fk->rotation[i][j] - r_target[i][j];
                 sum += diff * diff;
             }
         }
         const double error = std::sqrt(sum);
         if (!(error < IK_MATCH_TOLERANCE)) {
-            continue;
+            return;
         }
         if (!best || error < best_error) {
-            best = JointPair{c.theta_a, c.theta_b};
+            best = JointPair{theta_a, theta_b};
             best_error = error;
         }
-    }
+    });
     return best;
+}
+
+std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
+                            const Mat3& r_target) noexcept {
+    return ik(PreparedGeometry(geometry), r_target);
 }
 
 }  // namespace quorbel

@@ -41,6 +41,7 @@ struct CandidateList {
 // d, reads the joint angles off the tips with atan2 and runs forward
 // kinematics on every combination. d is used as given.
 CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept;
+CandidateList direction_candidates(const PreparedGeometry& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of
@@ -48,11 +49,14 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d
 std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
                                            Vec3 direction,
                                            std::optional<JointPair> near) noexcept;
+std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
+                                           std::optional<JointPair> near) noexcept;
 
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
 std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
                             const Mat3& r_target) noexcept;
+std::optional<JointPair> ik(const PreparedGeometry& arm, const Mat3& r_target) noexcept;
 
 }  // namespace quorbel

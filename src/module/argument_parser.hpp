@@ -84,7 +84,13 @@ bool parse_arguments(ParameterTable& table, const Receiver* receiver, PyObject* 
                      typename Converters::value_type*... outs) {
     constexpr std::size_t count = sizeof...(Converters);
     PyObject* slots[count > 0 ? count : 1] = {};
-    if (!bind_vectorcall(table, args, nargs, kwnames, slots)) {
+    if (kwnames == nullptr && nargs >= table.required && nargs <= table.count) {
+        // Positional arguments only, as many as the parameters allow: the
+        // usual call, bound without looking further.
+        for (Py_ssize_t i = 0; i < nargs; ++i) {
+            slots[i] = args[i];
+        }
+    } else if (!bind_vectorcall(table, args, nargs, kwnames, slots)) {
         return false;
     }
     if (receiver != nullptr &&

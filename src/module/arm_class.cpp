@@ -1,6 +1,8 @@
-// QuorbelArmKinematics: one arm, holding its SphericalLinkGeometry. Built
+// QuorbelArmKinematics: one arm, holding its geometry prepared for the calls
+// (PreparedGeometry: the arcs' sines and cosines evaluated once). Built
 // from explicit arcs, from the two presets or from arms.json text; the
 // kinematic methods live in arm_kinematics_methods.cpp.
+#include <new>
 #include <string>
 #include <variant>
 
@@ -18,21 +20,25 @@ ParameterTable new_parameters =
 ParameterTable from_json_parameters =
     parameters("QuorbelArmKinematics.from_json()", 1, {"json"});
 
-PyObject* new_arm(PyTypeObject* type, const SphericalLinkGeometry& geometry) {
+// The presets, prepared once when the module is loaded.
+const PreparedGeometry DEFAULT_LEFT(default_left_geometry());
+const PreparedGeometry DEFAULT_RIGHT(default_right_geometry());
+
+PyObject* new_arm(PyTypeObject* type, const PreparedGeometry& arm) {
     PyObject* self = allocate_instance(type);
     if (self != nullptr) {
-        reinterpret_cast<ArmObject*>(self)->geometry = geometry;
+        new (&reinterpret_cast<ArmObject*>(self)->arm) PreparedGeometry(arm);
     }
     return self;
 }
 
 // A new arm of the class itself (not a subtype), for the factories.
-PyObject* new_arm_of_class(const SphericalLinkGeometry& geometry) {
+PyObject* new_arm_of_class(const PreparedGeometry& arm) {
     PyTypeObject* type = arm_type_cell.type;
     if (type == nullptr) {
         return raise_internal_error("QuorbelArmKinematics used before its type was created");
     }
-    return new_arm(type, geometry);
+    return new_arm(type, arm);
 }
 
 PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -44,16 +50,16 @@ PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
                 new_parameters, args, kwargs, &arm_arc, &coupler_arc, &mirror)) {
             return nullptr;
         }
-        return new_arm(type, {arm_arc, coupler_arc, Branch::positive, mirror});
+        return new_arm(type, PreparedGeometry({arm_arc, coupler_arc, Branch::positive, mirror}));
     });
 }
 
 PyObject* arm_default_left(PyObject*, PyObject*) {
-    return guarded([] { return new_arm_of_class(default_left_geometry()); });
+    return guarded([] { return new_arm_of_class(DEFAULT_LEFT); });
 }
 
 PyObject* arm_default_right(PyObject*, PyObject*) {
-    return guarded([] { return new_arm_of_class(default_right_geometry()); });
+    return guarded([] { return new_arm_of_class(DEFAULT_RIGHT); });
 }
 
 // ValueError "Invalid arms.json: {description} at line {l} column {c}". The
@@ -78,7 +84,7 @@ PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
             if (const auto* error = std::get_if<JsonError>(&result)) {
                 return raise_json_error(*error);
             }
-            return new_arm_of_class(std::get<SphericalLinkGeometry>(result));
+            return new_arm_of_class(PreparedGeometry(std::get<SphericalLinkGeometry>(result)));
         });
 }
 

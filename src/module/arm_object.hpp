@@ -1,5 +1,6 @@
-// The arm instance: an object header followed by its geometry, which is
-// fixed at construction (instances are immutable).
+// The arm instance: an object header followed by its geometry, prepared
+// (the trigonometry of its arcs evaluated) and fixed at construction
+// (instances are immutable).
 #pragma once
 
 #include "arm/geometry.hpp"
@@ -12,11 +13,15 @@ inline constexpr const char* ARM_CLASS_NAME = "QuorbelArmKinematics";
 
 struct ArmObject {
     PyObject_HEAD
-    SphericalLinkGeometry geometry;
+    PreparedGeometry arm;
 };
 
+inline const PreparedGeometry& prepared_geometry_of(PyObject* self) {
+    return reinterpret_cast<ArmObject*>(self)->arm;
+}
+
 inline const SphericalLinkGeometry& geometry_of(PyObject* self) {
-    return reinterpret_cast<ArmObject*>(self)->geometry;
+    return prepared_geometry_of(self).geometry();
 }
 
 inline Receiver arm_receiver(PyObject* self) {

@@ -8,6 +8,7 @@ void close_loop_tests();
 void forward_kinematics_tests();
 void inverse_kinematics_tests();
 void neck_tests();
+void prepared_geometry_tests();
 
 int main() {
     geometry_tests();
@@ -15,6 +16,7 @@ int main() {
     forward_kinematics_tests();
     inverse_kinematics_tests();
     neck_tests();
+    prepared_geometry_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }
