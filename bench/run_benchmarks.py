@@ -57,7 +57,7 @@ CORE_OF = {
     "arm.is_reachable_orientation": ("ik",),
     "QuorbelArmKinematics.from_json": ("read_arm_geometry_json", "prepare_geometry"),
     "QuorbelArmKinematics(...)": ("prepare_geometry",),
-    "QuorbelArmKinematics.default_left": ("prepare_geometry",),
+    # default_left copies a geometry prepared when the module was loaded.
     "neck.fk": ("neck_forward_kinematics",),
     "neck.ik": ("neck_inverse_kinematics",),
 }
@@ -316,7 +316,8 @@ def write_results(path, machine, lines, rounds):
         "the same arguments with the module's own parser and converters and returns a result of "
         "the same shape built from constants.",
         "- **core**: the C++ core function alone (`bench/core_driver.cpp`), ns/call; "
-        "for the constructors, preparing the geometry (the sines and cosines of its arcs).",
+        "for the constructor and from_json, preparing the geometry (the sines and cosines "
+        "of its arcs) too; the presets are prepared once, when the module is loaded.",
         "- **ratio**: ns/call ÷ (floor + core).",
         "- **plain Python / NumPy / SciPy Rotation**: the same math written without the module "
         "(`bench/plain_python_kinematics.py`; NumPy arrays made per call; SciPy's `Rotation` "
