@@ -29,7 +29,7 @@ ParameterTable is_reachable_direction_parameters =
     parameters("QuorbelArmKinematics.is_reachable_direction()", 1, {"v3"});
 
 PyObject* raise_runtime_error(const char* message) {
-    PyErr_SetString(PyExc_RuntimeError, message);
+    raise_text(PyExc_RuntimeError, message);
     return nullptr;
 }
 

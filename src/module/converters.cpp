@@ -37,7 +37,7 @@ bool check_length_three(PyObject* obj) {
         return false;
     }
     if (length != VEC3_LENGTH) {
-        PyErr_Format(PyExc_ValueError, "expected a sequence of length %zd (got %zd)",
+        raise_format(PyExc_ValueError, "expected a sequence of length %zd (got %zd)",
                      VEC3_LENGTH, length);
         return false;
     }
@@ -103,7 +103,7 @@ void raise_cannot_convert(PyObject* obj, const char* target) {
     if (name == nullptr) {
         return;
     }
-    PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name, target);
+    raise_format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name, target);
     Py_DECREF(name);
 }
 
@@ -132,7 +132,7 @@ bool to_bool(PyObject* obj, bool* out) {
     }
     PyNumberMethods* number = type->tp_as_number;
     if (number == nullptr || number->nb_bool == nullptr) {
-        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
+        raise_format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
                      reinterpret_cast<PyObject*>(type));
         return false;
     }
@@ -142,7 +142,7 @@ bool to_bool(PyObject* obj, bool* out) {
         return true;
     }
     if (!PyErr_Occurred()) {
-        PyErr_Format(PyExc_SystemError, "__bool__ of '%S' returned %d without setting an error",
+        raise_format(PyExc_SystemError, "__bool__ of '%S' returned %d without setting an error",
                      reinterpret_cast<PyObject*>(type), truth);
     }
     return false;
@@ -187,7 +187,7 @@ bool to_optional_joint_pair(PyObject* obj, std::optional<JointPair>* out) {
     }
     const Py_ssize_t length = PyTuple_GET_SIZE(obj);
     if (length != JOINT_PAIR_LENGTH) {
-        PyErr_Format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd",
+        raise_format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd",
                      JOINT_PAIR_LENGTH, length);
         return false;
     }

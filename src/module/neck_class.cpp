@@ -44,7 +44,7 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         ik_parameters, &receiver, args, nargs, kwnames, [](const Mat3& r) -> PyObject* {
             const auto angles = neck_inverse_kinematics(r);
             if (!angles) {
-                PyErr_SetString(PyExc_ValueError, GIMBAL_LOCK_MESSAGE);
+                raise_text(PyExc_ValueError, GIMBAL_LOCK_MESSAGE);
                 return nullptr;
             }
             return from_neck_angles(*angles);
