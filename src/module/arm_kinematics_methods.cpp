@@ -34,14 +34,14 @@ PyObject* raise_runtime_error(const char* message) {
 }
 
 // An arm method whose arguments are converted by `Converters` and whose body
-// receives the arm's geometry followed by the converted values.
+// receives the arm's prepared geometry followed by the converted values.
 template <typename... Converters, typename Body>
 PyObject* arm_method(ParameterTable& table, PyObject* self, PyObject* const* args,
                      Py_ssize_t nargs, PyObject* kwnames, Body&& body) {
     const Receiver receiver = arm_receiver(self);
     return call_with_arguments<Converters...>(
         table, &receiver, args, nargs, kwnames,
-        [&](auto&... values) { return body(geometry_of(self), values...); });
+        [&](auto&... values) { return body(prepared_geometry_of(self), values...); });
 }
 
 }  // namespace
@@ -49,8 +49,8 @@ PyObject* arm_method(ParameterTable& table, PyObject* self, PyObject* const* arg
 PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return arm_method<DoubleArg, DoubleArg>(
         fk_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
-            const FkResult fk = forward_kinematics(geometry, theta_a, theta_b);
+        [](const PreparedGeometry& arm, double theta_a, double theta_b) {
+            const FkResult fk = forward_kinematics(arm, theta_a, theta_b);
             return fk ? from_mat3(fk->rotation) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
         });
 }
@@ -59,9 +59,9 @@ PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames) {
     return arm_method<DoubleArg, DoubleArg>(
         direction_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
-            const FkResult fk = forward_kinematics(geometry, theta_a, theta_b);
-            return fk ? from_vec3(fk->v_3) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
+        [](const PreparedGeometry& arm, double theta_a, double theta_b) {
+            const std::optional<Vec3> v_3 = pointing_direction(arm, theta_a, theta_b);
+            return v_3 ? from_vec3(*v_3) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
         });
 }
 
@@ -69,16 +69,16 @@ PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssiz
                                   PyObject* kwnames) {
     return arm_method<DoubleArg, DoubleArg>(
         is_reachable_joints_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, double theta_a, double theta_b) {
-            return from_bool(forward_kinematics(geometry, theta_a, theta_b).has_value());
+        [](const PreparedGeometry& arm, double theta_a, double theta_b) {
+            return from_bool(pointing_direction(arm, theta_a, theta_b).has_value());
         });
 }
 
 PyObject* arm_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return arm_method<Mat3Arg>(
         ik_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, const Mat3& r_target) {
-            const auto pair = ik(geometry, r_target);
+        [](const PreparedGeometry& arm, const Mat3& r_target) {
+            const auto pair = ik(arm, r_target);
             return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
         });
 }
@@ -87,8 +87,8 @@ PyObject* arm_is_reachable_orientation(PyObject* self, PyObject* const* args, Py
                                        PyObject* kwnames) {
     return arm_method<Mat3Arg>(
         is_reachable_orientation_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, const Mat3& r_target) {
-            return from_bool(ik(geometry, r_target).has_value());
+        [](const PreparedGeometry& arm, const Mat3& r_target) {
+            return from_bool(ik(arm, r_target).has_value());
         });
 }
 
@@ -96,8 +96,8 @@ PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_
                                 PyObject* kwnames) {
     return arm_method<Vec3Arg, OptionalJointPairArg>(
         ik_from_direction_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, Vec3 v3, std::optional<JointPair> near) {
-            const auto pair = ik_from_direction(geometry, v3, near);
+        [](const PreparedGeometry& arm, Vec3 v3, std::optional<JointPair> near) {
+            const auto pair = ik_from_direction(arm, v3, near);
             return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
         });
 }
@@ -106,8 +106,8 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
                                      PyObject* kwnames) {
     return arm_method<Vec3Arg>(
         is_reachable_direction_parameters, self, args, nargs, kwnames,
-        [](const SphericalLinkGeometry& geometry, Vec3 v3) {
-            return from_bool(ik_from_direction(geometry, v3, std::nullopt).has_value());
+        [](const PreparedGeometry& arm, Vec3 v3) {
+            return from_bool(ik_from_direction(arm, v3, std::nullopt).has_value());
         });
 }
 

@@ -54,6 +54,52 @@ bool number_at(PyObject* seq, Py_ssize_t i, double* out) {
     return ok;
 }
 
+// The usual argument, an exact list or tuple of three exact floats, read
+// without the generic protocols: such an object passes the sequence check,
+// its length is its own size and its items are the stored ones, so this
+// gives what the general rules give, without running any Python code.
+// False, with nothing raised, for anything else.
+bool exact_float_triple(PyObject* obj, double* out) {
+    PyObject* const* items;
+    if (PyList_CheckExact(obj)) {
+        if (PyList_GET_SIZE(obj) != VEC3_LENGTH) {
+            return false;
+        }
+        items = reinterpret_cast<PyListObject*>(obj)->ob_item;
+    } else if (PyTuple_CheckExact(obj)) {
+        if (PyTuple_GET_SIZE(obj) != VEC3_LENGTH) {
+            return false;
+        }
+        items = reinterpret_cast<PyTupleObject*>(obj)->ob_item;
+    } else {
+        return false;
+    }
+    if (!PyFloat_CheckExact(items[0]) || !PyFloat_CheckExact(items[1]) ||
+        !PyFloat_CheckExact(items[2])) {
+        return false;
+    }
+    out[0] = PyFloat_AS_DOUBLE(items[0]);
+    out[1] = PyFloat_AS_DOUBLE(items[1]);
+    out[2] = PyFloat_AS_DOUBLE(items[2]);
+    return true;
+}
+
+// The same for a matrix: an exact list or tuple of three such rows. On false
+// *out may be partly written; the general rules then fill it again.
+bool exact_float_matrix(PyObject* obj, Mat3* out) {
+    PyObject* const* rows;
+    if (PyList_CheckExact(obj) && PyList_GET_SIZE(obj) == VEC3_LENGTH) {
+        rows = reinterpret_cast<PyListObject*>(obj)->ob_item;
+    } else if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == VEC3_LENGTH) {
+        rows = reinterpret_cast<PyTupleObject*>(obj)->ob_item;
+    } else {
+        return false;
+    }
+    return exact_float_triple(rows[0], (*out)[0].data()) &&
+           exact_float_triple(rows[1], (*out)[1].data()) &&
+           exact_float_triple(rows[2], (*out)[2].data());
+}
+
 bool is_named_string(PyObject* obj, const char* expected) {
     return obj != nullptr && PyUnicode_Check(obj) &&
            PyUnicode_CompareWithASCIIString(obj, expected) == 0;
@@ -149,6 +195,11 @@ bool to_bool(PyObject* obj, bool* out) {
 }
 
 bool to_vec3(PyObject* obj, Vec3* out) {
+    double values[VEC3_LENGTH];
+    if (exact_float_triple(obj, values)) {
+        *out = {values[0], values[1], values[2]};
+        return true;
+    }
     if (!check_length_three(obj)) {
         return false;
     }
@@ -157,6 +208,9 @@ bool to_vec3(PyObject* obj, Vec3* out) {
 }
 
 bool to_mat3(PyObject* obj, Mat3* out) {
+    if (exact_float_matrix(obj, out)) {
+        return true;
+    }
     if (!check_length_three(obj)) {
         return false;
     }
