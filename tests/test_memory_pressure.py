@@ -197,5 +197,52 @@ def test_every_allocation_failure_raises_memory_error_and_leaks_nothing(name):
         assert report["grown"] <= 4, report
 
 
+# Initialisation, in an interpreter that has not loaded the module yet: each
+# failed attempt raises MemoryError, or the class-creation RuntimeError
+# caused by one, and leaves nothing that spoils the next attempt.
+FIRST_IMPORT = """
+import importlib.util, re, sys, _testcapi
+spec = importlib.util.find_spec("quorbel_torso_kinematics")
+lost = re.compile(sys.argv[1])
+failures = 0
+for k in range(10000):
+    window = (k, k + 1)
+    _testcapi.set_nomemory(*window)
+    try:
+        module = importlib.util.module_from_spec(spec)
+    except BaseException as error:
+        _testcapi.remove_mem_hooks()
+        cause = error.__cause__
+        assert (type(error) is MemoryError
+                or type(error) is RuntimeError and type(cause) is MemoryError
+                and str(error).startswith("An error occurred while initializing class ")
+                or type(error) is SystemError and lost.fullmatch(str(error))), repr(error)
+        failures += 1
+        continue
+    _testcapi.remove_mem_hooks()
+    break
+assert failures > 0
+import quorbel_torso_kinematics as qtk
+assert qtk is module
+assert qtk.__all__ == ["QuorbelArmKinematics", "QuorbelNeckKinematics"]
+ARM = qtk.QuorbelArmKinematics
+assert ARM.__text_signature__ == "(arm_arc=0.7, coupler_arc=0.5, mirror=False)"
+assert ARM.__doc__ == "" and qtk.QuorbelNeckKinematics.__text_signature__ == "()"
+assert ARM.default_right().fk(0.3, -0.2) == ARM(mirror=True).fk(0.3, -0.2)
+assert qtk.QuorbelNeckKinematics().ik([[1, 0, 0], [0, 1, 0], [0, 0, 1]]) == (0.0, -0.0, 0.0)
+"""
+
+
+@pytest.mark.skipif(_testcapi is None or not hasattr(_testcapi, "set_nomemory"),
+                    reason="needs _testcapi.set_nomemory")
+@pytest.mark.skipif(sys.version_info[:3] == (3, 13, 0),
+                    reason="CPython 3.13.0 itself crashes in PyType_FromSpec when an "
+                           "allocation fails (seen with a plain C type)")
+def test_initialisation_under_allocation_failures():
+    child = subprocess.run([sys.executable, "-c", FIRST_IMPORT, INTERPRETER_LOST_EXCEPTION.pattern],
+                           capture_output=True, text=True, timeout=300)
+    assert child.returncode == 0, child.stderr[-3000:]
+
+
 if __name__ == "__main__":
     print(json.dumps(run_case(sys.argv[1])))
