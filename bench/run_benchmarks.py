@@ -11,7 +11,7 @@ Rotation with intrinsic 'ZYX' angles. Prints the table of medians and
 writes it to bench/RESULTS.md with the machine it ran on.
 
     python bench/run_benchmarks.py [--rounds N] [--build-dir DIR]
-                                   [--compare DIR_WITH_ANOTHER_BUILD]
+        [--compare DIR_WITH_ANOTHER_BUILD [--compare-label TEXT]]
 
 Needs cmake, a C++17 compiler, NumPy and SciPy. This is a measurement, not
 a test: nothing fails on slow numbers. Garbage collection is off while
@@ -210,6 +210,8 @@ def main():
                         help="where to build (default: a fresh temporary directory)")
     parser.add_argument("--compare", type=pathlib.Path,
                         help="a directory holding another build of the module, timed alongside")
+    parser.add_argument("--compare-label", default="compared build",
+                        help="the column title of that build, e.g. 'before (2a02817)'")
     parser.add_argument("--output", type=pathlib.Path, default=BENCH / "RESULTS.md")
     options = parser.parse_args()
 
@@ -267,18 +269,20 @@ def main():
     core = {function: statistics.median(run[function] for run in core_runs)
             for function in core_runs[0]}
 
-    lines = format_table(qtk, median, core, alternative_table, other is not None)
+    lines = format_table(qtk, median, core, alternative_table,
+                         options.compare_label if other is not None else None)
     machine = machine_description(build_dir)
     print("\n".join(lines))
-    write_results(options.output, machine, lines, options.rounds)
+    write_results(options.output, machine, lines, options.rounds,
+                  options.compare_label if other is not None else None)
     print(f"\nwritten to {options.output}")
 
 
-def format_table(qtk, median, core, alternative_table, compared):
+def format_table(qtk, median, core, alternative_table, compare_label):
     labels = ["plain Python", "NumPy", "SciPy Rotation"]
     header = ["method", "ns/call", "floor", "core", "ratio to floor+core"]
-    if compared:
-        header.append("compared build")
+    if compare_label:
+        header.append(compare_label)
     header += [f"{label} (×)" for label in labels]
     rows = []
     worst = 0.0
@@ -289,7 +293,7 @@ def format_table(qtk, median, core, alternative_table, compared):
         ratio = ns / (floor_ns + core_ns)
         worst = max(worst, ratio)
         row = [f"`{name}`", f"{ns:.0f}", f"{floor_ns:.0f}", f"{core_ns:.0f}", f"{ratio:.2f}"]
-        if compared:
+        if compare_label:
             row.append(f"{median[('compare', name)]:.0f}")
         entries = {label: median[(label, name)] for label, *_ in alternative_table.get(name, [])}
         for label in labels:
@@ -305,7 +309,19 @@ def format_table(qtk, median, core, alternative_table, compared):
     return lines
 
 
-def write_results(path, machine, lines, rounds):
+KEPT_SECTION = "## Instruction counts"
+
+
+def write_results(path, machine, lines, rounds, compare_label):
+    """Writes the table, keeping a hand-written section that starts with
+    KEPT_SECTION (instruction counts from callgrind_counts.py) at the end."""
+    kept = []
+    if path.exists():
+        old = path.read_text().splitlines()
+        for i, line in enumerate(old):
+            if line.startswith(KEPT_SECTION):
+                kept = old[i:]
+                break
     text = [
         "# Per-call latency of quorbel_torso_kinematics",
         "",
@@ -319,6 +335,8 @@ def write_results(path, machine, lines, rounds):
         "for the constructor and from_json, preparing the geometry (the sines and cosines "
         "of its arcs) too; the presets are prepared once, when the module is loaded.",
         "- **ratio**: ns/call ÷ (floor + core).",
+        *([f"- **{compare_label}**: another build of the module (`--compare`), timed in the "
+           "same rounds."] if compare_label else []),
         "- **plain Python / NumPy / SciPy Rotation**: the same math written without the module "
         "(`bench/plain_python_kinematics.py`; NumPy arrays made per call; SciPy's `Rotation` "
         "with intrinsic 'ZYX' angles for the neck), ns/call and, in brackets, how many times "
@@ -329,6 +347,8 @@ def write_results(path, machine, lines, rounds):
     ]
     text += [f"- {line}" for line in machine]
     text += ["", *lines, ""]
+    if kept:
+        text += [*kept, ""] if kept[-1] else kept
     path.write_text("\n".join(text))
 
 
