@@ -5,9 +5,9 @@
 # allocation going through malloc (with the interpreter's debug hooks, which
 # also check that each allocator call holds the interpreter lock and that
 # memory is freed by the allocator family that gave it), and leak detection
-# on. Leaks of the interpreter's own allocations are suppressed by
-# lsan.supp. Any sanitizer report, in the interpreter or in any process it
-# starts, fails the run.
+# on in the interpreter that runs the tests. Leaks of the interpreter's own
+# allocations are suppressed by lsan.supp. Any sanitizer report, in that
+# interpreter or in any process it starts, fails the run.
 #
 # Usage: tests/sanitizer/run_sanitized_suite.sh [python] [pytest arguments...]
 # The compiler is $CXX (default g++), whose libasan is the one preloaded.
