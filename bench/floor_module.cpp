@@ -11,6 +11,7 @@
 #include "module/argument_parser.hpp"
 #include "module/heap_types.hpp"
 #include "module/internal_error.hpp"
+#include "module/method_call.hpp"
 #include "module/result_builders.hpp"
 
 namespace quorbel::module {
@@ -190,12 +191,6 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     return from_neck_angles(CONSTANT_ANGLES);
 }
 
-template <typename Function>
-PyCFunction as_cfunction(Function function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
-constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef arm_methods[] = {
     {"default_left", as_cfunction(arm_default_left), METH_NOARGS | METH_STATIC, nullptr},

@@ -112,13 +112,6 @@ PyObject* arm_mirror(PyObject* self, PyObject*) {
     return accessor(self, [](const SphericalLinkGeometry& g) { return from_bool(g.mirror); });
 }
 
-template <typename Function>
-PyCFunction as_cfunction(Function function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
-constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef arm_methods[] = {
     {"default_left", as_cfunction(arm_default_left), METH_NOARGS | METH_STATIC,
      "default_left()\n--\n\nBuild the default left-arm geometry."},

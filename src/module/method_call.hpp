@@ -10,6 +10,16 @@
 
 namespace quorbel::module {
 
+// A method of any calling convention as the PyCFunction a PyMethodDef holds;
+// its flags tell the interpreter how to call it.
+template <typename Function>
+PyCFunction as_cfunction(Function function) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+// METH_FASTCALL with keywords: the convention of every method with parameters.
+inline constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
+
 template <typename... Converters, typename Body>
 PyObject* call_with_arguments(ParameterTable& table, const Receiver* receiver,
                               PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,

@@ -52,13 +52,11 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyMethodDef neck_methods[] = {
-    {"fk", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(neck_fk)),
-     METH_FASTCALL | METH_KEYWORDS,
+    {"fk", as_cfunction(neck_fk), FAST,
      "fk($self, joints)\n--\n\n"
      "Forward kinematics. `joints = [yaw, pitch, roll]` in radians.\n"
      "Returns the 3×3 rotation matrix of the head frame in the body frame."},
-    {"ik", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(neck_ik)),
-     METH_FASTCALL | METH_KEYWORDS,
+    {"ik", as_cfunction(neck_ik), FAST,
      "ik($self, r)\n--\n\n"
      "Inverse kinematics. `r` is a 3×3 rotation matrix (row-major).\n"
      "Returns `(yaw, pitch, roll)` in radians.\n\n"

@@ -15,8 +15,7 @@ void store_in_tuple(PyObject* tuple, Py_ssize_t i, PyObject* item) {
     PyTuple_SET_ITEM(tuple, i, item);
 }
 
-template <std::size_t N>
-void release_all(PyObject* const (&items)[N], std::size_t count) {
+void release_all(PyObject* const* items, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         Py_DECREF(items[i]);
     }
