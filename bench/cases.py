@@ -23,13 +23,8 @@ def neck_rotation(qtk):
     return qtk.QuorbelNeckKinematics().fk(NECK_JOINTS)
 
 
-def module_cases(qtk):
-    """(name, callable, args, kwargs) for every method of the module."""
-    arm = qtk.QuorbelArmKinematics.default_left()
-    neck = qtk.QuorbelNeckKinematics()
-    r_arm = arm_rotation(qtk)
-    r_neck = neck_rotation(qtk)
-    A = qtk.QuorbelArmKinematics
+def call_cases(arm, neck, arm_class, neck_class, r_arm, r_neck):
+    """(name, callable, args, kwargs) for every method, on the given objects."""
     return [
         ("arm.fk", arm.fk, THETA, {}),
         ("arm.direction", arm.direction, THETA, {}),
@@ -39,38 +34,26 @@ def module_cases(qtk):
         ("arm.is_reachable_direction", arm.is_reachable_direction, (DIRECTION,), {}),
         ("arm.ik", arm.ik, (r_arm,), {}),
         ("arm.is_reachable_orientation", arm.is_reachable_orientation, (r_arm,), {}),
-        ("QuorbelArmKinematics.from_json", A.from_json, (ARM_JSON,), {}),
-        ("QuorbelArmKinematics(...)", A, ARM_NEW_ARGS, {}),
-        ("QuorbelArmKinematics.default_left", A.default_left, (), {}),
+        ("QuorbelArmKinematics.from_json", arm_class.from_json, (ARM_JSON,), {}),
+        ("QuorbelArmKinematics(...)", arm_class, ARM_NEW_ARGS, {}),
+        ("QuorbelArmKinematics.default_left", arm_class.default_left, (), {}),
         ("neck.fk", neck.fk, (NECK_JOINTS,), {}),
         ("neck.ik", neck.ik, (r_neck,), {}),
-        ("QuorbelNeckKinematics()", qtk.QuorbelNeckKinematics, (), {}),
+        ("QuorbelNeckKinematics()", neck_class, (), {}),
     ]
+
+
+def module_cases(qtk):
+    """Every method of the module."""
+    arm_class, neck_class = qtk.QuorbelArmKinematics, qtk.QuorbelNeckKinematics
+    return call_cases(arm_class.default_left(), neck_class(), arm_class, neck_class,
+                      arm_rotation(qtk), neck_rotation(qtk))
 
 
 def floor_cases(floor, qtk):
     """The same call shapes on the floor module's objects, by the same names."""
-    arm = floor.FloorArm()
-    neck = floor.FloorNeck()
-    r_arm = arm_rotation(qtk)
-    r_neck = neck_rotation(qtk)
-    A = floor.FloorArm
-    return [
-        ("arm.fk", arm.fk, THETA, {}),
-        ("arm.direction", arm.direction, THETA, {}),
-        ("arm.is_reachable_joints", arm.is_reachable_joints, THETA, {}),
-        ("arm.ik_from_direction", arm.ik_from_direction, (DIRECTION,), {}),
-        ("arm.ik_from_direction(near=)", arm.ik_from_direction, (DIRECTION,), {"near": NEAR}),
-        ("arm.is_reachable_direction", arm.is_reachable_direction, (DIRECTION,), {}),
-        ("arm.ik", arm.ik, (r_arm,), {}),
-        ("arm.is_reachable_orientation", arm.is_reachable_orientation, (r_arm,), {}),
-        ("QuorbelArmKinematics.from_json", A.from_json, (ARM_JSON,), {}),
-        ("QuorbelArmKinematics(...)", A, ARM_NEW_ARGS, {}),
-        ("QuorbelArmKinematics.default_left", A.default_left, (), {}),
-        ("neck.fk", neck.fk, (NECK_JOINTS,), {}),
-        ("neck.ik", neck.ik, (r_neck,), {}),
-        ("QuorbelNeckKinematics()", floor.FloorNeck, (), {}),
-    ]
+    return call_cases(floor.FloorArm(), floor.FloorNeck(), floor.FloorArm, floor.FloorNeck,
+                      arm_rotation(qtk), neck_rotation(qtk))
 
 
 def make_loop(function, args, kwargs):
