@@ -37,15 +37,24 @@ FkResult frame_from_tips(Vec3 v_2, Vec3 v_4, double cos_coupler, double side) no
     return FkSolution{from_columns(x, y, z), v_2, z, v_4};
 }
 
-FkResult forward_kinematics(const SphericalLinkGeometry& g, const ArcTrig& trig,
-                            double theta_a, double theta_b) noexcept {
-    const double m = mirror_sign(g);
-    const Vec3 v_2 = place_tip_a(trig.sin_arm, trig.cos_arm, m, theta_a);
-    const Vec3 v_4 = place_tip_b(trig.sin_arm, trig.cos_arm, m, theta_b);
-    return frame_from_tips(v_2, v_4, trig.cos_coupler, branch_sign(g));
+}  // namespace detail
+
+namespace {
+
+struct Tips {
+    Vec3 v_2;
+    Vec3 v_4;
+};
+
+// The input-arm tips for a joint pair: the first step of forward_kinematics
+// and of pointing_direction.
+Tips place_tips(const PreparedGeometry& arm, double theta_a, double theta_b) noexcept {
+    const double m = mirror_sign(arm.geometry());
+    return {detail::place_tip_a(arm.sin_arm(), arm.cos_arm(), m, theta_a),
+            detail::place_tip_b(arm.sin_arm(), arm.cos_arm(), m, theta_b)};
 }
 
-}  // namespace detail
+}  // namespace
 
 FkResult forward_kinematics(const SphericalLinkGeometry& geometry, double theta_a,
                             double theta_b) noexcept {
@@ -54,17 +63,17 @@ FkResult forward_kinematics(const SphericalLinkGeometry& geometry, double theta_
 
 FkResult forward_kinematics(const PreparedGeometry& arm, double theta_a,
                             double theta_b) noexcept {
-    return detail::forward_kinematics(arm.geometry(), detail::arc_trig(arm), theta_a, theta_b);
+    const Tips tips = place_tips(arm, theta_a, theta_b);
+    return detail::frame_from_tips(tips.v_2, tips.v_4, arm.cos_coupler(),
+                                   branch_sign(arm.geometry()));
 }
 
-// The tips placed and the loop closed exactly as forward_kinematics does
-// before frame_from_tips builds the frame around the apex.
+// The loop closed exactly as frame_from_tips closes it before building the
+// frame around the apex.
 std::optional<Vec3> pointing_direction(const PreparedGeometry& arm, double theta_a,
                                        double theta_b) noexcept {
-    const double m = mirror_sign(arm.geometry());
-    const Vec3 v_2 = detail::place_tip_a(arm.sin_arm(), arm.cos_arm(), m, theta_a);
-    const Vec3 v_4 = detail::place_tip_b(arm.sin_arm(), arm.cos_arm(), m, theta_b);
-    return close_loop_cos(v_2, arm.cos_coupler(), v_4, arm.cos_coupler(),
+    const Tips tips = place_tips(arm, theta_a, theta_b);
+    return close_loop_cos(tips.v_2, arm.cos_coupler(), tips.v_4, arm.cos_coupler(),
                           branch_sign(arm.geometry()));
 }
 

@@ -40,22 +40,24 @@ constexpr double SIDES[2] = {1.0, -1.0};
 // made once. Whether forward kinematics closes the pair is for `visit`.
 template <typename Visit>
 void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexcept {
-    const detail::ArcTrig trig = detail::arc_trig(arm);
+    const double sin_arm = arm.sin_arm();
+    const double cos_arm = arm.cos_arm();
+    const double cos_coupler = arm.cos_coupler();
     const double m = mirror_sign(arm.geometry());
     const Vec3 v_1 = {0.0, 0.0, 1.0};
     const Vec3 v_5 = {m, 0.0, 0.0};
-    const Vec3 rest_a = project_off_axis({m * trig.sin_arm, 0.0, trig.cos_arm}, v_1);
-    const Vec3 rest_b = project_off_axis({m * trig.cos_arm, 0.0, trig.sin_arm}, v_5);
+    const Vec3 rest_a = project_off_axis({m * sin_arm, 0.0, cos_arm}, v_1);
+    const Vec3 rest_b = project_off_axis({m * cos_arm, 0.0, sin_arm}, v_5);
 
     TipPlacements a;
     bool any_a = false;
     for (int i = 0; i < 2; ++i) {
-        const std::optional<Vec3> p = close_loop_cos(v_1, trig.cos_arm, d, trig.cos_coupler, SIDES[i]);
+        const std::optional<Vec3> p = close_loop_cos(v_1, cos_arm, d, cos_coupler, SIDES[i]);
         a.closed[i] = p.has_value();
         if (p) {
             any_a = true;
             a.theta[i] = joint_angle(v_1, rest_a, *p);
-            a.tip[i] = detail::place_tip_a(trig.sin_arm, trig.cos_arm, m, a.theta[i]);
+            a.tip[i] = detail::place_tip_a(sin_arm, cos_arm, m, a.theta[i]);
         }
     }
     if (!any_a) {
@@ -63,11 +65,11 @@ void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexc
     }
     TipPlacements b;
     for (int i = 0; i < 2; ++i) {
-        const std::optional<Vec3> p = close_loop_cos(v_5, trig.cos_arm, d, trig.cos_coupler, SIDES[i]);
+        const std::optional<Vec3> p = close_loop_cos(v_5, cos_arm, d, cos_coupler, SIDES[i]);
         b.closed[i] = p.has_value();
         if (p) {
             b.theta[i] = joint_angle(v_5, rest_b, *p);
-            b.tip[i] = detail::place_tip_b(trig.sin_arm, trig.cos_arm, m, b.theta[i]);
+            b.tip[i] = detail::place_tip_b(sin_arm, cos_arm, m, b.theta[i]);
         }
     }
     for (int i = 0; i < 2; ++i) {
