@@ -54,27 +54,31 @@ bool number_at(PyObject* seq, Py_ssize_t i, double* out) {
     return ok;
 }
 
+// The items of an exact list or tuple of length three, read in place;
+// nullptr, with nothing raised, for anything else. This and
+// exact_float_triple are marked inline so that they fold into the
+// converters of every call, as the separate checks they replace did.
+inline PyObject* const* exact_items_of_three(PyObject* obj) {
+    if (PyList_CheckExact(obj)) {
+        return PyList_GET_SIZE(obj) == VEC3_LENGTH ? reinterpret_cast<PyListObject*>(obj)->ob_item
+                                                   : nullptr;
+    }
+    if (PyTuple_CheckExact(obj)) {
+        return PyTuple_GET_SIZE(obj) == VEC3_LENGTH
+                   ? reinterpret_cast<PyTupleObject*>(obj)->ob_item
+                   : nullptr;
+    }
+    return nullptr;
+}
+
 // The usual argument, an exact list or tuple of three exact floats, read
 // without the generic protocols: such an object passes the sequence check,
 // its length is its own size and its items are the stored ones, so this
 // gives what the general rules give, without running any Python code.
 // False, with nothing raised, for anything else.
-bool exact_float_triple(PyObject* obj, double* out) {
-    PyObject* const* items;
-    if (PyList_CheckExact(obj)) {
-        if (PyList_GET_SIZE(obj) != VEC3_LENGTH) {
-            return false;
-        }
-        items = reinterpret_cast<PyListObject*>(obj)->ob_item;
-    } else if (PyTuple_CheckExact(obj)) {
-        if (PyTuple_GET_SIZE(obj) != VEC3_LENGTH) {
-            return false;
-        }
-        items = reinterpret_cast<PyTupleObject*>(obj)->ob_item;
-    } else {
-        return false;
-    }
-    if (!PyFloat_CheckExact(items[0]) || !PyFloat_CheckExact(items[1]) ||
+inline bool exact_float_triple(PyObject* obj, double* out) {
+    PyObject* const* items = exact_items_of_three(obj);
+    if (items == nullptr || !PyFloat_CheckExact(items[0]) || !PyFloat_CheckExact(items[1]) ||
         !PyFloat_CheckExact(items[2])) {
         return false;
     }
@@ -87,15 +91,8 @@ bool exact_float_triple(PyObject* obj, double* out) {
 // The same for a matrix: an exact list or tuple of three such rows. On false
 // *out may be partly written; the general rules then fill it again.
 bool exact_float_matrix(PyObject* obj, Mat3* out) {
-    PyObject* const* rows;
-    if (PyList_CheckExact(obj) && PyList_GET_SIZE(obj) == VEC3_LENGTH) {
-        rows = reinterpret_cast<PyListObject*>(obj)->ob_item;
-    } else if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == VEC3_LENGTH) {
-        rows = reinterpret_cast<PyTupleObject*>(obj)->ob_item;
-    } else {
-        return false;
-    }
-    return exact_float_triple(rows[0], (*out)[0].data()) &&
+    PyObject* const* rows = exact_items_of_three(obj);
+    return rows != nullptr && exact_float_triple(rows[0], (*out)[0].data()) &&
            exact_float_triple(rows[1], (*out)[1].data()) &&
            exact_float_triple(rows[2], (*out)[2].data());
 }
