@@ -19,6 +19,7 @@ namespace quorbel {
 namespace {
 
 using json::END_OF_TEXT;
+using json::is_digit;
 using json::NumberToken;
 using json::Scanner;
 using json::Syntax;
@@ -28,8 +29,6 @@ constexpr const char* EXPECTED_F64 = "f64";
 constexpr const char* EXPECTED_BOOL = "a boolean";
 constexpr const char* EXPECTED_VARIANT = "variant identifier";
 constexpr const char* EXPECTED_UNIT = "unit";
-
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 void append_hex_escape(std::string* out, std::uint32_t cp) {
     char digits[8];

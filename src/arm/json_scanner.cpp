@@ -52,8 +52,6 @@ Location locate(std::string_view text, std::size_t offset, bool at_byte) {
 
 namespace {
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
-
 int hex_value(int c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -70,6 +70,9 @@ struct NumberToken {
 
 inline constexpr int END_OF_TEXT = -1;
 
+// An ASCII digit; false for END_OF_TEXT.
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
 class Scanner {
 public:
     explicit Scanner(std::string_view text) : text_(text) {}
