@@ -26,7 +26,8 @@ PyObject* item_at(PyObject* seq, Py_ssize_t i) {
     return item;
 }
 
-// Steps 1 to 3 of the sequence rules: a sequence of exactly three items.
+// The checks before any item is read, in the order they are reported: a
+// sequence at all (TypeError), then a length of exactly three (ValueError).
 bool check_length_three(PyObject* obj) {
     if (!PySequence_Check(obj)) {
         raise_cannot_convert(obj, "Sequence");
