@@ -87,6 +87,9 @@ def test_both_shapes_and_both_branch_forms_agree(text):
             2.0,
             False,
         ),
+        # A skipped string is only held to the grammar: any four hex digits
+        # make a \u escape, paired into a character or not.
+        ('{"x": ["\\ud800", {"\\udc00": "\\ud800\\u0041"}], "arm_arc": 1, "coupler_arc": 2}', 1.0, 2.0, False),
     ],
 )
 def test_accepted_documents(text, arm_arc, coupler_arc, mirror):

@@ -164,7 +164,8 @@ bool Scanner::read_hex_escape(std::uint32_t* unit) {
 
 // After the backslash. A \u escape may be a UTF-16 surrogate pair; a lone
 // trailing surrogate, or a leading one not followed by a trailing one, is
-// refused.
+// refused in a string that is read. A skipped string (out null) is held to
+// the grammar only, where any four hex digits make an escape.
 bool Scanner::read_escape(std::string* out) {
     const int c = peek();
     char plain = 0;
@@ -187,9 +188,10 @@ bool Scanner::read_escape(std::string* out) {
     }
     std::uint32_t first = 0;
     if (!read_hex_escape(&first)) return false;
+    if (!out) return true;
     if (first >= 0xDC00 && first <= 0xDFFF) return fail_here(Syntax::lone_leading_surrogate);
     if (first < 0xD800 || first > 0xDBFF) {
-        if (out) append_utf8(out, first);
+        append_utf8(out, first);
         return true;
     }
     for (const int expected : {'\\', 'u'}) {
@@ -202,7 +204,7 @@ bool Scanner::read_escape(std::string* out) {
     std::uint32_t second = 0;
     if (!read_hex_escape(&second)) return false;
     if (second < 0xDC00 || second > 0xDFFF) return fail_here(Syntax::lone_leading_surrogate);
-    if (out) append_utf8(out, 0x10000 + (((first - 0xD800) << 10) | (second - 0xDC00)));
+    append_utf8(out, 0x10000 + (((first - 0xD800) << 10) | (second - 0xDC00)));
     return true;
 }
 

@@ -103,7 +103,9 @@ public:
     bool read_literal_rest(std::string_view rest);
 
     // A string starting at the '"' under the offset. Its unescaped UTF-8
-    // content is appended to *out when out is not null.
+    // content is appended to *out when out is not null; with out null (a
+    // skipped string) only the grammar is checked, so a \u escape need not
+    // pair into a character.
     bool read_string(std::string* out);
 
     // The grammar of a number starting at '-' or a digit under the offset.
