@@ -101,9 +101,10 @@ void check_position(const JsonError& e, std::string_view text) {
     if (text.empty() && e.column != 0) violated("empty text with a nonzero column", text);
 }
 
-// An independent recursive-descent check of RFC 8259 text (UTF-8 in strings,
-// \u escapes paired as UTF-16 surrogates). Recursion is fine here: inputs are
-// at most a few kilobytes, and deeper nesting is reported as unknown.
+// An independent recursive-descent check of RFC 8259 text (UTF-8 in strings;
+// a \u escape is any four hex digits, paired as UTF-16 surrogates or not).
+// Recursion is fine here: inputs are at most a few kilobytes, and deeper
+// nesting is reported as unknown.
 class Validator {
 public:
     explicit Validator(std::string_view t) : t_(t) {}
@@ -173,13 +174,6 @@ private:
                 if (e == 'u') {
                     unsigned u = 0;
                     if (!hex4(&u)) return false;
-                    if (u >= 0xDC00 && u <= 0xDFFF) return false;
-                    if (u >= 0xD800 && u <= 0xDBFF) {
-                        unsigned v = 0;
-                        if (!eat('\\') || !eat('u') || !hex4(&v) || v < 0xDC00 || v > 0xDFFF) {
-                            return false;
-                        }
-                    }
                 } else if (!std::strchr("\"\\/bfnrt", e) || e == 0) {
                     return false;
                 }
@@ -248,13 +242,15 @@ private:
 };
 
 // Descriptions of the format that JSON text can still get: an out-of-range
-// number, a fifth array element, a branch that is neither string nor object.
+// number, a fifth array element, a branch that is neither string nor object,
+// a string that is read (a key, a branch word, a wrong-typed value) whose \u
+// escapes do not pair into characters.
 bool allowed_for_json(const std::string& d) {
     static const char* const syntax[] = {
         "EOF while parsing", "expected `:`", "expected `,` or `}`", "expected `,` or `]`",
         "expected value", "expected ident", "key must be a string", "trailing comma",
         "trailing characters", "invalid number", "invalid escape", "invalid unicode code point",
-        "control character", "lone leading surrogate", "unexpected end of hex escape"};
+        "control character"};
     if (d == "number out of range" || d == "trailing characters" || d == "expected value") {
         return true;
     }
