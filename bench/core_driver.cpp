@@ -16,10 +16,7 @@
 #include <variant>
 #include <vector>
 
-#include "arm/arms_json.hpp"
-#include "arm/forward_kinematics.hpp"
-#include "arm/inverse_kinematics.hpp"
-#include "neck/neck_kinematics.hpp"
+#include <quorbel/torso_kinematics.hpp>
 
 namespace {
 
@@ -42,7 +39,7 @@ constexpr std::string_view ARM_JSON = R"({"arm_arc": 0.7, "coupler_arc": 0.5, "m
 
 struct Inputs {
     SphericalLinkGeometry geometry = LEFT;
-    PreparedGeometry arm = PreparedGeometry(LEFT);  // what an arm object holds
+    Arm arm = LEFT;  // what an arm object holds
     double theta_a = THETA_A;
     double theta_b = THETA_B;
     Vec3 direction = DIRECTION;
@@ -123,11 +120,11 @@ void run_read_arm_geometry_json(long n) {
     }
 }
 
-// What building an arm adds to storing its geometry.
-void run_prepare_geometry(long n) {
+// What making an Arm adds to storing its geometry.
+void run_make_arm(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
-        PreparedGeometry arm(inputs.geometry);
+        Arm arm(inputs.geometry);
         opaque(arm);
     }
 }
@@ -146,7 +143,7 @@ constexpr Function FUNCTIONS[] = {
     {"neck_forward_kinematics", run_neck_forward_kinematics},
     {"neck_inverse_kinematics", run_neck_inverse_kinematics},
     {"read_arm_geometry_json", run_read_arm_geometry_json},
-    {"prepare_geometry", run_prepare_geometry},
+    {"make_arm", run_make_arm},
 };
 
 // The thread's CPU time, so that time spent descheduled on a busy machine

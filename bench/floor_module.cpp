@@ -4,14 +4,17 @@
 // QuorbelNeckKinematics (the same parser, converter and result-builder
 // sources are compiled in), but return constants instead of doing
 // kinematics. What a method costs above its floor plus its core function is
-// the price of the module's own glue.
+// the price of the module's own glue. The methods bind their arguments with
+// the module's own parameter tables (module/method_parameters.hpp).
 #include <string_view>
 
-#include "arm/geometry.hpp"
+#include <quorbel/arm/geometry.hpp>
+
 #include "module/argument_parser.hpp"
 #include "module/heap_types.hpp"
 #include "module/internal_error.hpp"
 #include "module/method_call.hpp"
+#include "module/method_parameters.hpp"
 #include "module/result_builders.hpp"
 
 namespace quorbel::module {
@@ -54,24 +57,6 @@ void use(const std::optional<JointPair>& pair) {
     }
 }
 
-ParameterTable arm_new_parameters =
-    parameters("FloorArm.__new__()", 0, {"arm_arc", "coupler_arc", "mirror"});
-ParameterTable from_json_parameters = parameters("FloorArm.from_json()", 1, {"json"});
-ParameterTable fk_parameters = parameters("FloorArm.fk()", 2, {"theta_a", "theta_b"});
-ParameterTable direction_parameters = parameters("FloorArm.direction()", 2, {"theta_a", "theta_b"});
-ParameterTable is_reachable_joints_parameters =
-    parameters("FloorArm.is_reachable_joints()", 2, {"theta_a", "theta_b"});
-ParameterTable ik_parameters = parameters("FloorArm.ik()", 1, {"r_target"});
-ParameterTable is_reachable_orientation_parameters =
-    parameters("FloorArm.is_reachable_orientation()", 1, {"r_target"});
-ParameterTable ik_from_direction_parameters =
-    parameters("FloorArm.ik_from_direction()", 1, {"v3", "near"});
-ParameterTable is_reachable_direction_parameters =
-    parameters("FloorArm.is_reachable_direction()", 1, {"v3"});
-ParameterTable neck_new_parameters = {"FloorNeck.__new__()", {}, 0, 0, {}};
-ParameterTable neck_fk_parameters = parameters("FloorNeck.fk()", 1, {"joints"});
-ParameterTable neck_ik_parameters = parameters("FloorNeck.ik()", 1, {"r"});
-
 Receiver arm_receiver(PyObject* self) { return {self, floor_arm_cell.type, "FloorArm"}; }
 Receiver neck_receiver(PyObject* self) { return {self, floor_neck_cell.type, "FloorNeck"}; }
 
@@ -87,8 +72,8 @@ PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     double arm_arc = DEFAULT_ARM_ARC;
     double coupler_arc = DEFAULT_COUPLER_ARC;
     bool mirror = false;
-    if (!parse_constructor_arguments<DoubleArg, DoubleArg, BoolArg>(
-            arm_new_parameters, args, kwargs, &arm_arc, &coupler_arc, &mirror)) {
+    if (!parse_constructor_arguments(arm_new_parameters, args, kwargs, &arm_arc, &coupler_arc,
+                                     &mirror)) {
         return nullptr;
     }
     use(arm_arc + coupler_arc + (mirror ? 1.0 : 0.0));
@@ -99,7 +84,7 @@ PyObject* arm_default_left(PyObject*, PyObject*) { return new_floor_arm(floor_ar
 
 PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::string_view json;
-    if (!parse_arguments<TextArg>(from_json_parameters, nullptr, args, nargs, kwnames, &json)) {
+    if (!parse_arguments(arm_from_json_parameters, nullptr, args, nargs, kwnames, &json)) {
         return nullptr;
     }
     use(static_cast<double>(json.size()));
@@ -107,26 +92,25 @@ PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 // Two doubles in; `Build` makes the result.
-template <ParameterTable& table, PyObject* (*Build)()>
+template <Parameters<DoubleArg, DoubleArg>& parameters, PyObject* (*Build)()>
 PyObject* joints_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames) {
     double theta_a = 0.0;
     double theta_b = 0.0;
     const Receiver receiver = arm_receiver(self);
-    if (!parse_arguments<DoubleArg, DoubleArg>(table, &receiver, args, nargs, kwnames, &theta_a,
-                                               &theta_b)) {
+    if (!parse_arguments(parameters, &receiver, args, nargs, kwnames, &theta_a, &theta_b)) {
         return nullptr;
     }
     use(theta_a + theta_b);
     return Build();
 }
 
-template <ParameterTable& table, PyObject* (*Build)()>
+template <Parameters<Mat3Arg>& parameters, PyObject* (*Build)()>
 PyObject* rotation_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) {
     Mat3 r{};
     const Receiver receiver = arm_receiver(self);
-    if (!parse_arguments<Mat3Arg>(table, &receiver, args, nargs, kwnames, &r)) {
+    if (!parse_arguments(parameters, &receiver, args, nargs, kwnames, &r)) {
         return nullptr;
     }
     use(r);
@@ -143,8 +127,8 @@ PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_
     Vec3 v3{};
     std::optional<JointPair> near;
     const Receiver receiver = arm_receiver(self);
-    if (!parse_arguments<Vec3Arg, OptionalJointPairArg>(
-            ik_from_direction_parameters, &receiver, args, nargs, kwnames, &v3, &near)) {
+    if (!parse_arguments(arm_ik_from_direction_parameters, &receiver, args, nargs, kwnames, &v3,
+                         &near)) {
         return nullptr;
     }
     use(v3);
@@ -156,8 +140,8 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
                                      PyObject* kwnames) {
     Vec3 v3{};
     const Receiver receiver = arm_receiver(self);
-    if (!parse_arguments<Vec3Arg>(is_reachable_direction_parameters, &receiver, args, nargs,
-                                  kwnames, &v3)) {
+    if (!parse_arguments(arm_is_reachable_direction_parameters, &receiver, args, nargs, kwnames,
+                         &v3)) {
         return nullptr;
     }
     use(v3);
@@ -165,7 +149,7 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
 }
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    if (!parse_constructor_arguments<>(neck_new_parameters, args, kwargs)) {
+    if (!parse_constructor_arguments(neck_new_parameters, args, kwargs)) {
         return nullptr;
     }
     return allocate_instance(type);
@@ -174,7 +158,7 @@ PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 PyObject* neck_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     Vec3 joints{};
     const Receiver receiver = neck_receiver(self);
-    if (!parse_arguments<Vec3Arg>(neck_fk_parameters, &receiver, args, nargs, kwnames, &joints)) {
+    if (!parse_arguments(neck_fk_parameters, &receiver, args, nargs, kwnames, &joints)) {
         return nullptr;
     }
     use(joints);
@@ -184,7 +168,7 @@ PyObject* neck_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     Mat3 r{};
     const Receiver receiver = neck_receiver(self);
-    if (!parse_arguments<Mat3Arg>(neck_ik_parameters, &receiver, args, nargs, kwnames, &r)) {
+    if (!parse_arguments(neck_ik_parameters, &receiver, args, nargs, kwnames, &r)) {
         return nullptr;
     }
     use(r);
@@ -195,14 +179,14 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyMethodDef arm_methods[] = {
     {"default_left", as_cfunction(arm_default_left), METH_NOARGS | METH_STATIC, nullptr},
     {"from_json", as_cfunction(arm_from_json), FAST | METH_STATIC, nullptr},
-    {"fk", as_cfunction(joints_method<fk_parameters, build_rotation>), FAST, nullptr},
-    {"direction", as_cfunction(joints_method<direction_parameters, build_direction>), FAST,
+    {"fk", as_cfunction(joints_method<arm_fk_parameters, build_rotation>), FAST, nullptr},
+    {"direction", as_cfunction(joints_method<arm_direction_parameters, build_direction>), FAST,
      nullptr},
     {"is_reachable_joints",
-     as_cfunction(joints_method<is_reachable_joints_parameters, build_true>), FAST, nullptr},
-    {"ik", as_cfunction(rotation_method<ik_parameters, build_pair>), FAST, nullptr},
+     as_cfunction(joints_method<arm_is_reachable_joints_parameters, build_true>), FAST, nullptr},
+    {"ik", as_cfunction(rotation_method<arm_ik_parameters, build_pair>), FAST, nullptr},
     {"is_reachable_orientation",
-     as_cfunction(rotation_method<is_reachable_orientation_parameters, build_true>), FAST,
+     as_cfunction(rotation_method<arm_is_reachable_orientation_parameters, build_true>), FAST,
      nullptr},
     {"ik_from_direction", as_cfunction(arm_ik_from_direction), FAST, nullptr},
     {"is_reachable_direction", as_cfunction(arm_is_reachable_direction), FAST, nullptr},

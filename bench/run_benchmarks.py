@@ -55,9 +55,9 @@ CORE_OF = {
     "arm.is_reachable_direction": ("ik_from_direction",),
     "arm.ik": ("ik",),
     "arm.is_reachable_orientation": ("ik",),
-    "QuorbelArmKinematics.from_json": ("read_arm_geometry_json", "prepare_geometry"),
-    "QuorbelArmKinematics(...)": ("prepare_geometry",),
-    # default_left copies a geometry prepared when the module was loaded.
+    "QuorbelArmKinematics.from_json": ("read_arm_geometry_json", "make_arm"),
+    "QuorbelArmKinematics(...)": ("make_arm",),
+    # default_left copies an Arm made when the module was loaded.
     "neck.fk": ("neck_forward_kinematics",),
     "neck.ik": ("neck_inverse_kinematics",),
 }
@@ -329,11 +329,11 @@ def write_results(path, machine, lines, rounds, compare_label):
         f"{rounds} interleaved rounds, in nanoseconds per call.",
         "",
         "- **floor**: the same call shape on `bench/floor_module.cpp`, which binds and converts "
-        "the same arguments with the module's own parser and converters and returns a result of "
+        "the same arguments with the module's own parser, parameter tables and converters and returns a result of "
         "the same shape built from constants.",
         "- **core**: the C++ core function alone (`bench/core_driver.cpp`), ns/call; "
-        "for the constructor and from_json, preparing the geometry (the sines and cosines "
-        "of its arcs) too; the presets are prepared once, when the module is loaded.",
+        "for the constructor and from_json, making the Arm (the sines and cosines "
+        "of its arcs) too; the presets are made once, when the module is loaded.",
         "- **ratio**: ns/call ÷ (floor + core).",
         *([f"- **{compare_label}**: another build of the module (`--compare`), timed in the "
            "same rounds."] if compare_label else []),

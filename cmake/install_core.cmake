@@ -3,24 +3,23 @@
 #
 #   find_package(quorbel_torso_kinematics 0.1 REQUIRED)
 #   target_link_libraries(my_controller PRIVATE quorbel::core)
+#   #include <quorbel/torso_kinematics.hpp>
 #
-# Installed: the static library, the headers of src/arm and src/neck under
-# include/quorbel_torso_kinematics (so they keep their "arm/..." and
-# "neck/..." include paths), and the package's config, version and targets
-# files under lib/cmake/quorbel_torso_kinematics.
+# Installed: the static library, the public headers (include/quorbel/, and
+# nothing from src/) and the package's config, version and targets files
+# under lib/cmake/quorbel_torso_kinematics.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(QTK_INCLUDE_ROOT ${CMAKE_INSTALL_INCLUDEDIR}/quorbel_torso_kinematics)
 set(QTK_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/quorbel_torso_kinematics)
 
 set_target_properties(quorbel_core PROPERTIES EXPORT_NAME core)
 install(TARGETS quorbel_core
   EXPORT quorbel_torso_kinematics_targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  INCLUDES DESTINATION ${QTK_INCLUDE_ROOT})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/arm ${PROJECT_SOURCE_DIR}/src/neck
-  DESTINATION ${QTK_INCLUDE_ROOT}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quorbel
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.hpp")
 install(EXPORT quorbel_torso_kinematics_targets
   NAMESPACE quorbel::

@@ -6,7 +6,7 @@
 // by looking at the next byte point at that byte; problems found once a value
 // has been read (a wrong type, an unknown word, a missing or repeated field)
 // point at the end of what was read.
-#include "arm/arms_json.hpp"
+#include <quorbel/arm/arms_json.hpp>
 
 #include <charconv>
 #include <cstdint>

@@ -1,17 +1,21 @@
 // Loop closure: the crossing of two small circles of the unit sphere.
-#include "arm/close_loop.hpp"
+#include <quorbel/arm/close_loop.hpp>
 
 #include <cmath>
 
+#include "arm/close_loop_from_cosines.hpp"
+
 namespace quorbel {
+
+namespace detail {
 
 // With c = a.b (clamped to [-1, 1]) and sigma = sqrt(1 - c^2), the point is
 //   p = ca a + r e + (side sqrt(t)) n,  r = (cb - c ca) / sigma,
 //   t = (1 - ca^2) - r^2,  n = (a x b) / sigma,  e = n x a,
 // where n is the unit normal of the a-b great circle and e the unit tangent at
 // a toward b. Comparisons are written so that a NaN passes both tests.
-std::optional<Vec3> close_loop_cos(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
-                                   double side) noexcept {
+std::optional<Vec3> close_loop_from_cosines(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
+                                            double side) noexcept {
     double c = dot(a, b);
     if (c < -1.0) {
         c = -1.0;
@@ -33,9 +37,11 @@ std::optional<Vec3> close_loop_cos(Vec3 a, double cos_alpha, Vec3 b, double cos_
     return cos_alpha * a + r * e + (side * std::sqrt(t)) * n;
 }
 
+}  // namespace detail
+
 std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
                                double side) noexcept {
-    return close_loop_cos(a, std::cos(alpha), b, std::cos(beta), side);
+    return detail::close_loop_from_cosines(a, std::cos(alpha), b, std::cos(beta), side);
 }
 
 }  // namespace quorbel

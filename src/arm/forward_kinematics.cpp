@@ -1,11 +1,11 @@
 // Forward kinematics: tips from the joint angles, apex by loop closure, and a
 // right-handed frame around the apex.
-#include "arm/forward_kinematics.hpp"
+#include <quorbel/arm/forward_kinematics.hpp>
 
 #include <cmath>
 
-#include "arm/arc_trig.hpp"
-#include "arm/close_loop.hpp"
+#include "arm/close_loop_from_cosines.hpp"
+#include "arm/end_effector_frame.hpp"
 
 namespace quorbel {
 namespace detail {
@@ -14,9 +14,10 @@ namespace detail {
 // x = (w - (w.z) z) / |...|; when that length is at most VANISHING_LENGTH (or
 // NaN) the reference (1, 0, 0), or (0, 1, 0) for |z.x| >= REFERENCE_AXIS_LIMIT
 // (or NaN), is used instead of w; y = z x x. The bisector needs no guard: the
-// tips' sum vanishes only for opposite tips, which close_loop refuses.
+// tips' sum vanishes only for opposite tips, which the loop closure refuses.
 FkResult frame_from_tips(Vec3 v_2, Vec3 v_4, double cos_coupler, double side) noexcept {
-    const std::optional<Vec3> apex = close_loop_cos(v_2, cos_coupler, v_4, cos_coupler, side);
+    const std::optional<Vec3> apex =
+        close_loop_from_cosines(v_2, cos_coupler, v_4, cos_coupler, side);
     if (!apex) {
         return LoopNotClosed;
     }
@@ -39,42 +40,17 @@ FkResult frame_from_tips(Vec3 v_2, Vec3 v_4, double cos_coupler, double side) no
 
 }  // namespace detail
 
-namespace {
-
-struct Tips {
-    Vec3 v_2;
-    Vec3 v_4;
-};
-
-// The input-arm tips for a joint pair: the first step of forward_kinematics
-// and of pointing_direction.
-Tips place_tips(const PreparedGeometry& arm, double theta_a, double theta_b) noexcept {
-    const double m = mirror_sign(arm.geometry());
-    return {detail::place_tip_a(arm.sin_arm(), arm.cos_arm(), m, theta_a),
-            detail::place_tip_b(arm.sin_arm(), arm.cos_arm(), m, theta_b)};
-}
-
-}  // namespace
-
-FkResult forward_kinematics(const SphericalLinkGeometry& geometry, double theta_a,
-                            double theta_b) noexcept {
-    return forward_kinematics(PreparedGeometry(geometry), theta_a, theta_b);
-}
-
-FkResult forward_kinematics(const PreparedGeometry& arm, double theta_a,
-                            double theta_b) noexcept {
-    const Tips tips = place_tips(arm, theta_a, theta_b);
-    return detail::frame_from_tips(tips.v_2, tips.v_4, arm.cos_coupler(),
-                                   branch_sign(arm.geometry()));
+FkResult forward_kinematics(const Arm& arm, double theta_a, double theta_b) noexcept {
+    return detail::frame_from_tips(arm_tip_a(arm, theta_a), arm_tip_b(arm, theta_b),
+                                   arm.cos_coupler(), branch_sign(arm.geometry()));
 }
 
 // The loop closed exactly as frame_from_tips closes it before building the
 // frame around the apex.
-std::optional<Vec3> pointing_direction(const PreparedGeometry& arm, double theta_a,
-                                       double theta_b) noexcept {
-    const Tips tips = place_tips(arm, theta_a, theta_b);
-    return close_loop_cos(tips.v_2, arm.cos_coupler(), tips.v_4, arm.cos_coupler(),
-                          branch_sign(arm.geometry()));
+std::optional<Vec3> pointing_direction(const Arm& arm, double theta_a, double theta_b) noexcept {
+    return detail::close_loop_from_cosines(arm_tip_a(arm, theta_a), arm.cos_coupler(),
+                                           arm_tip_b(arm, theta_b), arm.cos_coupler(),
+                                           branch_sign(arm.geometry()));
 }
 
 }  // namespace quorbel

@@ -1,11 +1,11 @@
 // Inverse kinematics: closed-form candidates from a pointing direction,
 // checked by forward kinematics and chosen by direction or by rotation.
-#include "arm/inverse_kinematics.hpp"
+#include <quorbel/arm/inverse_kinematics.hpp>
 
 #include <cmath>
 
-#include "arm/arc_trig.hpp"
-#include "arm/close_loop.hpp"
+#include "arm/close_loop_from_cosines.hpp"
+#include "arm/end_effector_frame.hpp"
 
 namespace quorbel {
 namespace {
@@ -39,7 +39,7 @@ constexpr double SIDES[2] = {1.0, -1.0};
 // placements do not close; the B placements do not depend on sA and are
 // made once. Whether forward kinematics closes the pair is for `visit`.
 template <typename Visit>
-void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexcept {
+void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     const double sin_arm = arm.sin_arm();
     const double cos_arm = arm.cos_arm();
     const double cos_coupler = arm.cos_coupler();
@@ -52,12 +52,13 @@ void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexc
     TipPlacements a;
     bool any_a = false;
     for (int i = 0; i < 2; ++i) {
-        const std::optional<Vec3> p = close_loop_cos(v_1, cos_arm, d, cos_coupler, SIDES[i]);
+        const std::optional<Vec3> p =
+            detail::close_loop_from_cosines(v_1, cos_arm, d, cos_coupler, SIDES[i]);
         a.closed[i] = p.has_value();
         if (p) {
             any_a = true;
             a.theta[i] = joint_angle(v_1, rest_a, *p);
-            a.tip[i] = detail::place_tip_a(sin_arm, cos_arm, m, a.theta[i]);
+            a.tip[i] = arm_tip_a(arm, a.theta[i]);
         }
     }
     if (!any_a) {
@@ -65,11 +66,12 @@ void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexc
     }
     TipPlacements b;
     for (int i = 0; i < 2; ++i) {
-        const std::optional<Vec3> p = close_loop_cos(v_5, cos_arm, d, cos_coupler, SIDES[i]);
+        const std::optional<Vec3> p =
+            detail::close_loop_from_cosines(v_5, cos_arm, d, cos_coupler, SIDES[i]);
         b.closed[i] = p.has_value();
         if (p) {
             b.theta[i] = joint_angle(v_5, rest_b, *p);
-            b.tip[i] = detail::place_tip_b(sin_arm, cos_arm, m, b.theta[i]);
+            b.tip[i] = arm_tip_b(arm, b.theta[i]);
         }
     }
     for (int i = 0; i < 2; ++i) {
@@ -88,7 +90,7 @@ void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexc
 
 // Every tip pair run through forward kinematics (frame_from_tips), kept when
 // the loop closes.
-CandidateList direction_candidates(const PreparedGeometry& arm, Vec3 d) noexcept {
+CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept {
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     CandidateList list;
@@ -101,10 +103,6 @@ CandidateList direction_candidates(const PreparedGeometry& arm, Vec3 d) noexcept
     return list;
 }
 
-CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept {
-    return direction_candidates(PreparedGeometry(geometry), d);
-}
-
 // d = direction / |direction| (refused when |direction| < MIN_DIRECTION_NORM);
 // a candidate is accepted when |v_3 - d| < IK_MATCH_TOLERANCE; among those the
 // cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2 without `near`, picks one,
@@ -112,7 +110,7 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d
 // Only v_3 of each candidate's forward kinematics is needed: it is the loop
 // closure between the placed tips (the apex frame_from_tips starts from), so
 // the candidates are visited in their order without building their frames.
-std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
+std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept {
     const double n = norm(direction);
     if (n < MIN_DIRECTION_NORM) {
@@ -124,7 +122,8 @@ std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 dir
     std::optional<JointPair> best;
     double best_cost = 0.0;
     for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
-        const std::optional<Vec3> v_3 = close_loop_cos(tip_a, cos_coupler, tip_b, cos_coupler, s);
+        const std::optional<Vec3> v_3 =
+            detail::close_loop_from_cosines(tip_a, cos_coupler, tip_b, cos_coupler, s);
         if (!v_3 || !(norm(*v_3 - d) < IK_MATCH_TOLERANCE)) {
             return;
         }
@@ -144,16 +143,10 @@ std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 dir
     return best;
 }
 
-std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
-                                           Vec3 direction,
-                                           std::optional<JointPair> near) noexcept {
-    return ik_from_direction(PreparedGeometry(geometry), direction, near);
-}
-
 // Candidates from r_target's third column as it stands; accepted when the
 // Frobenius distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is
 // below IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
-std::optional<JointPair> ik(const PreparedGeometry& arm, const Mat3& r_target) noexcept {
+std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
@@ -181,11 +174,6 @@ std::optional<JointPair> ik(const PreparedGeometry& arm, const Mat3& r_target) n
         }
     });
     return best;
-}
-
-std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
-                            const Mat3& r_target) noexcept {
-    return ik(PreparedGeometry(geometry), r_target);
 }
 
 }  // namespace quorbel

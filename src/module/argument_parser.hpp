@@ -1,8 +1,8 @@
 // One argument parser for every method: a constant parameter table per
-// method says the function's name, its parameter names and how many are
-// required; the parser binds the call to it, checks the receiver, then runs
-// each parameter's converter in declaration order, so the first bad argument
-// is the one reported.
+// method says the function's name, its parameter names, how many are
+// required and the converter of each parameter; the parser binds the call to
+// it, checks the receiver, then runs each parameter's converter in
+// declaration order, so the first bad argument is the one reported.
 #pragma once
 
 #include <array>
@@ -15,6 +15,7 @@ namespace quorbel::module {
 
 inline constexpr std::size_t MAX_PARAMETERS = 3;
 
+// What the binder needs of a method, whatever its converters.
 struct ParameterTable {
     const char* function_name;  // "QuorbelArmKinematics.fk()", used in messages
     std::array<const char*, MAX_PARAMETERS> names;
@@ -26,16 +27,35 @@ struct ParameterTable {
     std::array<PyObject*, MAX_PARAMETERS> interned;
 };
 
-template <std::size_t N>
-ParameterTable parameters(const char* function_name, Py_ssize_t required,
-                          const char* const (&names)[N]) {
-    static_assert(N <= MAX_PARAMETERS, "raise MAX_PARAMETERS");
-    ParameterTable table{function_name, {}, static_cast<Py_ssize_t>(N), required, {}};
-    for (std::size_t i = 0; i < N; ++i) {
-        table.names[i] = names[i];
+// A method's parameters: one name per converter, declared together, e.g.
+//   Parameters<DoubleArg, DoubleArg> fk_parameters{"QuorbelArmKinematics.fk()", 2,
+//                                                  {"theta_a", "theta_b"}};
+// A list of names longer or shorter than the converters does not compile, so
+// the binder's slots (one per converter) always match the names it fills
+// them by.
+template <typename... Converters>
+struct Parameters {
+    static constexpr std::size_t count = sizeof...(Converters);
+    static_assert(count <= MAX_PARAMETERS, "raise MAX_PARAMETERS");
+
+    template <std::size_t N>
+    constexpr Parameters(const char* function_name, Py_ssize_t required,
+                         const char* const (&names)[N])
+        : table{function_name, {}, static_cast<Py_ssize_t>(N), required, {}} {
+        static_assert(N == count, "one parameter name per converter");
+        for (std::size_t i = 0; i < N; ++i) {
+            table.names[i] = names[i];
+        }
     }
-    return table;
-}
+
+    // A method without parameters.
+    constexpr explicit Parameters(const char* function_name)
+        : table{function_name, {}, 0, 0, {}} {
+        static_assert(count == 0, "one parameter name per converter");
+    }
+
+    ParameterTable table;
+};
 
 // Fills slots[0..count) with borrowed references, nullptr where the argument
 // is absent. Fails with the binding TypeError: too many positional
@@ -79,9 +99,10 @@ bool convert_parameters(const ParameterTable& table, PyObject* const* slots,
 // given, and converts every present argument into `outs` (which hold the
 // defaults on entry).
 template <typename... Converters>
-bool parse_arguments(ParameterTable& table, const Receiver* receiver, PyObject* const* args,
-                     Py_ssize_t nargs, PyObject* kwnames,
+bool parse_arguments(Parameters<Converters...>& parameters, const Receiver* receiver,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      typename Converters::value_type*... outs) {
+    ParameterTable& table = parameters.table;
     constexpr std::size_t count = sizeof...(Converters);
     PyObject* slots[count > 0 ? count : 1] = {};
     if (kwnames == nullptr && nargs >= table.required && nargs <= table.count) {
@@ -105,8 +126,9 @@ bool parse_arguments(ParameterTable& table, const Receiver* receiver, PyObject* 
 // values are held strongly while converting: a converter may run Python code
 // that changes the keyword dict.
 template <typename... Converters>
-bool parse_constructor_arguments(ParameterTable& table, PyObject* args, PyObject* kwargs,
-                                 typename Converters::value_type*... outs) {
+bool parse_constructor_arguments(Parameters<Converters...>& parameters, PyObject* args,
+                                 PyObject* kwargs, typename Converters::value_type*... outs) {
+    ParameterTable& table = parameters.table;
     constexpr std::size_t count = sizeof...(Converters);
     PyObject* slots[count > 0 ? count : 1] = {};
     if (!bind_tuple_and_dict(table, args, kwargs, slots)) {

@@ -1,39 +1,36 @@
-// QuorbelArmKinematics: one arm, holding its geometry prepared for the calls
-// (PreparedGeometry: the arcs' sines and cosines evaluated once). Built
-// from explicit arcs, from the two presets or from arms.json text; the
-// kinematic methods live in arm_kinematics_methods.cpp.
+// QuorbelArmKinematics: one arm, holding its Arm (the geometry with its
+// arcs' sines and cosines evaluated once). Built from explicit arcs, from the
+// two presets or from arms.json text; the kinematic methods live in
+// arm_kinematics_methods.cpp.
 #include <new>
 #include <string>
 #include <variant>
 
-#include "arm/arms_json.hpp"
+#include <quorbel/arm/arms_json.hpp>
+
 #include "module/arm_object.hpp"
 #include "module/method_call.hpp"
+#include "module/method_parameters.hpp"
 #include "module/result_builders.hpp"
 
 namespace quorbel::module {
 
 namespace {
 
-ParameterTable new_parameters =
-    parameters("QuorbelArmKinematics.__new__()", 0, {"arm_arc", "coupler_arc", "mirror"});
-ParameterTable from_json_parameters =
-    parameters("QuorbelArmKinematics.from_json()", 1, {"json"});
+// The presets, made once when the module is loaded.
+const Arm DEFAULT_LEFT(default_left_geometry());
+const Arm DEFAULT_RIGHT(default_right_geometry());
 
-// The presets, prepared once when the module is loaded.
-const PreparedGeometry DEFAULT_LEFT(default_left_geometry());
-const PreparedGeometry DEFAULT_RIGHT(default_right_geometry());
-
-PyObject* new_arm(PyTypeObject* type, const PreparedGeometry& arm) {
+PyObject* new_arm(PyTypeObject* type, const Arm& arm) {
     PyObject* self = allocate_instance(type);
     if (self != nullptr) {
-        new (&reinterpret_cast<ArmObject*>(self)->arm) PreparedGeometry(arm);
+        new (&reinterpret_cast<ArmObject*>(self)->arm) Arm(arm);
     }
     return self;
 }
 
 // A new arm of the class itself (not a subtype), for the factories.
-PyObject* new_arm_of_class(const PreparedGeometry& arm) {
+PyObject* new_arm_of_class(const Arm& arm) {
     PyTypeObject* type = arm_type_cell.type;
     if (type == nullptr) {
         return raise_internal_error("QuorbelArmKinematics used before its type was created");
@@ -46,11 +43,11 @@ PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         double arm_arc = DEFAULT_ARM_ARC;
         double coupler_arc = DEFAULT_COUPLER_ARC;
         bool mirror = false;
-        if (!parse_constructor_arguments<DoubleArg, DoubleArg, BoolArg>(
-                new_parameters, args, kwargs, &arm_arc, &coupler_arc, &mirror)) {
+        if (!parse_constructor_arguments(arm_new_parameters, args, kwargs, &arm_arc,
+                                         &coupler_arc, &mirror)) {
             return nullptr;
         }
-        return new_arm(type, PreparedGeometry({arm_arc, coupler_arc, Branch::positive, mirror}));
+        return new_arm(type, Arm({arm_arc, coupler_arc, Branch::positive, mirror}));
     });
 }
 
@@ -78,13 +75,13 @@ PyObject* raise_json_error(const JsonError& error) {
 }
 
 PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call_with_arguments<TextArg>(
-        from_json_parameters, nullptr, args, nargs, kwnames, [](std::string_view json) {
+    return call_with_arguments(
+        arm_from_json_parameters, nullptr, args, nargs, kwnames, [](std::string_view json) {
             const auto result = read_arm_geometry_json(json);
             if (const auto* error = std::get_if<JsonError>(&result)) {
                 return raise_json_error(*error);
             }
-            return new_arm_of_class(PreparedGeometry(std::get<SphericalLinkGeometry>(result)));
+            return new_arm_of_class(Arm(std::get<SphericalLinkGeometry>(result)));
         });
 }
 

@@ -1,8 +1,11 @@
 // The arm's kinematic methods: bind and convert the arguments, call the
-// kinematics on the arm's geometry, build the result or raise its failure.
-#include "arm/inverse_kinematics.hpp"
+// kinematics on the arm, build the result or raise its failure.
+#include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/arm/inverse_kinematics.hpp>
+
 #include "module/arm_object.hpp"
 #include "module/method_call.hpp"
+#include "module/method_parameters.hpp"
 #include "module/result_builders.hpp"
 
 namespace quorbel::module {
@@ -14,42 +17,28 @@ constexpr const char* LOOP_NOT_CLOSED_MESSAGE =
 constexpr const char* UNREACHABLE_MESSAGE =
     "Target orientation is outside the spherical 5-bar workspace.";
 
-ParameterTable fk_parameters =
-    parameters("QuorbelArmKinematics.fk()", 2, {"theta_a", "theta_b"});
-ParameterTable direction_parameters =
-    parameters("QuorbelArmKinematics.direction()", 2, {"theta_a", "theta_b"});
-ParameterTable is_reachable_joints_parameters =
-    parameters("QuorbelArmKinematics.is_reachable_joints()", 2, {"theta_a", "theta_b"});
-ParameterTable ik_parameters = parameters("QuorbelArmKinematics.ik()", 1, {"r_target"});
-ParameterTable is_reachable_orientation_parameters =
-    parameters("QuorbelArmKinematics.is_reachable_orientation()", 1, {"r_target"});
-ParameterTable ik_from_direction_parameters =
-    parameters("QuorbelArmKinematics.ik_from_direction()", 1, {"v3", "near"});
-ParameterTable is_reachable_direction_parameters =
-    parameters("QuorbelArmKinematics.is_reachable_direction()", 1, {"v3"});
-
 PyObject* raise_runtime_error(const char* message) {
     raise_text(PyExc_RuntimeError, message);
     return nullptr;
 }
 
-// An arm method whose arguments are converted by `Converters` and whose body
-// receives the arm's prepared geometry followed by the converted values.
+// An arm method whose arguments are bound and converted by `parameters` and
+// whose body receives the arm followed by the converted values.
 template <typename... Converters, typename Body>
-PyObject* arm_method(ParameterTable& table, PyObject* self, PyObject* const* args,
-                     Py_ssize_t nargs, PyObject* kwnames, Body&& body) {
+PyObject* arm_method(Parameters<Converters...>& parameters, PyObject* self,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Body&& body) {
     const Receiver receiver = arm_receiver(self);
-    return call_with_arguments<Converters...>(
-        table, &receiver, args, nargs, kwnames,
-        [&](auto&... values) { return body(prepared_geometry_of(self), values...); });
+    return call_with_arguments(
+        parameters, &receiver, args, nargs, kwnames,
+        [&](auto&... values) { return body(arm_of(self), values...); });
 }
 
 }  // namespace
 
 PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return arm_method<DoubleArg, DoubleArg>(
-        fk_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, double theta_a, double theta_b) {
+    return arm_method(
+        arm_fk_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, double theta_a, double theta_b) {
             const FkResult fk = forward_kinematics(arm, theta_a, theta_b);
             return fk ? from_mat3(fk->rotation) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
         });
@@ -57,9 +46,9 @@ PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
 
 PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames) {
-    return arm_method<DoubleArg, DoubleArg>(
-        direction_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, double theta_a, double theta_b) {
+    return arm_method(
+        arm_direction_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, double theta_a, double theta_b) {
             const std::optional<Vec3> v_3 = pointing_direction(arm, theta_a, theta_b);
             return v_3 ? from_vec3(*v_3) : raise_runtime_error(LOOP_NOT_CLOSED_MESSAGE);
         });
@@ -67,17 +56,17 @@ PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 
 PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
-    return arm_method<DoubleArg, DoubleArg>(
-        is_reachable_joints_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, double theta_a, double theta_b) {
+    return arm_method(
+        arm_is_reachable_joints_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, double theta_a, double theta_b) {
             return from_bool(pointing_direction(arm, theta_a, theta_b).has_value());
         });
 }
 
 PyObject* arm_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return arm_method<Mat3Arg>(
-        ik_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, const Mat3& r_target) {
+    return arm_method(
+        arm_ik_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, const Mat3& r_target) {
             const auto pair = ik(arm, r_target);
             return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
         });
@@ -85,18 +74,18 @@ PyObject* arm_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
 
 PyObject* arm_is_reachable_orientation(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) {
-    return arm_method<Mat3Arg>(
-        is_reachable_orientation_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, const Mat3& r_target) {
+    return arm_method(
+        arm_is_reachable_orientation_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, const Mat3& r_target) {
             return from_bool(ik(arm, r_target).has_value());
         });
 }
 
 PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                 PyObject* kwnames) {
-    return arm_method<Vec3Arg, OptionalJointPairArg>(
-        ik_from_direction_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, Vec3 v3, std::optional<JointPair> near) {
+    return arm_method(
+        arm_ik_from_direction_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, Vec3 v3, std::optional<JointPair> near) {
             const auto pair = ik_from_direction(arm, v3, near);
             return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
         });
@@ -104,9 +93,9 @@ PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_
 
 PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                      PyObject* kwnames) {
-    return arm_method<Vec3Arg>(
-        is_reachable_direction_parameters, self, args, nargs, kwnames,
-        [](const PreparedGeometry& arm, Vec3 v3) {
+    return arm_method(
+        arm_is_reachable_direction_parameters, self, args, nargs, kwnames,
+        [](const Arm& arm, Vec3 v3) {
             return from_bool(ik_from_direction(arm, v3, std::nullopt).has_value());
         });
 }

@@ -1,9 +1,10 @@
-// The arm instance: an object header followed by its geometry, prepared
-// (the trigonometry of its arcs evaluated) and fixed at construction
-// (instances are immutable).
+// The arm instance: an object header followed by its Arm (the geometry with
+// the trigonometry of its arcs evaluated), fixed at construction (instances
+// are immutable).
 #pragma once
 
-#include "arm/geometry.hpp"
+#include <quorbel/arm/geometry.hpp>
+
 #include "module/argument_parser.hpp"
 #include "module/classes.hpp"
 
@@ -13,15 +14,13 @@ inline constexpr const char* ARM_CLASS_NAME = "QuorbelArmKinematics";
 
 struct ArmObject {
     PyObject_HEAD
-    PreparedGeometry arm;
+    Arm arm;
 };
 
-inline const PreparedGeometry& prepared_geometry_of(PyObject* self) {
-    return reinterpret_cast<ArmObject*>(self)->arm;
-}
+inline const Arm& arm_of(PyObject* self) { return reinterpret_cast<ArmObject*>(self)->arm; }
 
 inline const SphericalLinkGeometry& geometry_of(PyObject* self) {
-    return prepared_geometry_of(self).geometry();
+    return arm_of(self).geometry();
 }
 
 inline Receiver arm_receiver(PyObject* self) {

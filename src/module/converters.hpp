@@ -7,7 +7,9 @@
 #include <optional>
 #include <string_view>
 
-#include "arm/inverse_kinematics.hpp"
+#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/maths/vector.hpp>
+
 #include "module/python_api.hpp"
 
 namespace quorbel::module {

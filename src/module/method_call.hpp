@@ -21,15 +21,14 @@ PyCFunction as_cfunction(Function function) {
 inline constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
 
 template <typename... Converters, typename Body>
-PyObject* call_with_arguments(ParameterTable& table, const Receiver* receiver,
+PyObject* call_with_arguments(Parameters<Converters...>& parameters, const Receiver* receiver,
                               PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                               Body&& body) {
     return guarded([&]() -> PyObject* {
         std::tuple<typename Converters::value_type...> values{};
         const bool parsed = std::apply(
             [&](auto&... value) {
-                return parse_arguments<Converters...>(table, receiver, args, nargs, kwnames,
-                                                      &value...);
+                return parse_arguments(parameters, receiver, args, nargs, kwnames, &value...);
             },
             values);
         if (!parsed) {

@@ -1,9 +1,11 @@
 // QuorbelNeckKinematics: the neck's yaw-pitch-roll kinematics. The object
 // carries no state; it exists to hold the two methods.
+#include <quorbel/neck/neck_kinematics.hpp>
+
 #include "module/classes.hpp"
 #include "module/method_call.hpp"
+#include "module/method_parameters.hpp"
 #include "module/result_builders.hpp"
-#include "neck/neck_kinematics.hpp"
 
 namespace quorbel::module {
 
@@ -16,13 +18,9 @@ struct NeckObject {
     PyObject_HEAD
 };
 
-ParameterTable new_parameters = {"QuorbelNeckKinematics.__new__()", {}, 0, 0, {}};
-ParameterTable fk_parameters = parameters("QuorbelNeckKinematics.fk()", 1, {"joints"});
-ParameterTable ik_parameters = parameters("QuorbelNeckKinematics.ik()", 1, {"r"});
-
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
-        if (!parse_constructor_arguments<>(new_parameters, args, kwargs)) {
+        if (!parse_constructor_arguments(neck_new_parameters, args, kwargs)) {
             return nullptr;
         }
         return allocate_instance(type);
@@ -31,17 +29,17 @@ PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 PyObject* neck_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Receiver receiver{self, neck_type_cell.type, NECK_CLASS_NAME};
-    return call_with_arguments<Vec3Arg>(fk_parameters, &receiver, args, nargs, kwnames,
-                                        [](Vec3 joints) {
-                                            return from_mat3(neck_forward_kinematics(
-                                                joints.x, joints.y, joints.z));
-                                        });
+    return call_with_arguments(neck_fk_parameters, &receiver, args, nargs, kwnames,
+                               [](Vec3 joints) {
+                                   return from_mat3(
+                                       neck_forward_kinematics(joints.x, joints.y, joints.z));
+                               });
 }
 
 PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Receiver receiver{self, neck_type_cell.type, NECK_CLASS_NAME};
-    return call_with_arguments<Mat3Arg>(
-        ik_parameters, &receiver, args, nargs, kwnames, [](const Mat3& r) -> PyObject* {
+    return call_with_arguments(
+        neck_ik_parameters, &receiver, args, nargs, kwnames, [](const Mat3& r) -> PyObject* {
             const auto angles = neck_inverse_kinematics(r);
             if (!angles) {
                 raise_text(PyExc_ValueError, GIMBAL_LOCK_MESSAGE);

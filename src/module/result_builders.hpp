@@ -4,9 +4,11 @@
 // half-built left behind.
 #pragma once
 
-#include "arm/inverse_kinematics.hpp"
+#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/maths/vector.hpp>
+#include <quorbel/neck/neck_kinematics.hpp>
+
 #include "module/python_api.hpp"
-#include "neck/neck_kinematics.hpp"
 
 namespace quorbel::module {
 

@@ -1,9 +1,9 @@
 // Neck kinematics: intrinsic Z-Y-X (yaw, pitch, roll) rotations and back.
-#include "neck/neck_kinematics.hpp"
+#include <quorbel/neck/neck_kinematics.hpp>
 
 #include <cmath>
 
-#include "arm/geometry.hpp"
+#include <quorbel/maths/rotation.hpp>
 
 namespace quorbel {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "arm/vector_math.hpp"
+#include <quorbel/maths/vector.hpp>
 
 namespace check {
 

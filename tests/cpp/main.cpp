@@ -3,20 +3,20 @@
 
 #include "check.hpp"
 
+void rotation_tests();
 void geometry_tests();
 void close_loop_tests();
 void forward_kinematics_tests();
 void inverse_kinematics_tests();
 void neck_tests();
-void prepared_geometry_tests();
 
 int main() {
+    rotation_tests();
     geometry_tests();
     close_loop_tests();
     forward_kinematics_tests();
     inverse_kinematics_tests();
     neck_tests();
-    prepared_geometry_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

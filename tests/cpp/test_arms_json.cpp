@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "arm/arms_json.hpp"
+#include <quorbel/arm/arms_json.hpp>
 
 using quorbel::Branch;
 using quorbel::JsonError;

@@ -3,7 +3,8 @@
 #include <limits>
 #include <optional>
 
-#include "arm/close_loop.hpp"
+#include <quorbel/arm/close_loop.hpp>
+
 #include "check.hpp"
 
 using namespace quorbel;
@@ -122,22 +123,6 @@ void swapping_centres_flips_side() {
     }
 }
 
-void cosine_variant_is_bit_identical() {
-    const Vec3 a = normalise({0.3, 0.1, 0.9});
-    const Vec3 b = normalise({0.8, -0.2, 0.5});
-    for (double arc : {0.4, 0.6, 0.9}) {
-        for (double side : {1.0, -1.0}) {
-            const std::optional<Vec3> p = close_loop(a, arc, b, 0.7, side);
-            const std::optional<Vec3> q = close_loop_cos(a, std::cos(arc), b, std::cos(0.7), side);
-            CHECK(p.has_value() == q.has_value());
-            if (p && q) {
-                CHECK(check::same_bits(p->x, q->x) && check::same_bits(p->y, q->y) &&
-                      check::same_bits(p->z, q->z));
-            }
-        }
-    }
-}
-
 }  // namespace
 
 void close_loop_tests() {
@@ -146,5 +131,4 @@ void close_loop_tests() {
     nearly_coincident_inputs_follow_clamped_dot();
     nan_gives_nan_success();
     swapping_centres_flips_side();
-    cosine_variant_is_bit_identical();
 }

@@ -1,9 +1,11 @@
 // Inverse kinematics from a direction and from a rotation.
 #include <cmath>
-
+#include <limits>
 #include <optional>
 
-#include "arm/inverse_kinematics.hpp"
+#include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/arm/inverse_kinematics.hpp>
+
 #include "check.hpp"
 
 using namespace quorbel;
@@ -11,6 +13,7 @@ using namespace quorbel;
 namespace {
 
 const SphericalLinkGeometry LEFT = default_left_geometry();
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 const SphericalLinkGeometry GEOMETRIES[] = {
     {0.7, 0.5, Branch::positive, false},
     {0.7, 0.5, Branch::negative, false},
@@ -123,10 +126,96 @@ void every_branch_round_trips() {
     CHECK(solved > 4 * 400);
 }
 
+// Both empty, or both holding the same doubles.
+bool same_result(std::optional<JointPair> a, std::optional<JointPair> b) {
+    if (!a || !b) {
+        return a.has_value() == b.has_value();
+    }
+    return check::same_bits(a->theta_a, b->theta_a) && check::same_bits(a->theta_b, b->theta_b);
+}
+
+// ik_from_direction and ik visit the candidates without storing them; the
+// selection rules applied to the stored list of direction_candidates must
+// pick the same pair.
+std::optional<JointPair> select_by_direction(const Arm& arm, Vec3 direction,
+                                             std::optional<JointPair> near) {
+    const double n = norm(direction);
+    if (n < MIN_DIRECTION_NORM) {
+        return std::nullopt;
+    }
+    const Vec3 d = direction / n;
+    std::optional<JointPair> best;
+    double best_cost = 0.0;
+    for (const IkCandidate& c : direction_candidates(arm, d)) {
+        if (!(norm(c.fk_solution.v_3 - d) < IK_MATCH_TOLERANCE)) {
+            continue;
+        }
+        const double da = near ? c.theta_a - near->theta_a : c.theta_a;
+        const double db = near ? c.theta_b - near->theta_b : c.theta_b;
+        const double cost = da * da + db * db;
+        if (!best || cost < best_cost) {
+            best = JointPair{c.theta_a, c.theta_b};
+            best_cost = cost;
+        }
+    }
+    return best;
+}
+
+std::optional<JointPair> select_by_rotation(const Arm& arm, const Mat3& r) {
+    std::optional<JointPair> best;
+    double best_error = 0.0;
+    for (const IkCandidate& c : direction_candidates(arm, column(r, 2))) {
+        double sum = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                const double diff = c.fk_solution.rotation[i][j] - r[i][j];
+                sum += diff * diff;
+            }
+        }
+        const double error = std::sqrt(sum);
+        if (error < IK_MATCH_TOLERANCE && (!best || error < best_error)) {
+            best = JointPair{c.theta_a, c.theta_b};
+            best_error = error;
+        }
+    }
+    return best;
+}
+
+void inverse_kinematics_select_as_over_the_candidate_list() {
+    const std::optional<JointPair> nears[] = {std::nullopt, JointPair{0.3, -0.2},
+                                              JointPair{1.1, -0.2}, JointPair{NaN, 0.0}};
+    int solved = 0;
+    const double angles[] = {-2.5, -1.2, -0.6, -0.2, -0.0, 0.0, 0.1, 0.3, 0.7, 1.1, M_PI, NaN};
+    for (const SphericalLinkGeometry& g : GEOMETRIES) {
+        const Arm arm(g);
+        for (double ta : angles) {
+            for (double tb : angles) {
+                const FkResult fk = forward_kinematics(arm, ta, tb);
+                if (!fk) {
+                    continue;
+                }
+                const Vec3 d = 3.0 * fk->v_3;
+                for (const std::optional<JointPair>& near : nears) {
+                    const std::optional<JointPair> got = ik_from_direction(arm, d, near);
+                    CHECK(same_result(got, select_by_direction(arm, d, near)));
+                    solved += got ? 1 : 0;
+                }
+                Mat3 nudged = fk->rotation;
+                nudged[0][0] += 1e-7;
+                for (const Mat3& r : {fk->rotation, nudged}) {
+                    CHECK(same_result(ik(arm, r), select_by_rotation(arm, r)));
+                }
+            }
+        }
+    }
+    CHECK(solved > 100);  // the comparison ran on solved cases, not only on failures
+}
+
 }  // namespace
 
 void inverse_kinematics_tests() {
     worked_candidates();
     equal_cost_keeps_earlier();
     every_branch_round_trips();
+    inverse_kinematics_select_as_over_the_candidate_list();
 }

@@ -2,8 +2,9 @@
 #include <cmath>
 #include <limits>
 
+#include <quorbel/neck/neck_kinematics.hpp>
+
 #include "check.hpp"
-#include "neck/neck_kinematics.hpp"
 
 using namespace quorbel;
 
@@ -27,7 +28,7 @@ Mat3 closed_form(double yaw, double pitch, double roll) {
 void forward_worked_values() {
     for (double zero : {0.0, -0.0}) {
         const Mat3 r = neck_forward_kinematics(zero, zero, zero);
-        CHECK(check::same_bits(r, IDENTITY3));  // +0.0 off the diagonal
+        CHECK(check::same_bits(r, IDENTITY));  // +0.0 off the diagonal
     }
     const Mat3 quarter = {{{6.123233995736766e-17, 0.0, 1.0}, {0.0, 1.0, 0.0},
                            {-1.0, 0.0, 6.123233995736766e-17}}};
@@ -51,7 +52,7 @@ void forward_matches_closed_form_bit_for_bit() {
 }
 
 void inverse_worked_values() {
-    const std::optional<NeckAngles> identity = neck_inverse_kinematics(IDENTITY3);
+    const std::optional<NeckAngles> identity = neck_inverse_kinematics(IDENTITY);
     CHECK(identity && identity->yaw == 0.0 && identity->roll == 0.0 && identity->pitch == 0.0 &&
           std::signbit(identity->pitch) && !std::signbit(identity->yaw));
 
@@ -79,11 +80,11 @@ void inverse_gimbal_lock() {
         {1.0, false}, {1.5, false},  {-1.5, false}, {NaN, true},
     };
     for (const Case& c : cases) {
-        Mat3 r = IDENTITY3;
+        Mat3 r = IDENTITY;
         r[2][0] = c.x;
         CHECK(neck_inverse_kinematics(r).has_value() == c.solved);
     }
-    Mat3 r = IDENTITY3;
+    Mat3 r = IDENTITY;
     r[2][0] = edge;
     const std::optional<NeckAngles> a = neck_inverse_kinematics(r);
     CHECK(a && a->pitch == -1.5693821131146521);

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "arm/vector_math.hpp"
+#include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
 

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "arm/vector_math.hpp"
+#include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
 
@@ -19,11 +19,5 @@ inline constexpr double VANISHING_SINE = 1e-12;
 // rejected: they give a NaN point.
 std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
                                double side) noexcept;
-
-// The same with the cosines of the arcs given, for callers that evaluate
-// them once and close several loops. close_loop(a, al, b, be, s) is exactly
-// close_loop_cos(a, cos(al), b, cos(be), s).
-std::optional<Vec3> close_loop_cos(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
-                                   double side) noexcept;
 
 }  // namespace quorbel

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "arm/geometry.hpp"
+#include <quorbel/arm/geometry.hpp>
 
 namespace quorbel {
 

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <optional>
 
-#include "arm/forward_kinematics.hpp"
+#include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/arm/geometry.hpp>
+#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
 
@@ -15,11 +18,6 @@ inline constexpr double MIN_DIRECTION_NORM = 1e-12;
 // A candidate is accepted when its v_3 (direction IK) or its rotation
 // (Frobenius norm, rotation IK) lies strictly closer than this to the target.
 inline constexpr double IK_MATCH_TOLERANCE = 1e-6;
-
-struct JointPair {
-    double theta_a;
-    double theta_b;
-};
 
 struct IkCandidate {
     double theta_a;
@@ -40,23 +38,17 @@ struct CandidateList {
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
 // d, reads the joint angles off the tips with atan2 and runs forward
 // kinematics on every combination. d is used as given.
-CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d) noexcept;
-CandidateList direction_candidates(const PreparedGeometry& arm, Vec3 d) noexcept;
+CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of
 // smallest squared norm without it; ties keep the earlier candidate.
-std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
-                                           Vec3 direction,
-                                           std::optional<JointPair> near) noexcept;
-std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
+std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept;
 
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
-std::optional<JointPair> ik(const SphericalLinkGeometry& geometry,
-                            const Mat3& r_target) noexcept;
-std::optional<JointPair> ik(const PreparedGeometry& arm, const Mat3& r_target) noexcept;
+std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept;
 
 }  // namespace quorbel

@@ -1,0 +1,34 @@
+# The project's source lists, written out: the core library, the Python
+# boundary the benchmark's floor module shares, and the extension module.
+# Included by the top-level CMakeLists.txt and by bench/CMakeLists.txt;
+# fuzz/ sees them through the top level.
+set(QTK_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+
+# The pure C++ core (no Python): include/quorbel/ holds its public headers.
+set(QTK_CORE_SOURCES
+  ${QTK_SOURCE_ROOT}/src/maths/vector.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/rotation.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/geometry.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/close_loop.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/forward_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
+  ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp)
+
+# The boundary's parts that know no class: argument parser, converters,
+# result builders, heap types and the internal error.
+set(QTK_BOUNDARY_SOURCES
+  ${QTK_SOURCE_ROOT}/src/module/argument_parser.cpp
+  ${QTK_SOURCE_ROOT}/src/module/converters.cpp
+  ${QTK_SOURCE_ROOT}/src/module/heap_types.cpp
+  ${QTK_SOURCE_ROOT}/src/module/internal_error.cpp
+  ${QTK_SOURCE_ROOT}/src/module/result_builders.cpp)
+
+# The extension module: the boundary, the two classes and the module.
+set(QTK_MODULE_SOURCES
+  ${QTK_BOUNDARY_SOURCES}
+  ${QTK_SOURCE_ROOT}/src/module/arm_class.cpp
+  ${QTK_SOURCE_ROOT}/src/module/arm_kinematics_methods.cpp
+  ${QTK_SOURCE_ROOT}/src/module/neck_class.cpp
+  ${QTK_SOURCE_ROOT}/src/module/module_init.cpp)

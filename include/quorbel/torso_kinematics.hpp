@@ -1,0 +1,18 @@
+// The whole public API of the Quorbel torso's kinematics: vectors and
+// rotations, the arm's geometry, loop closure, forward and inverse
+// kinematics, the arms.json reader, and the neck. Everything is in
+// namespace quorbel; no function throws (the arms.json reader may throw
+// std::bad_alloc) and the kinematic functions never allocate.
+#pragma once
+
+#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/maths/rotation.hpp>
+#include <quorbel/maths/vector.hpp>
+
+#include <quorbel/arm/arms_json.hpp>
+#include <quorbel/arm/close_loop.hpp>
+#include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/arm/geometry.hpp>
+#include <quorbel/arm/inverse_kinematics.hpp>
+
+#include <quorbel/neck/neck_kinematics.hpp>
