@@ -6,10 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "arm/arms_json.hpp"
-#include "arm/forward_kinematics.hpp"
-#include "arm/inverse_kinematics.hpp"
-#include "neck/neck_kinematics.hpp"
+#include <quorbel/torso_kinematics.hpp>
 
 namespace {
 
@@ -31,22 +28,23 @@ void print_rotation(const quorbel::Mat3& r) {
 }  // namespace
 
 int main() {
-    using namespace quorbel;
     bool ok = true;
 
     // The same geometry as QuorbelArmKinematics.default_left(), read from
     // arms.json text as a controller's configuration would give it.
     constexpr std::string_view left_json = R"({"arm_arc": 0.7, "coupler_arc": 0.5})";
-    const auto read = read_arm_geometry_json(left_json);
-    if (const auto* error = std::get_if<JsonError>(&read)) {
+    const auto read = quorbel::read_arm_geometry_json(left_json);
+    if (const auto* error = std::get_if<quorbel::JsonError>(&read)) {
         std::printf("arms.json: %s at line %zu column %zu\n", error->description.c_str(),
                     error->line, error->column);
         return 1;
     }
-    const SphericalLinkGeometry left = std::get<SphericalLinkGeometry>(read);
+    // Made once: the sines and cosines of the arcs are evaluated here, not in
+    // every call.
+    const quorbel::Arm left = std::get<quorbel::SphericalLinkGeometry>(read);
 
-    const JointPair joints{0.3, -0.2};
-    const FkResult fk = forward_kinematics(left, joints.theta_a, joints.theta_b);
+    const quorbel::JointPair joints{0.3, -0.2};
+    const quorbel::FkResult fk = quorbel::forward_kinematics(left, joints.theta_a, joints.theta_b);
     if (!fk) {
         std::printf("the loop does not close at (%g, %g)\n", joints.theta_a, joints.theta_b);
         return 1;
@@ -56,7 +54,7 @@ int main() {
     std::printf("  pointing direction v_3 = (%+.6f, %+.6f, %+.6f)\n", fk->v_3.x, fk->v_3.y,
                 fk->v_3.z);
 
-    const std::optional<JointPair> from_rotation = ik(left, fk->rotation);
+    const std::optional<quorbel::JointPair> from_rotation = quorbel::ik(left, fk->rotation);
     if (from_rotation) {
         std::printf("  ik(fk)                 -> (%+.6f, %+.6f)\n", from_rotation->theta_a,
                     from_rotation->theta_b);
@@ -66,13 +64,15 @@ int main() {
 
     // The direction alone has several solutions; `near` picks one.
     std::printf("  candidates for v_3:\n");
-    for (const IkCandidate& c : direction_candidates(left, fk->v_3)) {
+    for (const quorbel::IkCandidate& c : quorbel::direction_candidates(left, fk->v_3)) {
+        // norm and operator- are found by argument-dependent lookup.
         const double miss = norm(c.fk_solution.v_3 - fk->v_3);
         std::printf("    (%+.6f, %+.6f)  %s\n", c.theta_a, c.theta_b,
-                    miss < IK_MATCH_TOLERANCE ? "lands on v_3" : "mirror image, rejected");
+                    miss < quorbel::IK_MATCH_TOLERANCE ? "lands on v_3" : "mirror image, rejected");
     }
-    const auto smallest = ik_from_direction(left, fk->v_3, std::nullopt);
-    const auto near_other = ik_from_direction(left, fk->v_3, JointPair{1.1, -0.2});
+    const auto smallest = quorbel::ik_from_direction(left, fk->v_3, std::nullopt);
+    const auto near_other =
+        quorbel::ik_from_direction(left, fk->v_3, quorbel::JointPair{1.1, -0.2});
     if (smallest && near_other) {
         std::printf("  ik_from_direction(v_3)                 -> (%+.6f, %+.6f)\n",
                     smallest->theta_a, smallest->theta_b);
@@ -83,8 +83,8 @@ int main() {
          close_to(smallest->theta_b, joints.theta_b) && near_other &&
          !close_to(near_other->theta_a, joints.theta_a);
 
-    const Mat3 head = neck_forward_kinematics(0.3, -0.7, 1.1);
-    const std::optional<NeckAngles> angles = neck_inverse_kinematics(head);
+    const quorbel::Mat3 head = quorbel::neck_forward_kinematics(0.3, -0.7, 1.1);
+    const std::optional<quorbel::NeckAngles> angles = quorbel::neck_inverse_kinematics(head);
     if (angles) {
         std::printf("neck ik(fk(+0.3, -0.7, +1.1)) -> (%+.6f, %+.6f, %+.6f)\n", angles->yaw,
                     angles->pitch, angles->roll);
