@@ -5,13 +5,15 @@
 //   pose_table examples/arms/right_arm_negative_branch.json > poses.txt
 //
 // The arms: both presets and the arm of the given arms.json file. For each
-// joint pair on a grid: fk, direction, ik of fk's rotation, ik_from_direction
-// of fk's v_3 without and with `near`; ik_from_direction for a grid of
-// directions; the neck's fk and ik of fk's rotation on a grid of angles.
-// Every input is a small integer times a power of two, exact in any build,
-// and results are passed back unchanged: nothing here does arithmetic that a
-// compiler's flags could change. Lines read "<arm> <operation> <inputs> :
-// <results>", with "none" where the library gives no result.
+// joint pair on a grid: the tips, their loop closure, fk, direction, ik of
+// fk's rotation, ik_from_direction of fk's v_3 without and with `near`;
+// ik_from_direction for a grid of directions. The neck's fk and ik of fk's
+// rotation on a grid of angles, with the vector and matrix operations applied
+// to its rotation; rotations about a grid of axes. Every input is a small
+// integer times a power of two, exact in any build, and results are passed
+// back unchanged: all arithmetic is the library's. Lines read "<object>
+// <operation> <inputs> : <results>", with "none" where the library gives no
+// result.
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
@@ -36,6 +38,8 @@ void print_values(std::initializer_list<double> values) {
 
 void print_none() { std::printf(" none"); }
 
+void print_vector(quorbel::Vec3 v) { print_values({v.x, v.y, v.z}); }
+
 void print_rotation(const quorbel::Mat3& r) {
     for (const quorbel::Mat3::Row& row : r) {
         print_values({row[0], row[1], row[2]});
@@ -59,10 +63,24 @@ void begin_line(const char* object, const char* operation, std::initializer_list
 void end_line() { std::printf("\n"); }
 
 void arm_poses(const char* name, const quorbel::Arm& arm) {
+    const quorbel::SphericalLinkGeometry& geometry = arm.geometry();
     for (int i = -JOINT_STEPS; i <= JOINT_STEPS; ++i) {
         for (int j = -JOINT_STEPS; j <= JOINT_STEPS; ++j) {
             const double theta_a = i * 0x1p-3;
             const double theta_b = j * 0x1p-3;
+            const quorbel::Vec3 tip_a = quorbel::arm_tip_a(arm, theta_a);
+            const quorbel::Vec3 tip_b = quorbel::arm_tip_b(arm, theta_b);
+            begin_line(name, "tips", {theta_a, theta_b});
+            print_vector(tip_a);
+            print_vector(tip_b);
+            end_line();
+            const std::optional<quorbel::Vec3> apex =
+                quorbel::close_loop(tip_a, geometry.coupler_arc, tip_b, geometry.coupler_arc,
+                                    quorbel::branch_sign(geometry));
+            begin_line(name, "close_loop", {theta_a, theta_b});
+            apex ? print_vector(*apex) : print_none();
+            end_line();
+
             const quorbel::FkResult fk = quorbel::forward_kinematics(arm, theta_a, theta_b);
             begin_line(name, "fk", {theta_a, theta_b});
             fk ? print_rotation(fk->rotation) : print_none();
@@ -71,7 +89,7 @@ void arm_poses(const char* name, const quorbel::Arm& arm) {
             const std::optional<quorbel::Vec3> v_3 =
                 quorbel::pointing_direction(arm, theta_a, theta_b);
             begin_line(name, "direction", {theta_a, theta_b});
-            v_3 ? print_values({v_3->x, v_3->y, v_3->z}) : print_none();
+            v_3 ? print_vector(*v_3) : print_none();
             end_line();
             if (!fk) {
                 continue;
@@ -102,6 +120,27 @@ void arm_poses(const char* name, const quorbel::Arm& arm) {
     }
 }
 
+// The vector and matrix operations on a rotation's columns and a vector v.
+void matrix_operations(const quorbel::Mat3& r, quorbel::Vec3 v) {
+    const quorbel::Vec3 x = quorbel::column(r, 0);
+    const quorbel::Vec3 y = quorbel::column(r, 1);
+    const quorbel::Vec3 z = quorbel::column(r, 2);
+    begin_line("maths", "products", {v.x, v.y, v.z});
+    print_vector(r * v);
+    print_rotation(r * r);
+    print_rotation(quorbel::from_columns(y, z, x));
+    end_line();
+    begin_line("maths", "vectors", {v.x, v.y, v.z});
+    print_values({quorbel::dot(x, v), quorbel::norm(v)});
+    print_vector(quorbel::cross(x, v));
+    print_vector(quorbel::normalise(v));
+    print_vector(x + v);
+    print_vector(y - v);
+    print_vector(v.x * z);
+    print_vector(z / 3.0);
+    end_line();
+}
+
 void neck_poses() {
     for (int i = -NECK_STEPS; i <= NECK_STEPS; ++i) {
         for (int j = -NECK_STEPS; j <= NECK_STEPS; ++j) {
@@ -118,6 +157,26 @@ void neck_poses() {
                 begin_line("neck", "ik", {yaw, pitch, roll});
                 angles ? print_values({angles->yaw, angles->pitch, angles->roll}) : print_none();
                 end_line();
+                matrix_operations(r, {yaw, pitch, roll});
+            }
+        }
+    }
+}
+
+// Rotations about the axes with components in {-1, 0, 1}, the zero axis
+// included, by multiples of a quarter radian.
+void rotations() {
+    for (int i = -1; i <= 1; ++i) {
+        for (int j = -1; j <= 1; ++j) {
+            for (int k = -1; k <= 1; ++k) {
+                const quorbel::Vec3 axis{static_cast<double>(i), static_cast<double>(j),
+                                         static_cast<double>(k)};
+                for (int a = -NECK_STEPS; a <= NECK_STEPS; ++a) {
+                    const double angle = a * 0x1p-2;
+                    begin_line("maths", "rotation_about_axis", {axis.x, axis.y, axis.z, angle});
+                    print_rotation(quorbel::rotation_about_axis(axis, angle));
+                    end_line();
+                }
             }
         }
     }
@@ -146,5 +205,6 @@ int main(int argc, char** argv) {
     arm_poses("right", quorbel::default_right_geometry());
     arm_poses("from_json", std::get<quorbel::SphericalLinkGeometry>(read));
     neck_poses();
+    rotations();
     return 0;
 }

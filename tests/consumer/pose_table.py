@@ -5,7 +5,11 @@ the bit-for-bit comparison of two such tables.
     python tests/consumer/pose_table.py compare python.txt cpp.txt
 
 `print` writes, line for line, what the C++ program prints for the same poses
-(floats as float.hex). `compare` reads two tables, takes every token that is
+(floats as float.hex). The kinematics come from the module; the tips and
+the vector, matrix and rotation operations, which the module does not
+offer, are evaluated here in the summation orders the C++ headers state
+(Python's float arithmetic is IEEE double, never contracted, and its math
+functions are the C library's). `compare` reads two tables, takes every token that is
 a hexadecimal float as a double (float.fromhex) and every other token as
 text, and requires the same lines with the same tokens: doubles by their
 bits (so 0.0 and -0.0 differ), NaN equal to NaN. It prints how many lines
@@ -42,14 +46,73 @@ def flat(rotation):
     return None if rotation is None else [x for row in rotation for x in row]
 
 
+# The operations of quorbel/maths/vector.hpp and rotation.hpp.
+
+def dot(a, b):
+    return (a[0] * b[0] + a[1] * b[1]) + a[2] * b[2]
+
+
+def cross(a, b):
+    return [a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]]
+
+
+def divide(x, s):
+    """x / s as C computes it, a zero divisor included."""
+    if s != 0.0:
+        return x / s
+    if x == 0.0 or math.isnan(x):
+        return math.nan
+    return math.copysign(math.inf, x) * math.copysign(1.0, s)
+
+
+def normalise(a):
+    n = math.sqrt(dot(a, a))
+    return [divide(x, n) for x in a]
+
+
+def matrix_product(a, b):
+    return [[(a[i][0] * b[0][j] + a[i][1] * b[1][j]) + a[i][2] * b[2][j] for j in range(3)]
+            for i in range(3)]
+
+
+def columns(r):
+    return [[r[0][j], r[1][j], r[2][j]] for j in range(3)]
+
+
+IDENTITY = [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]
+
+
+def rotation_about_axis(axis, angle):
+    """R[i][j] = (c I[i][j] + s K[i][j]) + ((1 - c) k_i) k_j, K = [k]x."""
+    if angle == 0.0:
+        return IDENTITY
+    c, s = math.cos(angle), math.sin(angle)
+    kx, ky, kz = axis
+    skew = [[0.0, -kz, ky], [kz, 0.0, -kx], [-ky, kx, 0.0]]
+    return [[(c * IDENTITY[i][j] + s * skew[i][j]) + ((1.0 - c) * axis[i]) * axis[j]
+             for j in range(3)] for i in range(3)]
+
+
+def arm_tips(arm, theta_a, theta_b):
+    """v_2 and v_4 of quorbel/arm/geometry.hpp."""
+    m = -1.0 if arm.mirror() else 1.0
+    sin_arm, cos_arm = math.sin(arm.arm_arc()), math.cos(arm.arm_arc())
+    radius = m * sin_arm
+    return [radius * math.cos(theta_a), radius * math.sin(theta_a), cos_arm,
+            m * cos_arm, (-m * sin_arm) * math.sin(theta_b), sin_arm * math.cos(theta_b)]
+
+
 def arm_lines(name, arm):
     steps = range(-JOINT_STEPS, JOINT_STEPS + 1)
     for i in steps:
         for j in steps:
             theta_a, theta_b = i * 0.125, j * 0.125
+            yield line(name, "tips", (theta_a, theta_b), arm_tips(arm, theta_a, theta_b))
+            # The loop closed on the arm's own arcs and branch: its direction.
+            v_3 = attempt(lambda: arm.direction(theta_a, theta_b), RuntimeError)
+            yield line(name, "close_loop", (theta_a, theta_b), v_3)
             rotation = attempt(lambda: arm.fk(theta_a, theta_b), RuntimeError)
             yield line(name, "fk", (theta_a, theta_b), flat(rotation))
-            v_3 = attempt(lambda: arm.direction(theta_a, theta_b), RuntimeError)
             yield line(name, "direction", (theta_a, theta_b), v_3)
             if rotation is None:
                 continue
@@ -79,6 +142,28 @@ def neck_lines():
                 rotation = neck.fk(list(angles))
                 yield line("neck", "fk", angles, flat(rotation))
                 yield line("neck", "ik", angles, attempt(lambda: neck.ik(rotation), ValueError))
+                yield from matrix_operation_lines(rotation, list(angles))
+
+
+def matrix_operation_lines(r, v):
+    x, y, z = columns(r)
+    yield line("maths", "products", v,
+               [dot(row, v) for row in r] + flat(matrix_product(r, r)) + flat(columns([y, z, x])))
+    yield line("maths", "vectors", v,
+               [dot(x, v), math.sqrt(dot(v, v))] + cross(x, v) + normalise(v)
+               + [a + b for a, b in zip(x, v)] + [a - b for a, b in zip(y, v)]
+               + [v[0] * a for a in z] + [a / 3.0 for a in z])
+
+
+def rotation_lines():
+    for i in (-1, 0, 1):
+        for j in (-1, 0, 1):
+            for k in (-1, 0, 1):
+                axis = [float(i), float(j), float(k)]
+                for a in range(-NECK_STEPS, NECK_STEPS + 1):
+                    angle = a * 0.25
+                    yield line("maths", "rotation_about_axis", axis + [angle],
+                               flat(rotation_about_axis(axis, angle)))
 
 
 def table(arms_json_path):
@@ -88,6 +173,7 @@ def table(arms_json_path):
     yield from arm_lines("right", QuorbelArmKinematics.default_right())
     yield from arm_lines("from_json", from_json)
     yield from neck_lines()
+    yield from rotation_lines()
 
 
 def token_value(token):
