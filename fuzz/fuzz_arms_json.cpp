@@ -20,7 +20,7 @@
 #include <string_view>
 #include <variant>
 
-#include "arm/arms_json.hpp"
+#include <quorbel/arm/arms_json.hpp>
 
 namespace {
 
