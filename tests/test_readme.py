@@ -1,6 +1,9 @@
 """The README stays true: its code runs, its tables of error messages are the
 module's messages, and its links and pictures exist."""
+import os
 import re
+import shutil
+import subprocess
 from pathlib import Path
 
 import pytest
@@ -41,6 +44,34 @@ def test_python_blocks_run_in_order(monkeypatch):
         if "# error:" in block:  # shows what a type checker rejects
             continue
         exec(block, namespace)
+
+
+def test_cpp_program_compiles_and_runs(tmp_path):
+    """The C++ block is a whole program: built with the core's sources (as
+    cmake/source_lists.cmake lists them) and warnings as errors, it prints
+    what the Python examples above print."""
+    compiler = shutil.which(os.environ.get("CXX", "c++"))
+    if compiler is None:
+        pytest.skip("no C++ compiler")
+    (program,) = re.findall(r"```cpp\n(.*?)```", README, re.S)
+    program_file = tmp_path / "readme.cpp"
+    program_file.write_text(program)
+    lists = (ROOT / "cmake" / "source_lists.cmake").read_text()
+    core = re.search(r"set\(QTK_CORE_SOURCES(.*?)\)", lists, re.S).group(1)
+    sources = [str(ROOT / path) for path in re.findall(r"\$\{QTK_SOURCE_ROOT\}/(\S+)", core)]
+    # Build tools do not run under a preloaded sanitizer runtime.
+    env = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
+    built = subprocess.run(
+        [compiler, "-std=c++17", "-O0", "-Wall", "-Wextra", "-Wpedantic", "-Werror",
+         "-ffp-contract=off", f"-I{ROOT / 'include'}", f"-I{ROOT / 'src'}", "-o",
+         str(tmp_path / "readme"), str(program_file), *sources],
+        env=env, capture_output=True, text=True)
+    assert built.returncode == 0, built.stderr
+    ran = subprocess.run([str(tmp_path / "readme")], env=env, capture_output=True, text=True)
+    assert ran.returncode == 0
+    head_x = [row[0] for row in qtk.QuorbelNeckKinematics().fk([0.3, -0.7, 1.1])]
+    assert ran.stdout == ("ik: (0.300000, -0.200000), near (1.1, -0.2): (1.144746, -0.200000)\n"
+                          "head x axis: ({:.6f}, {:.6f}, {:.6f})\n".format(*head_x))
 
 
 JSON_ROWS = table_after("| text | message |")
