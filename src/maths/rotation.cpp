@@ -5,9 +5,9 @@
 
 namespace quorbel {
 
-// Written out so that a constant axis folds where IEEE arithmetic allows once
-// the call is inlined into the same translation unit (c * 1.0 is c; c * 0.0
-// stays, it may be NaN): c I[i][j] is c on the diagonal and c * 0.0
+// Written out so that a constant axis folds where IEEE arithmetic allows
+// where the call is inlined, as in neck_forward_kinematics (c * 1.0 is c;
+// c * 0.0 stays, it may be NaN): c I[i][j] is c on the diagonal and c * 0.0
 // elsewhere, s K[i][j] is s times (0, -kz, ky; kz, 0, -kx; -ky, kx, 0).
 Mat3 rotation_about_axis(Vec3 axis, double angle) noexcept {
     if (angle == 0.0) {

@@ -10,7 +10,10 @@ namespace quorbel {
 // R = (Rz(yaw) Ry(pitch)) Rx(roll). A zero angle contributes the exact
 // identity; any other angle goes through the axis-angle formula with the zero
 // axis components taking part, so a NaN or infinite angle fills R with NaN.
-Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept {
+// Flattened: the three rotations are inlined, and the products with their
+// constant axis components fold where IEEE arithmetic allows (c * 1.0 is c),
+// which the compiler does not do for a call.
+[[gnu::flatten]] Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept {
     const Mat3 rz = rotation_about_axis({0.0, 0.0, 1.0}, yaw);
     const Mat3 ry = rotation_about_axis({0.0, 1.0, 0.0}, pitch);
     const Mat3 rx = rotation_about_axis({1.0, 0.0, 0.0}, roll);
