@@ -1,6 +1,7 @@
 """QuorbelArmKinematics.from_json: the arms.json text to an arm."""
 
 import math
+import os
 from pathlib import Path
 
 import pytest
@@ -12,7 +13,11 @@ import quorbel_torso_kinematics as qtk
 Arm = qtk.QuorbelArmKinematics
 from_json = Arm.from_json
 
-CONFORMANCE = Path(__file__).resolve().parent / "data" / "json_conformance"
+# The JSON conformance corpus is kept beside the project (../shared), not in
+# it; QTK_JSON_CONFORMANCE names another place, as for a test run from an
+# unpacked sdist.
+CONFORMANCE = Path(os.environ.get("QTK_JSON_CONFORMANCE")
+                   or Path(__file__).resolve().parents[2] / "shared" / "conformance" / "json")
 
 RIGHT_NEGATIVE_FORMS = [
     '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative", "mirror": true}',
@@ -258,6 +263,7 @@ def conformance_files(prefix):
 
 def test_conformance_corpus_is_there():
     """An empty parameter list would skip the tests below instead of failing."""
+    assert CONFORMANCE.is_dir(), f"no JSON conformance corpus at {CONFORMANCE}: set QTK_JSON_CONFORMANCE"
     counts = {prefix: len(conformance_files(prefix)) for prefix in ("y_", "n_", "i_")}
     assert counts == {"y_": 95, "n_": 188, "i_": 35}
 
