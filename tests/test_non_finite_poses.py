@@ -61,7 +61,8 @@ FAILING_CALLS = list(failing_calls())
 
 
 @pytest.mark.parametrize("arm, method, predicate, arguments, message, control",
-                         [case[1:] for case in FAILING_CALLS], ids=[case[0] for case in FAILING_CALLS])
+                         [case[1:] for case in FAILING_CALLS],
+                         ids=[case[0] for case in FAILING_CALLS])
 def test_a_non_finite_angle_or_arc_fails_and_is_not_reachable(arm, method, predicate, arguments,
                                                                 message, control):
     control_arm, control_arguments = control
