@@ -159,17 +159,17 @@ bool is_numpy_ndarray(PyObject* obj) {
 // those, like every other dtype, take the item protocol.
 constexpr char NATIVE_DOUBLE_FORMAT[] = "d";
 
-constexpr int VECTOR_RANK = 1;
-constexpr int MATRIX_RANK = 2;
-
-// An exact ndarray of `rank` (VECTOR_RANK or MATRIX_RANK) dimensions, each of
+// An exact ndarray of `Rank` dimensions (1: a vector, 2: a matrix), each of
 // length three, whose items are native float64, copied from its buffer into
-// `out` in row-major order: 3 values for a vector, 9 for a matrix. Any strides, negative ones
-// included, are followed as the buffer gives them. False, with nothing
-// raised, for any other object or array; the item protocol reads those, and
-// for the arrays read here it gives these same doubles (each item is a
-// numpy.float64 holding the stored double), only slower.
-bool read_float64_array(PyObject* obj, int rank, double* out) {
+// `out` in row-major order: 3 values for a vector, 9 for a matrix. Any
+// strides, negative ones included, are followed as the buffer gives them.
+// False, with nothing raised, for any other object or array; the item
+// protocol reads those, and for the arrays read here it gives these same
+// doubles (each item is a numpy.float64 holding the stored double), only
+// slower.
+template <int Rank>
+bool read_float64_array(PyObject* obj, double* out) {
+    static_assert(Rank == 1 || Rank == 2, "a vector or a matrix");
     if (!is_numpy_ndarray(obj)) {
         return false;
     }
@@ -179,19 +179,17 @@ bool read_float64_array(PyObject* obj, int rank, double* out) {
         PyErr_Clear();
         return false;
     }
-    bool readable = view.ndim == rank && view.itemsize == sizeof(double) &&
+    bool readable = view.ndim == Rank && view.itemsize == sizeof(double) &&
                     view.format != nullptr && std::strcmp(view.format, NATIVE_DOUBLE_FORMAT) == 0 &&
-                    view.suboffsets == nullptr;
-    for (int axis = 0; readable && axis < rank; ++axis) {
-        readable = view.shape[axis] == VEC3_LENGTH;
-    }
+                    view.suboffsets == nullptr && view.shape[0] == VEC3_LENGTH &&
+                    (Rank == 1 || view.shape[Rank - 1] == VEC3_LENGTH);
     if (readable) {
         const char* items = static_cast<const char*>(view.buf);
-        const Py_ssize_t row_stride = rank == MATRIX_RANK ? view.strides[0] : 0;
-        const Py_ssize_t item_stride = view.strides[rank - 1];
-        const Py_ssize_t rows = rank == MATRIX_RANK ? VEC3_LENGTH : 1;
-        for (Py_ssize_t i = 0; i < rows; ++i) {
-            for (Py_ssize_t j = 0; j < VEC3_LENGTH; ++j) {
+        const Py_ssize_t row_stride = Rank == 2 ? view.strides[0] : 0;
+        const Py_ssize_t item_stride = view.strides[Rank - 1];
+        constexpr int rows = Rank == 2 ? VEC3_LENGTH : 1;
+        for (int i = 0; i < rows; ++i) {
+            for (int j = 0; j < VEC3_LENGTH; ++j) {
                 std::memcpy(&out[i * VEC3_LENGTH + j], items + i * row_stride + j * item_stride,
                             sizeof(double));
             }
@@ -268,7 +266,7 @@ bool to_bool(PyObject* obj, bool* out) {
 
 bool to_vec3(PyObject* obj, Vec3* out) {
     double values[VEC3_LENGTH];
-    if (exact_float_triple(obj, values) || read_float64_array(obj, VECTOR_RANK, values)) {
+    if (exact_float_triple(obj, values) || read_float64_array<1>(obj, values)) {
         *out = {values[0], values[1], values[2]};
         return true;
     }
@@ -284,7 +282,7 @@ bool to_mat3(PyObject* obj, Mat3* out) {
         return true;
     }
     double values[VEC3_LENGTH * VEC3_LENGTH];
-    if (read_float64_array(obj, MATRIX_RANK, values)) {
+    if (read_float64_array<2>(obj, values)) {
         for (Py_ssize_t i = 0; i < VEC3_LENGTH; ++i) {
             (*out)[i] = {values[i * VEC3_LENGTH], values[i * VEC3_LENGTH + 1],
                          values[i * VEC3_LENGTH + 2]};
