@@ -29,9 +29,10 @@ _Real: TypeAlias = Union[SupportsFloat, SupportsIndex]
 
 class _SequenceOf(Protocol[_T_co]):
     # Anything with a length, integer indexing and slicing: lists, tuples,
-    # ranges, NumPy arrays. Slicing is never used at run time; asking for it
-    # refuses mappings such as {0: x, 1: y, 2: z}, which the module refuses.
-    # The length is checked at run time (ValueError).
+    # ranges, NumPy arrays. The module reads items by index only; slicing is
+    # asked for so that mappings such as {0: x, 1: y, 2: z}, which the module
+    # refuses, are refused here too. The length is checked at run time
+    # (ValueError).
     def __len__(self) -> int: ...
     @overload
     def __getitem__(self, index: int, /) -> _T_co: ...
