@@ -179,10 +179,10 @@ bool read_float64_array(PyObject* obj, double* out) {
         PyErr_Clear();
         return false;
     }
-    bool readable = view.ndim == Rank && view.itemsize == sizeof(double) &&
-                    view.format != nullptr && std::strcmp(view.format, NATIVE_DOUBLE_FORMAT) == 0 &&
-                    view.suboffsets == nullptr && view.shape[0] == VEC3_LENGTH &&
-                    (Rank == 1 || view.shape[Rank - 1] == VEC3_LENGTH);
+    const bool readable =
+        view.ndim == Rank && view.itemsize == sizeof(double) && view.format != nullptr &&
+        std::strcmp(view.format, NATIVE_DOUBLE_FORMAT) == 0 && view.suboffsets == nullptr &&
+        view.shape[0] == VEC3_LENGTH && (Rank == 1 || view.shape[Rank - 1] == VEC3_LENGTH);
     if (readable) {
         const char* items = static_cast<const char*>(view.buf);
         const Py_ssize_t row_stride = Rank == 2 ? view.strides[0] : 0;
