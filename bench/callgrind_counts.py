@@ -29,6 +29,11 @@ import tempfile
 BENCH = pathlib.Path(__file__).resolve().parent
 N1, N2 = 1000, 5000
 
+# A fixed hash seed, and NumPy (imported by the array cases) with one BLAS
+# thread: idle pool threads would add a varying count of instructions.
+DETERMINISTIC_ENVIRONMENT = {"PYTHONHASHSEED": "0", "OPENBLAS_NUM_THREADS": "1",
+                             "OMP_NUM_THREADS": "1"}
+
 HEAP_FUNCTIONS = {"malloc", "calloc", "realloc", "operator new(unsigned long)", "_Znwm"}
 NEW_OBJECT_FUNCTION = "_Py_NewReference"
 
@@ -83,7 +88,7 @@ def callgrind_run(command):
         subprocess.run(["valgrind", "--tool=callgrind", "--compress-strings=yes",
                         f"--callgrind-out-file={out}"] + command,
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       env={**os.environ, "PYTHONHASHSEED": "0"})
+                       env={**os.environ, **DETERMINISTIC_ENVIRONMENT})
         return parse_callgrind(pathlib.Path(out).read_text())
 
 

@@ -7,8 +7,10 @@ builders, returning constants) and the core driver (bench/core_driver.cpp);
 then times, interleaved in rounds in one run, every method of both classes,
 the floor of each call shape, the plain-Python and NumPy versions of the
 same math (bench/plain_python_kinematics.py) and, for the neck, SciPy's
-Rotation with intrinsic 'ZYX' angles. Prints the table of medians and
-writes it to bench/RESULTS.md with the machine it ran on.
+Rotation with intrinsic 'ZYX' angles. The same calls given NumPy arrays
+and np.float64 angles (cases.ARRAY_CASES) are timed in the same rounds and
+set beside their list cases in a second table. Prints the tables of medians
+and writes them to bench/RESULTS.md with the machine it ran on.
 
     python bench/run_benchmarks.py [--rounds N] [--build-dir DIR]
         [--compare DIR_WITH_ANOTHER_BUILD [--compare-label TEXT]]
@@ -61,8 +63,13 @@ CORE_OF = {
     "neck.fk": ("neck_forward_kinematics",),
     "neck.ik": ("neck_inverse_kinematics",),
 }
+# An array case calls the core function of its list case.
+CORE_OF.update({name: CORE_OF[list_case] for name, (list_case, _) in cases.ARRAY_CASES.items()})
 
 TARGET_RATIO = 1.2
+# The most an array (or np.float64) argument may cost over the same values as
+# lists (or floats).
+ARRAY_TARGET_RATIO = 1.15
 SAMPLE_SECONDS = 0.0005
 
 
@@ -271,6 +278,8 @@ def main():
 
     lines = format_table(qtk, median, core, alternative_table,
                          options.compare_label if other is not None else None)
+    lines += ["", *format_array_table(median, options.compare_label if other is not None
+                                      else None)]
     machine = machine_description(build_dir)
     print("\n".join(lines))
     write_results(options.output, machine, lines, options.rounds,
@@ -309,6 +318,26 @@ def format_table(qtk, median, core, alternative_table, compare_label):
     return lines
 
 
+def format_array_table(median, compare_label):
+    """Each array case beside its list case, timed in the same rounds."""
+    header = ["call", "array argument", "list", "array", "array ÷ list"]
+    if compare_label:
+        header += [f"{compare_label}: list", "array", "array ÷ list"]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    worst = 0.0
+    for name, (list_case, argument) in cases.ARRAY_CASES.items():
+        row = [f"`{name}`", argument]
+        for kind in ["module"] + (["compare"] if compare_label else []):
+            list_ns, array_ns = median[(kind, list_case)], median[(kind, name)]
+            row += [f"{list_ns:.0f}", f"{array_ns:.0f}", f"{array_ns / list_ns:.2f}"]
+            if kind == "module":
+                worst = max(worst, array_ns / list_ns)
+        lines.append("| " + " | ".join(row) + " |")
+    lines.append("")
+    lines.append(f"Largest array ÷ list: {worst:.2f} (target: at most {ARRAY_TARGET_RATIO}).")
+    return lines
+
+
 KEPT_SECTION = "## Instruction counts"
 
 
@@ -335,6 +364,8 @@ def write_results(path, machine, lines, rounds, compare_label):
         "for the constructor and from_json, making the Arm (the sines and cosines "
         "of its arcs) too; the presets are made once, when the module is loaded.",
         "- **ratio**: ns/call ÷ (floor + core).",
+        "- **array ÷ list** (second table): a call given NumPy arrays (or np.float64 angles) "
+        "÷ the same call given the same values as lists (or floats), in ns/call.",
         *([f"- **{compare_label}**: another build of the module (`--compare`), timed in the "
            "same rounds."] if compare_label else []),
         "- **plain Python / NumPy / SciPy Rotation**: the same math written without the module "

@@ -73,6 +73,8 @@ MISUSES = [
     ("arm.ik_from_direction([0.6, 0.6, 0.5], near=(0.3, -0.2, 0.0))", "arg-type", ValueError),
     ("arm.is_reachable_orientation([1.0, 0.0, 0.0])", "list-item", TypeError),
     ("QuorbelArmKinematics(mirror=1)", "arg-type", TypeError),
+    ("QuorbelArmKinematics(mirror=np.int64(1))", "arg-type", TypeError),
+    ("QuorbelArmKinematics(mirror=np.array(True))", "arg-type", TypeError),
     ("QuorbelArmKinematics(0.7, 0.5, False, 1)", "call-arg", TypeError),
     ("QuorbelArmKinematics(branch='negative')", "call-arg", TypeError),
     ("QuorbelArmKinematics.from_json(b'{}')", "arg-type", TypeError),
@@ -81,6 +83,9 @@ MISUSES = [
     ("a, b, c = arm.ik(R)", "misc", ValueError),
     ("neck.fk('abc')", "arg-type", TypeError),
     ("neck.fk(0.3)", "arg-type", TypeError),
+    ("neck.fk({0: 1.0, 1: 2.0, 2: 3.0})", "arg-type", TypeError),
+    ("neck.ik({0: [1.0, 0.0, 0.0], 1: [0.0, 1.0, 0.0], 2: [0.0, 0.0, 1.0]})", "arg-type",
+     TypeError),
     ("neck.ik(R)[3]", "misc", IndexError),
     ("QuorbelNeckKinematics(1)", "call-arg", TypeError),
     ("name: str = arm.ik(R)[0]", "assignment", None),
@@ -89,6 +94,7 @@ MISUSES = [
 ]
 
 MISUSE_HEADER = textwrap.dedent("""\
+    import numpy as np
     from quorbel_torso_kinematics import QuorbelArmKinematics, QuorbelNeckKinematics
     arm = QuorbelArmKinematics.default_left()
     neck = QuorbelNeckKinematics()
@@ -126,8 +132,7 @@ def test_misuse_is_rejected_by_mypy_and_by_the_module(misuse_report, index):
     line, code, runtime_error = MISUSES[index]
     line_number = MISUSE_HEADER.count("\n") + index + 1
     assert misuse_report.get(line_number) == {code}
-    namespace = {"QuorbelArmKinematics": qtk.QuorbelArmKinematics,
-                 "QuorbelNeckKinematics": qtk.QuorbelNeckKinematics}
+    namespace = {}
     exec(MISUSE_HEADER, namespace)
     if runtime_error is None:
         exec(line, namespace)

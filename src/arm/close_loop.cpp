@@ -13,7 +13,9 @@ namespace detail {
 //   p = ca a + r e + (side sqrt(t)) n,  r = (cb - c ca) / sigma,
 //   t = (1 - ca^2) - r^2,  n = (a x b) / sigma,  e = n x a,
 // where n is the unit normal of the a-b great circle and e the unit tangent at
-// a toward b. Comparisons are written so that a NaN passes both tests.
+// a toward b. Both tests are written so that a NaN fails them: a NaN or
+// infinite input is a loop that does not close rather than a NaN point that
+// callers would take for a pose.
 std::optional<Vec3> close_loop_from_cosines(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
                                             double side) noexcept {
     double c = dot(a, b);
@@ -24,12 +26,12 @@ std::optional<Vec3> close_loop_from_cosines(Vec3 a, double cos_alpha, Vec3 b, do
         c = 1.0;
     }
     const double sigma = std::sqrt(1.0 - c * c);
-    if (sigma < VANISHING_SINE) {
+    if (!(sigma >= VANISHING_SINE)) {
         return std::nullopt;
     }
     const double r = (cos_beta - c * cos_alpha) / sigma;
     const double t = (1.0 - cos_alpha * cos_alpha) - r * r;
-    if (t < 0.0) {
+    if (!(t >= 0.0)) {
         return std::nullopt;
     }
     const Vec3 n = cross(a, b) / sigma;

@@ -1,5 +1,7 @@
 #include "module/converters.hpp"
 
+#include <cstring>
+
 namespace quorbel::module {
 
 namespace {
@@ -103,10 +105,10 @@ bool is_named_string(PyObject* obj, const char* expected) {
            PyUnicode_CompareWithASCIIString(obj, expected) == 0;
 }
 
-// Whether the type is NumPy's boolean scalar type (numpy.bool_, called
-// numpy.bool from NumPy 2 on). Attributes that cannot be read as strings
+// Whether the type's `__module__` is "numpy" and its `__name__` is `name` or
+// `other_name` (nullptr: no other). Attributes that cannot be read as strings
 // make the answer no.
-bool is_numpy_bool_type(PyTypeObject* type) {
+bool is_numpy_type_named(PyTypeObject* type, const char* name, const char* other_name) {
     PyObject* module = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__");
     if (module == nullptr) {
         PyErr_Clear();
@@ -117,14 +119,84 @@ bool is_numpy_bool_type(PyTypeObject* type) {
     if (!from_numpy) {
         return false;
     }
-    PyObject* name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__");
-    if (name == nullptr) {
+    PyObject* type_name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__");
+    if (type_name == nullptr) {
         PyErr_Clear();
         return false;
     }
-    const bool is_bool = is_named_string(name, "bool_") || is_named_string(name, "bool");
-    Py_DECREF(name);
-    return is_bool;
+    const bool named = is_named_string(type_name, name) ||
+                       (other_name != nullptr && is_named_string(type_name, other_name));
+    Py_DECREF(type_name);
+    return named;
+}
+
+// NumPy's boolean scalar type: numpy.bool_, called numpy.bool from NumPy 2 on.
+bool is_numpy_bool_type(PyTypeObject* type) { return is_numpy_type_named(type, "bool_", "bool"); }
+
+// numpy.ndarray itself, subclasses excluded. The first type recognised is
+// kept, with a reference held for the life of the process, so that every
+// later call compares one pointer instead of reading two attributes; from
+// then on no other type is asked. Before that only types that export buffers
+// are asked, since only they can be read as arrays.
+PyTypeObject* recognised_ndarray_type = nullptr;
+
+bool is_numpy_ndarray(PyObject* obj) {
+    PyTypeObject* type = Py_TYPE(obj);
+    if (recognised_ndarray_type != nullptr) {
+        return type == recognised_ndarray_type;
+    }
+    if (type->tp_as_buffer == nullptr || type->tp_as_buffer->bf_getbuffer == nullptr ||
+        !is_numpy_type_named(type, "ndarray", nullptr)) {
+        return false;
+    }
+    Py_INCREF(type);
+    recognised_ndarray_type = type;
+    return true;
+}
+
+// The buffer format of native-endian, natively aligned float64 items. NumPy
+// writes a byte-swapped array as ">d" or "<d" and an unaligned one as "=d":
+// those, like every other dtype, take the item protocol.
+constexpr char NATIVE_DOUBLE_FORMAT[] = "d";
+
+// An exact ndarray of `Rank` dimensions (1: a vector, 2: a matrix), each of
+// length three, whose items are native float64, copied from its buffer into
+// `out` in row-major order: 3 values for a vector, 9 for a matrix. Any
+// strides, negative ones included, are followed as the buffer gives them.
+// False, with nothing raised, for any other object or array; the item
+// protocol reads those, and for the arrays read here it gives these same
+// doubles (each item is a numpy.float64 holding the stored double), only
+// slower.
+template <int Rank>
+bool read_float64_array(PyObject* obj, double* out) {
+    static_assert(Rank == 1 || Rank == 2, "a vector or a matrix");
+    if (!is_numpy_ndarray(obj)) {
+        return false;
+    }
+    Py_buffer view;
+    if (PyObject_GetBuffer(obj, &view, PyBUF_RECORDS_RO) != 0) {
+        // Arrays of objects, datetimes and the like export no buffer.
+        PyErr_Clear();
+        return false;
+    }
+    const bool readable =
+        view.ndim == Rank && view.itemsize == sizeof(double) && view.format != nullptr &&
+        std::strcmp(view.format, NATIVE_DOUBLE_FORMAT) == 0 && view.suboffsets == nullptr &&
+        view.shape[0] == VEC3_LENGTH && (Rank == 1 || view.shape[Rank - 1] == VEC3_LENGTH);
+    if (readable) {
+        const char* items = static_cast<const char*>(view.buf);
+        const Py_ssize_t row_stride = Rank == 2 ? view.strides[0] : 0;
+        const Py_ssize_t item_stride = view.strides[Rank - 1];
+        constexpr int rows = Rank == 2 ? VEC3_LENGTH : 1;
+        for (int i = 0; i < rows; ++i) {
+            for (int j = 0; j < VEC3_LENGTH; ++j) {
+                std::memcpy(&out[i * VEC3_LENGTH + j], items + i * row_stride + j * item_stride,
+                            sizeof(double));
+            }
+        }
+    }
+    PyBuffer_Release(&view);
+    return readable;
 }
 
 }  // namespace
@@ -194,7 +266,7 @@ bool to_bool(PyObject* obj, bool* out) {
 
 bool to_vec3(PyObject* obj, Vec3* out) {
     double values[VEC3_LENGTH];
-    if (exact_float_triple(obj, values)) {
+    if (exact_float_triple(obj, values) || read_float64_array<1>(obj, values)) {
         *out = {values[0], values[1], values[2]};
         return true;
     }
@@ -207,6 +279,14 @@ bool to_vec3(PyObject* obj, Vec3* out) {
 
 bool to_mat3(PyObject* obj, Mat3* out) {
     if (exact_float_matrix(obj, out)) {
+        return true;
+    }
+    double values[VEC3_LENGTH * VEC3_LENGTH];
+    if (read_float64_array<2>(obj, values)) {
+        for (Py_ssize_t i = 0; i < VEC3_LENGTH; ++i) {
+            (*out)[i] = {values[i * VEC3_LENGTH], values[i * VEC3_LENGTH + 1],
+                         values[i * VEC3_LENGTH + 2]};
+        }
         return true;
     }
     if (!check_length_three(obj)) {

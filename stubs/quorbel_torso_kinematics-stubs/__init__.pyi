@@ -5,7 +5,17 @@ three numbers (``r[i][j]`` is row ``i``, column ``j``), applied to column
 vectors. See the README for frames, sign conventions and the arms.json format.
 """
 
-from typing import Protocol, SupportsFloat, SupportsIndex, TypeVar, Union, final
+from typing import (
+    Any,
+    Literal,
+    Protocol,
+    SupportsFloat,
+    SupportsIndex,
+    TypeVar,
+    Union,
+    final,
+    overload,
+)
 
 from typing_extensions import TypeAlias
 
@@ -18,22 +28,40 @@ _T_co = TypeVar("_T_co", covariant=True)
 _Real: TypeAlias = Union[SupportsFloat, SupportsIndex]
 
 class _SequenceOf(Protocol[_T_co]):
-    # Anything with a length and integer indexing: lists, tuples, ranges,
-    # NumPy arrays. The length is checked at run time (ValueError).
+    # Anything with a length, integer indexing and slicing: lists, tuples,
+    # ranges, NumPy arrays. The module reads items by index only; slicing is
+    # asked for so that mappings such as {0: x, 1: y, 2: z}, which the module
+    # refuses, are refused here too. The length is checked at run time
+    # (ValueError).
     def __len__(self) -> int: ...
+    @overload
     def __getitem__(self, index: int, /) -> _T_co: ...
+    @overload
+    def __getitem__(self, index: slice, /) -> Any: ...
 
 # Three numbers, such as [x, y, z].
 _Vector3: TypeAlias = _SequenceOf[_Real]
 # Three rows of three numbers.
 _Matrix3: TypeAlias = _SequenceOf[_SequenceOf[_Real]]
 
+class _NumpyBool(Protocol):
+    # NumPy's boolean scalar (numpy.bool_), described by shape so that the
+    # stubs need no NumPy: a scalar (ndim 0, which arrays do not promise)
+    # whose item is a bool, which NumPy's integer and float scalars are not.
+    @property
+    def ndim(self) -> Literal[0]: ...
+    def item(self) -> bool: ...
+    def __bool__(self) -> bool: ...
+
+# True or False, as a bool or a NumPy boolean; an int is refused.
+_Bool: TypeAlias = Union[bool, _NumpyBool]
+
 @final
 class QuorbelArmKinematics:
     """One spherical five-bar arm, holding its geometry (immutable)."""
 
     def __new__(
-        cls, arm_arc: _Real = 0.7, coupler_arc: _Real = 0.5, mirror: bool = False
+        cls, arm_arc: _Real = 0.7, coupler_arc: _Real = 0.5, mirror: _Bool = False
     ) -> QuorbelArmKinematics:
         """Create an arm with explicit geometry parameters.
 
@@ -43,7 +71,7 @@ class QuorbelArmKinematics:
 
         The closure branch is always ``positive``; use ``from_json`` for the
         ``negative`` branch. Raises ``TypeError`` for an argument that is not a
-        number (``mirror``: not a ``bool``).
+        number (``mirror``: not a ``bool`` or a NumPy boolean).
         """
 
     @staticmethod
@@ -65,7 +93,8 @@ class QuorbelArmKinematics:
         """Forward kinematics: ``(θ_A, θ_B)`` → 3×3 rotation of the end-effector.
 
         Its columns are the frame axes x, y, z; z is the pointing direction.
-        Raises ``RuntimeError`` when the loop fails to close.
+        Raises ``RuntimeError`` when the loop fails to close, as it does for a
+        NaN or infinite angle.
         """
 
     def ik(self, r_target: _Matrix3) -> tuple[float, float]:
@@ -92,7 +121,10 @@ class QuorbelArmKinematics:
         """
 
     def is_reachable_joints(self, theta_a: _Real, theta_b: _Real) -> bool:
-        """Whether the loop closes at ``(θ_A, θ_B)`` (``fk`` would succeed)."""
+        """Whether the loop closes at ``(θ_A, θ_B)`` (``fk`` would succeed).
+
+        ``False`` for a NaN or infinite angle.
+        """
 
     def is_reachable_orientation(self, r_target: _Matrix3) -> bool:
         """Whether ``ik(r_target)`` would succeed."""

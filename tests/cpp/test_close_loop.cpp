@@ -12,6 +12,7 @@ using namespace quorbel;
 namespace {
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double INF = std::numeric_limits<double>::infinity();
 
 void worked_points() {
     struct Case {
@@ -87,19 +88,24 @@ void nearly_coincident_inputs_follow_clamped_dot() {
     CHECK(close_loop(a, 0.5, c, 0.5, 1.0).has_value());
 }
 
-void nan_gives_nan_success() {
+// Each input that is NaN or infinite, in either centre or either arc, on
+// circles that meet when every input is finite.
+void nan_or_infinite_input_fails() {
     const Vec3 a = {1, 0, 0};
     const Vec3 b = {0, 1, 0};
-    const std::optional<Vec3> results[] = {
-        close_loop({NaN, 0, 0}, 0.8, b, 0.8, 1.0),
-        close_loop(a, 0.8, {0, NaN, 0}, 0.8, 1.0),
-        close_loop(a, NaN, b, 0.8, 1.0),
-        close_loop(a, 0.8, b, NaN, -1.0),
-    };
-    for (const std::optional<Vec3>& p : results) {
-        CHECK(p.has_value());
-        if (p) {
-            CHECK(check::all_nan(*p));
+    CHECK(close_loop(a, 0.8, b, 0.8, 1.0).has_value());
+    for (double bad : {NaN, INF, -INF}) {
+        const std::optional<Vec3> results[] = {
+            close_loop({bad, 0, 0}, 0.8, b, 0.8, 1.0),
+            close_loop(a, 0.8, {0, bad, 0}, 0.8, 1.0),
+            close_loop({1, bad, 0}, 0.8, b, 0.8, -1.0),
+            close_loop(a, bad, b, 0.8, 1.0),
+            close_loop(a, 0.8, b, bad, -1.0),
+            close_loop_cos(a, bad, b, std::cos(0.8), 1.0),
+            close_loop_cos(a, std::cos(0.8), b, bad, 1.0),
+        };
+        for (const std::optional<Vec3>& p : results) {
+            CHECK(!p.has_value());
         }
     }
 }
@@ -129,6 +135,6 @@ void close_loop_tests() {
     worked_points();
     circles_apart_or_concentric_fail();
     nearly_coincident_inputs_follow_clamped_dot();
-    nan_gives_nan_success();
+    nan_or_infinite_input_fails();
     swapping_centres_flips_side();
 }

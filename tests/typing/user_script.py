@@ -21,6 +21,8 @@ from_text = QuorbelArmKinematics.from_json('{"arm_arc": 0.7, "coupler_arc": 0.5}
 assert_type(custom, QuorbelArmKinematics)
 assert_type(from_text, QuorbelArmKinematics)
 assert_type(QuorbelArmKinematics(), QuorbelArmKinematics)
+assert_type(QuorbelArmKinematics(mirror=np.bool_(True)), QuorbelArmKinematics)
+assert_type(QuorbelArmKinematics(0.7, 0.5, np.float64(0.2) > 0.1), QuorbelArmKinematics)
 assert_type(left.default_right(), QuorbelArmKinematics)
 
 arm_arc: float = left.arm_arc()
