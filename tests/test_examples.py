@@ -166,17 +166,30 @@ def test_pictures_read_the_branch_off_the_loop(arm_name, theta_a, theta_b):
     assert workspace_map.branch_of(arm, theta_a, theta_b) == BRANCHES[arm_name]
 
 
-@pytest.mark.parametrize("arm_name", sorted(EXAMPLE_ARMS))
-def test_direction_map_is_cut_away_from_the_reachable_patch(arm_name):
-    step = 4.0
-    lon, lat, dirs = workspace_map.sphere_grid(step)
-    solutions = workspace_map.all_solutions(EXAMPLE_ARMS[arm_name], dirs.reshape(-1, 3))
-    counts = np.array([len(s) for s in solutions]).reshape(dirs.shape[:2])
+MAP_STEP = 4.0
+
+
+@pytest.fixture(scope="module")
+def left_arm_map():
+    lon, lat, dirs = workspace_map.sphere_grid(MAP_STEP)
+    solutions = workspace_map.all_solutions(EXAMPLE_ARMS["left"], dirs.reshape(-1, 3))
+    return lon, lat, np.array([len(s) for s in solutions]).reshape(dirs.shape[:2])
+
+
+# The left arm's patch turned about Z by whole columns: across the seam, to
+# the far side (the right arm's place) and back.
+@pytest.mark.parametrize("turn", [0, 20, 45, 70])
+def test_direction_map_is_cut_away_from_the_reachable_patch(left_arm_map, turn):
+    lon, lat, counts = left_arm_map
+    counts = np.roll(counts, turn, axis=1)
     west, centred = workspace_map.centre_on_patch(lon, lat, counts)
     reachable_columns = np.flatnonzero((centred > 0).any(axis=0))
     assert 0 < reachable_columns[0] and reachable_columns[-1] < len(lon) - 1
+    # ... and in the middle, to the 30° the cut is rounded to.
+    patch_middle = (reachable_columns[0] + reachable_columns[-1] + 1) / 2 * MAP_STEP
+    assert abs(patch_middle - 180.0) <= 30.0
     # Every column still shows the longitude it is drawn at.
-    shown = (west + (np.arange(len(lon)) + 0.5) * step + 180.0) % 360.0 - 180.0
+    shown = (west + (np.arange(len(lon)) + 0.5) * MAP_STEP + 180.0) % 360.0 - 180.0
     assert (centred == counts[:, np.abs(lon[None, :] - shown[:, None]).argmin(axis=1)]).all()
 
 
