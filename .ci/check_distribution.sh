@@ -28,6 +28,23 @@ ls -l "$sdist" "$wheel"
 step "twine check --strict, with the Markdown renderer"
 "$WORK/tools/bin/twine" check --strict "$sdist" "$wheel"
 
+# twine checks only that the README renders. Its in-page links must also land
+# on the anchors the index's renderer makes; its relative links and images
+# resolve beside the files (in a repository, or the unpacked sdist, where the
+# README test below checks them), not on an index page: they are listed.
+step "README as the package index renders it"
+"$WORK/tools/bin/python" - "$WORK/checkout/README.md" <<'EOF'
+import re, sys
+import readme_renderer.markdown
+
+html = readme_renderer.markdown.render(open(sys.argv[1], encoding="utf-8").read())
+ids = set(re.findall(r'id="([^"]+)"', html))
+dangling = sorted({h for h in re.findall(r'href="#([^"]+)"', html)} - ids)
+relative = sorted({t for t in re.findall(r'(?:href|src)="([^"#][^"]*)"', html) if "://" not in t})
+print(f"{len(ids)} anchors; relative links and images: {' '.join(relative)}")
+sys.exit(f"in-page links with no anchor: {dangling}" if dangling else None)
+EOF
+
 step "metadata: licence and classifiers"
 "$WORK/tools/bin/python" - "$sdist" "$wheel" <<'EOF'
 import sys, tarfile, zipfile
