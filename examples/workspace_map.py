@@ -11,7 +11,9 @@ or, without one, is the left preset. Two PNG files are written to --out:
 - workspace_directions.png: directions over the whole sphere, sampled on a
   longitude-latitude grid every --step degrees, coloured by the number of
   distinct joint pairs (θ_A, θ_B) that point the arm exactly there (0 where
-  it cannot point at all); a flat map and a view of the sphere.
+  it cannot point at all); a flat map, cut along the meridian opposite the
+  reachable patch so that the patch is whole and in the middle, and a view of
+  the sphere from above the patch.
 - workspace_joints.png: the joint square [-π, π]², sampled every --step
   degrees, showing where is_reachable_joints is true (the loop closes), with
   the solutions of one direction marked on it.
