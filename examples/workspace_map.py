@@ -11,7 +11,9 @@ or, without one, is the left preset. Two PNG files are written to --out:
 - workspace_directions.png: directions over the whole sphere, sampled on a
   longitude-latitude grid every --step degrees, coloured by the number of
   distinct joint pairs (θ_A, θ_B) that point the arm exactly there (0 where
-  it cannot point at all); a flat map and a view of the sphere.
+  it cannot point at all); a flat map, cut along the meridian opposite the
+  reachable patch so that the patch is whole and in the middle, and a view of
+  the sphere from above the patch.
 - workspace_joints.png: the joint square [-π, π]², sampled every --step
   degrees, showing where is_reachable_joints is true (the loop closes), with
   the solutions of one direction marked on it.
@@ -138,62 +140,138 @@ def lon_lat(v):
     return math.degrees(math.atan2(v[1], v[0])), math.degrees(math.asin(max(-1.0, min(1.0, v[2]))))
 
 
-def draw_directions(arm, title, lon, lat, counts, path):
-    fig = plt.figure(figsize=(12, 4.6))
-    grid = fig.add_gridspec(1, 2, width_ratios=(1.75, 1))
-    flat = fig.add_subplot(grid[0])
-    image = flat.imshow(counts, origin="lower", extent=(-180, 180, -90, 90), cmap=COUNT_CMAP,
-                        norm=COUNT_NORM, interpolation="nearest", aspect="equal")
-    m = -1.0 if arm.mirror() else 1.0
-    for label, vector in (("joint A axis v_1", (0, 0, 1)), ("joint B axis v_5", (m, 0, 0))):
+def branch_of(arm, theta_a, theta_b):
+    """The branch the arm's loop closes on, read from one closed pose: the
+    apex lies toward v_2 × v_4 on the positive one."""
+    a, m = arm.arm_arc(), -1.0 if arm.mirror() else 1.0
+    tip_a = [m * math.sin(a) * math.cos(theta_a), m * math.sin(a) * math.sin(theta_a), math.cos(a)]
+    tip_b = [m * math.cos(a), -m * math.sin(a) * math.sin(theta_b), math.sin(a) * math.cos(theta_b)]
+    return "positive" if np.cross(tip_a, tip_b) @ arm.direction(theta_a, theta_b) > 0 else "negative"
+
+
+def patch_centre(lon, lat, counts):
+    """The mean longitude (deg) of the reachable cells, weighted by their
+    area; 0 when nothing is reachable."""
+    weights = (counts > 0) * np.cos(np.radians(lat))[:, None]
+    if not weights.any():
+        return 0.0
+    east = (weights * np.sin(np.radians(lon))[None, :]).sum()
+    north = (weights * np.cos(np.radians(lon))[None, :]).sum()
+    return math.degrees(math.atan2(east, north))
+
+
+def degrees_text(radians):
+    return f"{math.degrees(radians):.1f}°".replace("-", "\N{MINUS SIGN}")
+
+
+def wrap_longitude(x):
+    """x (deg) as a longitude in (-180, 180]."""
+    wrapped = (x + 180.0) % 360.0 - 180.0
+    return 180.0 if wrapped == -180.0 else wrapped
+
+
+def centre_on_patch(lon, lat, counts):
+    """The map cut along the meridian opposite the reachable patch, so that the
+    patch is whole and in the middle: the west edge's longitude (deg) and the
+    counts with their columns turned to start there."""
+    step = lon[1] - lon[0]
+    # A centre on a round longitude keeps round tick marks.
+    shift = round(round(patch_centre(lon, lat, counts) / 30.0) * 30.0 / step)
+    return -180.0 + shift * step, np.roll(counts, -shift, axis=1)
+
+
+def draw_flat_map(fig, flat, arm, lon, lat, counts):
+    """The sphere as a longitude-latitude map centred on the reachable patch."""
+    step = lon[1] - lon[0]
+    west, centred = centre_on_patch(lon, lat, counts)
+    image = flat.imshow(centred, origin="lower",
+                        extent=(west, west + 360, -90, 90), cmap=COUNT_CMAP, norm=COUNT_NORM,
+                        interpolation="nearest", aspect="equal")
+    middle = west + 180.0
+
+    def mark(vector, marker, label, **style):
         x, y = lon_lat(vector)
-        flat.plot(x, min(y, 88), marker="^" if y > 80 else "o", color="k", ms=7)
-        flat.annotate(label, (x, min(y, 88)), textcoords="offset points", xytext=(6, -12),
-                      fontsize=8)
-    rest = arm.direction(0.0, 0.0) if arm.is_reachable_joints(0.0, 0.0) else None
-    if rest is not None:
-        x, y = lon_lat(rest)
-        flat.plot(x, y, marker="*", color="#2166ac", ms=12, mec="white")
-        flat.annotate("direction(0, 0)", (x, y), textcoords="offset points", xytext=(8, 6),
-                      fontsize=8, color="#2166ac",
+        if y > 89.9:  # the pole: every longitude; show it above the middle
+            x, y, marker = middle, 90.0, "v"
+        else:
+            x = west + (x - west) % 360.0
+        # Labels lean toward the middle, away from the frame and the colour bar.
+        toward_middle = 1 if x <= middle else -1
+        flat.plot(x, y, marker=marker, linestyle="none", clip_on=False, **style)
+        flat.annotate(label, (x, y), textcoords="offset points", fontsize=8,
+                      xytext=(9 * toward_middle, -4 if y < 89.9 else -12),
+                      ha="left" if toward_middle > 0 else "right", va="top",
+                      color=style.get("color", "k"),
                       bbox=dict(boxstyle="round,pad=0.15", fc="white", ec="none", alpha=0.85))
+
+    m = -1.0 if arm.mirror() else 1.0
+    mark((0, 0, 1), "v", "joint A axis $v_1$ (the pole)", color="k", ms=7)
+    mark((m, 0, 0), "o", "joint B axis $v_5$", color="k", ms=7)
+    if arm.is_reachable_joints(0.0, 0.0):
+        # The rest direction lies inside the patch: its label goes beside the
+        # patch, below it (or above, for a patch far south), with an arrow.
+        x, y = lon_lat(arm.direction(0.0, 0.0))
+        x = west + (x - west) % 360.0
+        rows = np.flatnonzero((counts > 0).any(axis=1))
+        below = lat[rows[0]] - step / 2 - 9
+        text_y = below if below > -75 else lat[rows[-1]] + step / 2 + 9
+        flat.plot(x, y, marker="*", color="#2166ac", ms=12, mec="white", linestyle="none")
+        flat.annotate("direction at $\\theta_A = \\theta_B = 0$", (x, y), (x, text_y),
+                      fontsize=8, color="#2166ac", ha="center", va="center",
+                      arrowprops=dict(arrowstyle="-", color="#2166ac", lw=0.8, shrinkB=6),
+                      bbox=dict(boxstyle="round,pad=0.15", fc="white", ec="none", alpha=0.85))
+    ticks = [t for t in range(-360, 361, 60) if west <= t <= west + 360]
+    flat.set_xticks(ticks, [f"{wrap_longitude(t):g}".replace("-", "\N{MINUS SIGN}")
+                            for t in ticks])
+    flat.set_yticks(range(-90, 91, 30))
     flat.set_xlabel("longitude atan2(y, x) [deg]")
     flat.set_ylabel("latitude asin(z) [deg]")
-    flat.set_xticks(range(-180, 181, 60))
-    flat.set_yticks(range(-90, 91, 30))
-    flat.set_title("pointing directions v_3, arm body frame")
-    bar = fig.colorbar(image, ax=flat, ticks=range(5), shrink=0.8)
+    flat.set_title("pointing directions $v_3$, arm body frame", fontsize=10, pad=14)
+    bar = fig.colorbar(image, ax=flat, ticks=range(5), shrink=0.85, pad=0.02)
     bar.set_label("number of IK solutions")
+    return middle
 
-    globe = fig.add_subplot(grid[1], projection="3d")
+
+def draw_globe(globe, lon, lat, counts, facing):
+    """The same counts on the sphere, seen from above the patch's longitude
+    `facing` (deg), with the body axes."""
     edges_lon = np.radians(np.linspace(-180, 180, len(lon) + 1))
     edges_lat = np.radians(np.linspace(-90, 90, len(lat) + 1))
     glon, glat = np.meshgrid(edges_lon, edges_lat)
-    colours = COUNT_CMAP(COUNT_NORM(counts))
     globe.plot_surface(np.cos(glat) * np.cos(glon), np.cos(glat) * np.sin(glon), np.sin(glat),
-                       facecolors=colours, rstride=1, cstride=1, linewidth=0, shade=False)
-    for vector, name in (((1.3, 0, 0), "x"), ((0, 1.3, 0), "y"), ((0, 0, 1.3), "z")):
-        globe.plot([0, vector[0]], [0, vector[1]], [0, vector[2]], color="k", lw=1)
-        globe.text(*vector, name)
-    reachable = counts > 0
-    if reachable.any():
-        centre = np.degrees(np.arctan2(*np.sum(
-            np.stack([np.sin(np.radians(lon))[None, :] * reachable,
-                      np.cos(np.radians(lon))[None, :] * reachable]), axis=(1, 2))))
-    else:
-        centre = 45.0
-    globe.view_init(elev=25, azim=float(centre))
-    globe.set_box_aspect((1, 1, 1), zoom=1.25)
+                       facecolors=COUNT_CMAP(COUNT_NORM(counts)), rstride=1, cstride=1,
+                       linewidth=0, shade=False, zorder=0)
+    elevation, azimuth = math.radians(25.0), math.radians(facing)
+    toward_viewer = np.array([math.cos(elevation) * math.cos(azimuth),
+                              math.cos(elevation) * math.sin(azimuth), math.sin(elevation)])
+    for axis, name in zip(np.eye(3), "xyz"):
+        if axis @ toward_viewer < -0.2:
+            continue  # behind the sphere
+        globe.plot(*(np.array([1.0, 1.35])[:, None] * axis).T, color="k", lw=1.2, zorder=1)
+        globe.text(*(1.48 * axis), name, ha="center", va="center")
+    globe.view_init(elev=math.degrees(elevation), azim=facing)
+    for set_limits in (globe.set_xlim, globe.set_ylim, globe.set_zlim):
+        set_limits(-1.0, 1.0)
+    globe.set_box_aspect((1, 1, 1), zoom=1.05)
     globe.set_axis_off()
-    globe.set_title("the same, on the sphere")
+    globe.set_title("the same, on the sphere", fontsize=10)
+
+
+def draw_directions(arm, title, lon, lat, counts, path):
+    fig = plt.figure(figsize=(12, 5.0), layout="constrained")
+    grid = fig.add_gridspec(1, 2, width_ratios=(1.9, 1))
+    middle = draw_flat_map(fig, fig.add_subplot(grid[0]), arm, lon, lat, counts)
+    # Only the near side of the sphere and the axes in front of it are drawn:
+    # stack them in that order instead of sorting by depth.
+    globe = fig.add_subplot(grid[1], projection="3d", computed_zorder=False)
+    draw_globe(globe, lon, lat, counts, middle)
     fig.suptitle(title)
-    fig.subplots_adjust(left=0.06, right=0.98, bottom=0.1, top=0.88, wspace=0.05)
     fig.savefig(path, dpi=110)
     plt.close(fig)
 
 
 def draw_joints(title, angles, closes, marked, marked_label, path):
-    fig, ax = plt.subplots(figsize=(6.4, 5.6))
+    fig, ax = plt.subplots(figsize=(6.4, 6.0), layout="constrained")
     ax.imshow(closes, origin="lower", extent=(-180, 180, -180, 180), interpolation="nearest",
               cmap=ListedColormap(["#e6e6e6", "#6baed6"]), vmin=0, vmax=1)
     if marked:
@@ -201,13 +279,12 @@ def draw_joints(title, angles, closes, marked, marked_label, path):
                 linestyle="none", marker="o", mfc="#d7301f", mec="k", ms=8,
                 label=marked_label)
         ax.legend(loc="upper right", fontsize=8)
-    ax.set_xlabel("θ_A [deg]")
-    ax.set_ylabel("θ_B [deg]")
+    ax.set_xlabel("$\\theta_A$ [deg]")
+    ax.set_ylabel("$\\theta_B$ [deg]")
     ax.set_xticks(range(-180, 181, 60))
     ax.set_yticks(range(-180, 181, 60))
     ax.set_title("joint space: blue where the loop closes (is_reachable_joints)", fontsize=10)
     fig.suptitle(title)
-    fig.tight_layout()
     fig.savefig(path, dpi=110)
     plt.close(fig)
 
@@ -227,8 +304,6 @@ def main(argv=None):
     else:
         arm = QuorbelArmKinematics.default_left()
         name = "default_left()"
-    title = (f"{name}: arm_arc={arm.arm_arc():g}, coupler_arc={arm.coupler_arc():g}, "
-             f"mirror={arm.mirror()}")
     out = Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
 
@@ -239,7 +314,8 @@ def main(argv=None):
     mismatches = int(np.count_nonzero(reachable != (counts.ravel() > 0)))
 
     weights = np.broadcast_to(np.cos(np.radians(lat))[:, None], counts.shape)
-    print(title)
+    print(f"{name}: arm_arc={arm.arm_arc():g}, coupler_arc={arm.coupler_arc():g}, "
+          f"mirror={arm.mirror()}")
     print(f"directions: {counts.size} samples every {args.step:g} deg")
     for k in range(5):
         share = weights[counts == k].sum() / weights.sum()
@@ -260,10 +336,15 @@ def main(argv=None):
     if pose is not None:
         d = np.array([arm.direction(*pose)])
         marked = all_solutions(arm, d)[0]
-        label = f"the {len(marked)} solutions pointing along direction({pose[0]:.2f}, {pose[1]:.2f})"
+        label = (f"the {len(marked)} solutions for the direction at "
+                 f"$\\theta_A$ = {degrees_text(pose[0])}, $\\theta_B$ = {degrees_text(pose[1])}")
         print(f"direction({pose[0]:.2f}, {pose[1]:.2f}) is reached by "
               + ", ".join(f"({a:+.4f}, {b:+.4f})" for a, b in marked))
 
+    # The pictures' axes are in degrees, so are the arcs in their titles.
+    branch = branch_of(arm, *pose) if pose is not None else "unseen (the loop never closes)"
+    title = (f"{name}: mirror={arm.mirror()}, branch {branch}\n"
+             f"arm_arc {degrees_text(arm.arm_arc())}, coupler_arc {degrees_text(arm.coupler_arc())}")
     draw_directions(arm, title, lon, lat, counts, out / "workspace_directions.png")
     draw_joints(title, angles, closes, marked, label, out / "workspace_joints.png")
     print(f"wrote {out / 'workspace_directions.png'} and {out / 'workspace_joints.png'}")

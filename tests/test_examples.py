@@ -1,6 +1,7 @@
 """The examples run as users run them (a subprocess, from another directory),
 print what they promise, and the workspace map counts solutions truthfully."""
 import importlib.util
+import itertools
 import math
 import re
 import subprocess
@@ -8,9 +9,10 @@ import sys
 from pathlib import Path
 
 import matplotlib.image
+import matplotlib.pyplot
 import numpy as np
 import pytest
-from hypothesis import given, settings
+from hypothesis import assume, given, settings
 from hypothesis import strategies as st
 
 from quorbel_torso_kinematics import QuorbelArmKinematics
@@ -127,7 +129,6 @@ def test_counts_agree_with_reachability_and_mirror_symmetry(v):
     assert count_right == count_left
 
 
-
 @pytest.mark.parametrize("arm_args, joints", [
     ([], (0.3, -0.2)),
     (["--arms-json", ARMS / "right_arm.json"], (-0.5, 0.4)),
@@ -147,3 +148,64 @@ def test_draw_five_bar_refuses_joints_where_the_loop_is_open(tmp_path):
                             capture_output=True, text=True, timeout=120)
     assert result.returncode == 1 and "does not close" in result.stderr
     assert not (tmp_path / "loop.png").exists()
+
+
+draw_five_bar = load_example("draw_five_bar")
+BRANCHES = {"left": "positive", "right": "positive", "right, negative branch": "negative"}
+
+
+@settings(max_examples=100, deadline=None)
+@given(arm_name=st.sampled_from(sorted(EXAMPLE_ARMS)), theta_a=angles, theta_b=angles)
+def test_pictures_read_the_branch_off_the_loop(arm_name, theta_a, theta_b):
+    arm = EXAMPLE_ARMS[arm_name]
+    # At the edge of the closing region the two apexes merge and no branch shows.
+    assume(all(arm.is_reachable_joints(theta_a + da, theta_b + db)
+               for da, db in ((1e-3, 0), (-1e-3, 0), (0, 1e-3), (0, -1e-3))))
+    v = draw_five_bar.loop_vertices(arm, theta_a, theta_b)
+    assert draw_five_bar.branch_of(v) == BRANCHES[arm_name]
+    assert workspace_map.branch_of(arm, theta_a, theta_b) == BRANCHES[arm_name]
+
+
+MAP_STEP = 4.0
+
+
+@pytest.fixture(scope="module")
+def left_arm_map():
+    lon, lat, dirs = workspace_map.sphere_grid(MAP_STEP)
+    solutions = workspace_map.all_solutions(EXAMPLE_ARMS["left"], dirs.reshape(-1, 3))
+    return lon, lat, np.array([len(s) for s in solutions]).reshape(dirs.shape[:2])
+
+
+# The left arm's patch turned about Z by whole columns: across the seam, to
+# the far side (the right arm's place) and back.
+@pytest.mark.parametrize("turn", [0, 20, 45, 70])
+def test_direction_map_is_cut_away_from_the_reachable_patch(left_arm_map, turn):
+    lon, lat, counts = left_arm_map
+    counts = np.roll(counts, turn, axis=1)
+    west, centred = workspace_map.centre_on_patch(lon, lat, counts)
+    reachable_columns = np.flatnonzero((centred > 0).any(axis=0))
+    assert 0 < reachable_columns[0] and reachable_columns[-1] < len(lon) - 1
+    # ... and in the middle, to the 30° the cut is rounded to.
+    patch_middle = (reachable_columns[0] + reachable_columns[-1] + 1) / 2 * MAP_STEP
+    assert abs(patch_middle - 180.0) <= 30.0
+    # Every column still shows the longitude it is drawn at.
+    shown = (west + (np.arange(len(lon)) + 0.5) * MAP_STEP + 180.0) % 360.0 - 180.0
+    assert (centred == counts[:, np.abs(lon[None, :] - shown[:, None]).argmin(axis=1)]).all()
+
+
+@pytest.mark.parametrize("arm_name, joints", [
+    ("left", (0.3, -0.2)), ("left", (-0.9, 0.7)),
+    ("right", (-0.5, 0.4)), ("right, negative branch", (0.3, -0.2)),
+])
+def test_loop_labels_cover_neither_each_other_nor_a_vertex(arm_name, joints):
+    arm = EXAMPLE_ARMS[arm_name]
+    v = draw_five_bar.loop_vertices(arm, *joints)
+    fig = draw_five_bar.loop_figure(arm, arm_name, *joints, v)
+    ax = fig.axes[0]
+    boxes = [t.get_window_extent(fig.canvas.get_renderer()) for t in ax.texts
+             if t.get_text().startswith("$v_")]
+    vertices, _ = draw_five_bar.to_screen(ax, v)
+    matplotlib.pyplot.close(fig)
+    assert len(boxes) == 5
+    assert not any(a.overlaps(b) for a, b in itertools.combinations(boxes, 2))
+    assert not any(box.contains(x, y) for box in boxes for x, y in vertices)

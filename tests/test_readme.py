@@ -125,8 +125,27 @@ def test_quoted_failure_is_raised(kind, message):
     assert (type(raised.value).__name__, str(raised.value)) == (kind, message)
 
 
-def test_links_and_pictures_exist():
-    targets = [t for t in re.findall(r"\]\(([^)#\s]+)", README) if "://" not in t]
-    assert "docs/workspace_directions.png" in targets
-    assert "docs/workspace_joints.png" in targets
-    assert [t for t in targets if not (ROOT / t).exists()] == []
+# Inline links and images, [text](target) and ![alt](target).
+LINKS = re.findall(r"\]\(([^)\s]+)\)", README)
+
+
+def test_relative_links_and_images_resolve_to_files_in_the_repository():
+    relative = [t.split("#")[0] for t in LINKS if "://" not in t and not t.startswith("#")]
+    images = re.findall(r"!\[[^\]]*\]\(([^)\s]+)\)", README)
+    assert {"docs/five_bar_loop.png", "docs/workspace_directions.png",
+            "docs/workspace_joints.png"} <= set(images)
+    assert [t for t in images if not (ROOT / t).is_file()] == []
+    assert [t for t in relative if not ((ROOT / t).resolve().is_relative_to(ROOT)
+                                        and (ROOT / t).exists())] == []
+
+
+def heading_anchor(heading):
+    """The anchor that GitHub and the package index's renderer give a
+    heading: lower case, spaces as hyphens, other punctuation dropped."""
+    return re.sub(r"[^\w\- ]", "", heading.lower()).replace(" ", "-")
+
+
+def test_in_page_links_land_on_a_heading():
+    prose = re.sub(r"```.*?```", "", README, flags=re.S)
+    anchors = {heading_anchor(h) for h in re.findall(r"^#+ (.+)$", prose, re.M)}
+    assert [t for t in LINKS if t.startswith("#") and t[1:] not in anchors] == []
