@@ -9,6 +9,8 @@ void forward_kinematics_tests();
 void inverse_kinematics_tests();
 void neck_tests();
 void prepared_geometry_tests();
+void velocity_kinematics_tests();
+void neck_velocity_tests();
 
 int main() {
     geometry_tests();
@@ -17,6 +19,8 @@ int main() {
     inverse_kinematics_tests();
     neck_tests();
     prepared_geometry_tests();
+    velocity_kinematics_tests();
+    neck_velocity_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }
