@@ -11,6 +11,7 @@ void neck_tests();
 void prepared_geometry_tests();
 void velocity_kinematics_tests();
 void neck_velocity_tests();
+void nearest_reachable_tests();
 
 int main() {
     geometry_tests();
@@ -21,6 +22,7 @@ int main() {
     prepared_geometry_tests();
     velocity_kinematics_tests();
     neck_velocity_tests();
+    nearest_reachable_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }
