@@ -7,11 +7,17 @@
 // For each of three arms (both presets and a mirrored negative-branch arm):
 // - forward kinematics on a joint grid of STEP rad (0.002 by default) over
 //   the whole torus, computed once and reused for every target;
-// - N random unreachable targets spread over the sphere, and N just outside
-//   the workspace (a reachable direction turned 1e-7..0.05 rad away);
-// - per target, the best grid direction of each joint cell of 0.1 rad, the
-//   four best cells refined by ever finer local grids (21 x 21 points, the
-//   step shrinking fivefold to 1e-13 rad);
+// - N random unreachable targets spread over the sphere, N just outside the
+//   workspace (a reachable direction turned 1e-7..0.05 rad away, kept when
+//   unreachable), and N just outside where answers land (the answer to a
+//   spread target turned 1e-7..0.05 rad toward it);
+// - per target, the best grid direction of each joint cell of 0.1 rad; the
+//   four best cells refined by ever finer local joint grids (21 x 21 points,
+//   the step halving down to 1e-13 rad), and the best of all refined in
+//   direction space: the last direction that forward kinematics reaches
+//   along a fan of great circles from it, the fan narrowing about its best
+//   ray (this follows the closing limit, where the joint-space refinement
+//   stalls: the direction moves there like the square root of the joints);
 // - the excess angle of nearest_reachable's direction over that search's
 //   (positive: nearest_reachable is further from the target), whether
 //   ik_from_direction accepts every result, and how far the direction of the
@@ -23,7 +29,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <optional>
 #include <random>
@@ -269,6 +274,22 @@ std::vector<Vec3> edge_targets(const PreparedGeometry& arm, int count, std::mt19
     return targets;
 }
 
+// The answer to a target spread over the sphere, turned back toward that
+// target by an angle log-uniform in [1e-7, 0.05]: just outside the edge where
+// answers land (the rims, their corners and the closing limit). The answer
+// nearest_reachable gives for such a target must be the same direction.
+std::vector<Vec3> answer_targets(const PreparedGeometry& arm, int count, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> exponent(std::log(1e-7), std::log(0.05));
+    std::vector<Vec3> targets;
+    for (const Vec3& far : spread_targets(arm, count, rng)) {
+        const Vec3 d = nearest_reachable(arm, far, std::nullopt)->direction;
+        const Vec3 t = normalise(far - dot(far, d) * d);
+        const double angle = std::min(std::exp(exponent(rng)), 0.5 * angle_between(far, d));
+        targets.push_back(std::cos(angle) * d + std::sin(angle) * t);
+    }
+    return targets;
+}
+
 // ---- the comparison -------------------------------------------------------
 
 struct Summary {
@@ -415,7 +436,9 @@ int main(int argc, char** argv) {
         print("spread over sphere", spread);
         const Summary edge = compare(arm, grid, edge_targets(arm, targets, rng));
         print("near the edge", edge);
-        for (const Summary& s : {spread, edge}) {
+        const Summary answers = compare(arm, grid, answer_targets(arm, targets, rng));
+        print("near answers", answers);
+        for (const Summary& s : {spread, edge, answers}) {
             all_good = all_good && s.worse == 0 && s.missing == 0 && s.refused == 0;
         }
     }

@@ -14,10 +14,11 @@ namespace {
 
 const double PI = std::acos(-1.0);
 
-// Samples per closed piece of the closing limit; its Lagrange condition
-// changes sign at most 16 times in all (a bidegree (1,1) and a (2,2)
-// trigonometric polynomial), so neighbouring roots are far apart.
-constexpr int LIMIT_SAMPLES = 64;
+// Samples per closed piece of the closing limit. Its Lagrange condition has
+// at most 16 roots in all (it and the limit are trigonometric polynomials
+// of bidegree (2,2) and (1,1) in the joints); two roots closer than the
+// samples' spacing are caught as a dip (see add_limit_candidates).
+constexpr int LIMIT_SAMPLES = 32;
 // Regula falsi stops when its bracket is this narrow (radians of the
 // curve's parameter) or after LIMIT_ITERATIONS steps.
 constexpr double LIMIT_BRACKET = 1e-14;
@@ -47,8 +48,9 @@ struct Candidate {
     Kind kind;
 };
 
-// Room for every candidate: 4 rims, 8 corners and the closing limit's roots.
-constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 4 * LIMIT_SAMPLES;
+// Room for every candidate: 4 rims, 8 corners and the closing limit's maxima
+// (at most one per sample interval of each of at most two pieces).
+constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 2 * LIMIT_SAMPLES;
 
 struct EdgeCandidates {
     std::array<Candidate, MAX_CANDIDATES> items;

@@ -10,48 +10,52 @@
 namespace quorbel {
 namespace {
 
-const Vec3 AXIS_A = {0.0, 0.0, 1.0};
-
-// The rates of the loop's moving vertices per unit rate of each joint.
+// The rates of the loop's moving vertices per unit rate of each joint, and
+// the scalars of the apex's rates.
 struct LoopRates {
-    Vec3 tip_a;   // d v_2 / d theta_a = v_1 x v_2
-    Vec3 tip_b;   // d v_4 / d theta_b = v_5 x v_4
-    Vec3 apex_a;  // d v_3 / d theta_a
-    Vec3 apex_b;  // d v_3 / d theta_b
+    Vec3 tip_a;     // d v_2 / d theta_a = v_1 x v_2
+    Vec3 tip_b;     // d v_4 / d theta_b = v_5 x v_4
+    Vec3 apex_a;    // d v_3 / d theta_a
+    Vec3 apex_b;    // d v_3 / d theta_b
+    double area;    // |apex_a x apex_b| = |a_A a_B / D|
 };
 
 // dv_3 = [a_A (v_3 x v_4) d theta_a + a_B (v_2 x v_3) d theta_b] / D.
 //
-// Refused at the closing limit, recognised as forward_kinematics recognises
-// it: the tips' unit bisector w, made perpendicular to v_3, no longer than
-// VANISHING_LENGTH. Since v_3 = alpha w + beta (v_2 x v_4) / |v_2 x v_4| with
-// beta = +-sqrt(t) (t the closing margin of close_loop), that length is
-// |beta|; it falls that low only where t evaluates to exactly zero, and
-// there D = beta |v_2 x v_4| is rounding noise. Elsewhere |beta| is at least
-// the square root of the smallest positive t, about 4e-9, and D is far from
-// zero. A NaN passes the test and gives NaN rates.
+// Refused at the closing limit: the apex on the tips' great circle. With
+// n = v_2 x v_4, the apex's distance from that circle is |D| / |n| = sqrt(t),
+// t the closing margin of close_loop; it is rounding noise where t
+// evaluates to exactly zero and at least the square root of the smallest
+// positive t, about 4e-9, elsewhere. The test D^2 <= VANISHING_LENGTH^2 n.n
+// (forward_kinematics' length for falling back to a reference axis) lies in
+// that gap. A NaN passes it and gives NaN rates.
 std::optional<LoopRates> loop_rates(double m, Vec3 v_2, Vec3 v_3, Vec3 v_4) noexcept {
-    const Vec3 w = normalise(v_2 + v_4);
-    if (norm(w - dot(w, v_3) * v_3) <= VANISHING_LENGTH) {
+    const Vec3 n = cross(v_2, v_4);
+    const double d = dot(v_3, n);
+    if (d * d <= (VANISHING_LENGTH * VANISHING_LENGTH) * dot(n, n)) {
         return std::nullopt;
     }
-    const Vec3 axis_b = {m, 0.0, 0.0};
-    const Vec3 tip_a = cross(AXIS_A, v_2);
-    const Vec3 tip_b = cross(axis_b, v_4);
-    const double d = dot(v_3, cross(v_2, v_4));
-    const double a_a = dot(v_3, tip_a);
-    const double a_b = dot(v_3, tip_b);
-    return LoopRates{tip_a, tip_b, (a_a / d) * cross(v_3, v_4), (a_b / d) * cross(v_2, v_3)};
+    // v_1 x v_2 and v_5 x v_4 with v_1 = (0, 0, 1) and v_5 = (m, 0, 0).
+    const Vec3 tip_a = {-v_2.y, v_2.x, 0.0};
+    const Vec3 tip_b = {0.0, -m * v_4.z, m * v_4.y};
+    const double rate_a = dot(v_3, tip_a) / d;
+    const double rate_b = dot(v_3, tip_b) / d;
+    // (v_3 x v_4) x (v_2 x v_3) = D v_3, so the columns span |rate_a rate_b D|.
+    return LoopRates{tip_a, tip_b, rate_a * cross(v_3, v_4), rate_b * cross(v_2, v_3),
+                     std::fabs((rate_a * rate_b) * d)};
 }
 
-struct Tips {
-    Vec3 v_2;
-    Vec3 v_4;
-};
-
-Tips place_tips(const PreparedGeometry& arm, double m, double theta_a, double theta_b) noexcept {
-    return {detail::place_tip_a(arm.sin_arm(), arm.cos_arm(), m, theta_a),
-            detail::place_tip_b(arm.sin_arm(), arm.cos_arm(), m, theta_b)};
+std::optional<LoopRates> apex_rates(const PreparedGeometry& arm, double theta_a,
+                                    double theta_b) noexcept {
+    const double m = mirror_sign(arm.geometry());
+    const Vec3 v_2 = detail::place_tip_a(arm.sin_arm(), arm.cos_arm(), m, theta_a);
+    const Vec3 v_4 = detail::place_tip_b(arm.sin_arm(), arm.cos_arm(), m, theta_b);
+    const std::optional<Vec3> v_3 = close_loop_cos(v_2, arm.cos_coupler(), v_4,
+                                                   arm.cos_coupler(), branch_sign(arm.geometry()));
+    if (!v_3) {
+        return std::nullopt;
+    }
+    return loop_rates(m, v_2, *v_3, v_4);
 }
 
 // The frame's angular velocity for one joint, given that joint's rates of the
@@ -62,39 +66,41 @@ Tips place_tips(const PreparedGeometry& arm, double m, double theta_a, double th
 // to x, so dx.y = dp.y / |p|, and with y.z = 0 and y.w = 0 (w lies in the
 // x-z plane)
 //   dp.y = dw.y - (w.z) (dz.y) = (du.y) / |u| - (w.z) (dz.y).
-// loop_rates has refused the poses where forward_kinematics falls back to a
-// reference axis, so x here always comes from the bisector.
-Vec3 frame_rate(const FkSolution& fk, Vec3 du, Vec3 dz) noexcept {
-    const Vec3 x = column(fk.rotation, 0);
-    const Vec3 y = column(fk.rotation, 1);
-    const Vec3 z = fk.v_3;
+struct Bisector {
+    Vec3 w;           // u / |u|
+    double u_length;  // |u|
+    double p_length;  // |w - (w.z) z|
+};
+
+Bisector bisector(const FkSolution& fk) noexcept {
     const Vec3 u = fk.v_2 + fk.v_4;
     const double u_length = norm(u);
     const Vec3 w = u / u_length;
-    const double p_length = norm(w - dot(w, z) * z);
+    return {w, u_length, norm(w - dot(w, fk.v_3) * fk.v_3)};
+}
+
+Vec3 frame_rate(const FkSolution& fk, const Bisector& b, Vec3 du, Vec3 dz) noexcept {
+    const Vec3 x = column(fk.rotation, 0);
+    const Vec3 y = column(fk.rotation, 1);
     const double dz_y = dot(dz, y);
-    const double omega_z = (dot(du, y) / u_length - dot(w, z) * dz_y) / p_length;
-    return (-dz_y) * x + dot(dz, x) * y + omega_z * z;
+    const double omega_z = (dot(du, y) / b.u_length - dot(b.w, fk.v_3) * dz_y) / b.p_length;
+    return (-dz_y) * x + dot(dz, x) * y + omega_z * fk.v_3;
 }
 
 }  // namespace
 
 std::optional<Mat3x2> direction_jacobian(const PreparedGeometry& arm, double theta_a,
                                          double theta_b) noexcept {
-    const double m = mirror_sign(arm.geometry());
-    const Tips tips = place_tips(arm, m, theta_a, theta_b);
-    const std::optional<Vec3> v_3 = close_loop_cos(tips.v_2, arm.cos_coupler(), tips.v_4,
-                                                   arm.cos_coupler(), branch_sign(arm.geometry()));
-    if (!v_3) {
-        return std::nullopt;
-    }
-    const std::optional<LoopRates> rates = loop_rates(m, tips.v_2, *v_3, tips.v_4);
+    const std::optional<LoopRates> rates = apex_rates(arm, theta_a, theta_b);
     if (!rates) {
         return std::nullopt;
     }
     return from_columns(rates->apex_a, rates->apex_b);
 }
 
+// The frame comes from forward_kinematics itself; where it falls back to a
+// reference axis for x (never outside loop_rates' refusal, up to rounding),
+// the bisector's rate does not describe it and nothing is returned.
 std::optional<Mat3x2> angular_jacobian(const PreparedGeometry& arm, double theta_a,
                                        double theta_b) noexcept {
     const FkResult fk = forward_kinematics(arm, theta_a, theta_b);
@@ -103,33 +109,30 @@ std::optional<Mat3x2> angular_jacobian(const PreparedGeometry& arm, double theta
     }
     const std::optional<LoopRates> rates =
         loop_rates(mirror_sign(arm.geometry()), fk->v_2, fk->v_3, fk->v_4);
+    const Bisector b = bisector(*fk);
+    if (!rates || b.p_length <= VANISHING_LENGTH) {
+        return std::nullopt;
+    }
+    return from_columns(frame_rate(*fk, b, rates->tip_a, rates->apex_a),
+                        frame_rate(*fk, b, rates->tip_b, rates->apex_b));
+}
+
+// With s_1 >= s_2 the singular values, s_1^2 + s_2^2 = |J_a|^2 + |J_b|^2 and
+// s_1 s_2 = |J_a x J_b| (the columns' area A), so
+//   s_1 + s_2 = sqrt(|J_a|^2 + |J_b|^2 + 2A),  s_1 - s_2 = sqrt(|J_a|^2 + |J_b|^2 - 2A):
+// s_1 is half their sum (non-negative terms, no cancellation) and s_2 = A / s_1
+// (the difference would cancel when s_2 is small).
+std::optional<SingularValues> singular_values(const PreparedGeometry& arm, double theta_a,
+                                              double theta_b) noexcept {
+    const std::optional<LoopRates> rates = apex_rates(arm, theta_a, theta_b);
     if (!rates) {
         return std::nullopt;
     }
-    return from_columns(frame_rate(*fk, rates->tip_a, rates->apex_a),
-                        frame_rate(*fk, rates->tip_b, rates->apex_b));
-}
-
-// With G = J^T J = [[a, b], [b, c]], the squares of the singular values are
-// (a + c) / 2 +- sqrt(((a - c) / 2)^2 + b^2). The larger one is a sum of
-// non-negative terms; the smaller comes from the product of the two,
-// |J_a x J_b|, which does not cancel as the difference would.
-std::optional<SingularValues> singular_values(const PreparedGeometry& arm, double theta_a,
-                                              double theta_b) noexcept {
-    const std::optional<Mat3x2> j = direction_jacobian(arm, theta_a, theta_b);
-    if (!j) {
-        return std::nullopt;
-    }
-    const Vec3 j_a = column(*j, 0);
-    const Vec3 j_b = column(*j, 1);
-    const double a = dot(j_a, j_a);
-    const double b = dot(j_a, j_b);
-    const double c = dot(j_b, j_b);
-    const double half_difference = 0.5 * (a - c);
-    const double largest =
-        std::sqrt(0.5 * (a + c) + std::sqrt(half_difference * half_difference + b * b));
-    const double area = norm(cross(j_a, j_b));
-    return SingularValues{largest, largest > 0.0 ? area / largest : 0.0};
+    const double squares = dot(rates->apex_a, rates->apex_a) + dot(rates->apex_b, rates->apex_b);
+    const double sum = std::sqrt(squares + 2.0 * rates->area);
+    const double difference = std::sqrt(std::fmax(0.0, squares - 2.0 * rates->area));
+    const double largest = 0.5 * (sum + difference);
+    return SingularValues{largest, largest > 0.0 ? rates->area / largest : 0.0};
 }
 
 // The normal equations (J^T J + l I) q = J^T v with l = damping^2, solved by
@@ -141,12 +144,12 @@ std::optional<SingularValues> singular_values(const PreparedGeometry& arm, doubl
 std::optional<JointPair> joint_rates(const PreparedGeometry& arm, double theta_a,
                                      double theta_b, Vec3 direction_rate,
                                      double damping) noexcept {
-    const std::optional<Mat3x2> j = direction_jacobian(arm, theta_a, theta_b);
-    if (!j) {
+    const std::optional<LoopRates> rates = apex_rates(arm, theta_a, theta_b);
+    if (!rates) {
         return std::nullopt;
     }
-    const Vec3 j_a = column(*j, 0);
-    const Vec3 j_b = column(*j, 1);
+    const Vec3 j_a = rates->apex_a;
+    const Vec3 j_b = rates->apex_b;
     const Vec3 n = cross(j_a, j_b);
     const double l = damping * damping;
     const double det = dot(n, n) + l * (dot(j_a, j_a) + dot(j_b, j_b)) + l * l;

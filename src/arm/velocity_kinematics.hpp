@@ -38,10 +38,10 @@
 namespace quorbel {
 
 // d v_3 = J [d theta_a, d theta_b], by the formula above. Empty when the loop
-// does not close, or closes only just: the apex on the tips' great circle,
-// by the test forward_kinematics uses to fall back to a reference axis for
-// the frame's x (there D is zero up to rounding). NaN angles give a NaN
-// matrix.
+// does not close, or closes only just: the apex within VANISHING_LENGTH of
+// the tips' great circle, where D is zero up to rounding (the apex's
+// distance from that circle is either rounding noise or above 4e-9). NaN
+// angles give a NaN matrix.
 std::optional<Mat3x2> direction_jacobian(const PreparedGeometry& arm, double theta_a,
                                          double theta_b) noexcept;
 
