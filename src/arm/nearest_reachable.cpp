@@ -12,7 +12,7 @@
 namespace quorbel {
 namespace {
 
-const double PI = std::acos(-1.0);
+constexpr double PI = 3.141592653589793;
 
 // Samples per closed piece of the closing limit. Its Lagrange condition has
 // at most 16 roots in all (it and the limit are trigonometric polynomials
@@ -39,6 +39,8 @@ constexpr double RING_MARGIN = 1e-9;
 // IK_MATCH_TOLERANCE: the mirrored apex is twice as far).
 constexpr double LIMIT_STEPS[] = {0.0, 1e-9, 4e-9, 1.6e-8, 6.4e-8, 2.5e-7};
 
+// Where a candidate lies: on a rim of a tip's ring (a corner of two rims
+// included), or on the closing limit.
 enum class Kind { rim, limit };
 
 struct Candidate {
@@ -88,7 +90,7 @@ Vec3 nearest_on_rim(const Rim& rim, Vec3 target, Vec3 fallback) noexcept {
     if (!(norm(across) > 0.0)) {
         across = fallback - dot(fallback, rim.axis) * rim.axis;
     }
-    const double sin_radius = std::sqrt(1.0 - rim.cos_radius * rim.cos_radius);
+    const double sin_radius = std::sqrt(std::fmax(0.0, 1.0 - rim.cos_radius * rim.cos_radius));
     return rim.cos_radius * rim.axis + sin_radius * normalise(across);
 }
 
@@ -102,7 +104,8 @@ struct LimitPoint {
     Vec3 v_4;
 };
 
-struct LimitCurveFrame {
+// The arm's constants that trace its closing limit.
+struct ClosingLimit {
     double sin_arm;
     double cos_arm;
     double m;
@@ -110,7 +113,7 @@ struct LimitCurveFrame {
     Vec3 axis_b;
 };
 
-LimitPoint limit_point(const LimitCurveFrame& f, double theta_a, double offset_sign) noexcept {
+LimitPoint limit_point(const ClosingLimit& f, double theta_a, double offset_sign) noexcept {
     const Vec3 v_2 = detail::place_tip_a(f.sin_arm, f.cos_arm, f.m, theta_a);
     double c = dot(f.axis_b, v_2);
     c = std::fmax(-1.0, std::fmin(1.0, c));
@@ -125,7 +128,7 @@ LimitPoint limit_point(const LimitCurveFrame& f, double theta_a, double offset_s
 // The Lagrange condition of u.(v_2 + v_4) on g = v_2.v_4 = cos(2 coupler_arc):
 // dF/d theta_a dg/d theta_b - dF/d theta_b dg/d theta_a, zero exactly where
 // the direction's distance to the target is stationary along the limit.
-double lagrange_condition(const LimitCurveFrame& f, const LimitPoint& p, Vec3 target) noexcept {
+double lagrange_condition(const ClosingLimit& f, const LimitPoint& p, Vec3 target) noexcept {
     const Vec3 turn_a = cross(Vec3{0.0, 0.0, 1.0}, p.v_2);
     const Vec3 turn_b = cross(f.axis_b, p.v_4);
     return dot(target, turn_a) * dot(p.v_2, turn_b) - dot(target, turn_b) * dot(p.v_4, turn_a);
@@ -141,7 +144,7 @@ struct LimitPiece {
     double side;  // 0 for a piece with turning points
 };
 
-LimitPoint piece_point(const LimitCurveFrame& f, const LimitPiece& piece, double s) noexcept {
+LimitPoint piece_point(const ClosingLimit& f, const LimitPiece& piece, double s) noexcept {
     if (piece.side == 0.0) {
         const double sign = std::sin(s) < 0.0 ? -1.0 : 1.0;
         return limit_point(f, piece.centre + piece.half * std::cos(s), sign);
@@ -152,7 +155,7 @@ LimitPoint piece_point(const LimitCurveFrame& f, const LimitPiece& piece, double
 // The root of h between s_lo and s_hi (values h_lo, h_hi of opposite signs),
 // by regula falsi with the Illinois halving; h is the Lagrange condition
 // times `orientation`.
-double refine_root(const LimitCurveFrame& f, const LimitPiece& piece, Vec3 target,
+double refine_root(const ClosingLimit& f, const LimitPiece& piece, Vec3 target,
                    double orientation, double s_lo, double h_lo, double s_hi,
                    double h_hi) noexcept {
     int kept_side = 0;
@@ -198,7 +201,7 @@ Vec3 limit_apex(const LimitPoint& p, double cos_coupler) noexcept {
 // whole piece: read where d theta_a / ds is known and dg/d theta_b is not
 // zero (away from the turning points). f is the cosine times
 // 2 cos(coupler_arc), whose sign enters too.
-double orientation(const LimitCurveFrame& f, const LimitPiece& piece,
+double orientation(const ClosingLimit& f, const LimitPiece& piece,
                    double cos_coupler) noexcept {
     // theta_a = centre + half cos s falls at s = pi / 2; theta_a = s - pi rises.
     const double s = piece.side == 0.0 ? 0.5 * PI : 0.0;
@@ -215,7 +218,7 @@ double orientation(const LimitCurveFrame& f, const LimitPiece& piece,
 // sign change; they show as a dip of |h| between three samples whose
 // parabola reaches zero, and a golden-section search of that dip for the
 // opposite sign finds them.
-void add_limit_candidates(const LimitCurveFrame& f, const LimitPiece& piece, Vec3 target,
+void add_limit_candidates(const ClosingLimit& f, const LimitPiece& piece, Vec3 target,
                           double cos_coupler, EdgeCandidates& list) noexcept {
     const double o = orientation(f, piece, cos_coupler);
     const double step = 2.0 * PI / LIMIT_SAMPLES;
@@ -301,7 +304,7 @@ void add_closing_limit(const PreparedGeometry& arm, Vec3 target, EdgeCandidates&
     const double cos_coupler = arm.cos_coupler();
     const double cos_double = 2.0 * cos_coupler * cos_coupler - 1.0;
     const double sin_double = std::sqrt(std::fmax(0.0, 1.0 - cos_double * cos_double));
-    const LimitCurveFrame f = {arm.sin_arm(), arm.cos_arm(), m, cos_double, {m, 0.0, 0.0}};
+    const ClosingLimit f = {arm.sin_arm(), arm.cos_arm(), m, cos_double, {m, 0.0, 0.0}};
     if (arm.sin_arm() == 0.0) {
         return;
     }

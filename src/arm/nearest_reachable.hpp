@@ -51,9 +51,9 @@ struct ReachableDirection {
 
 // The reachable direction at the smallest angle from `target`: the
 // normalised target itself when ik_from_direction accepts it; otherwise the
-// point of the workspace nearest to it, to within 1e-9 rad in angle (on the
-// closing limit, possibly up to 2.5e-7 rad nearer, see above), and its joints
-// as ik_from_direction chooses them with `near`. Empty for a target shorter
+// point of the workspace nearest to it, never more than 1e-9 rad further (on
+// the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
+// joints as ik_from_direction chooses them with `near`. Empty for a target shorter
 // than MIN_DIRECTION_NORM or not finite, and for an arm that reaches no
 // direction. Assumes the tips' rings do not cross (the tips never coincide),
 // as for arm_arc < pi/4.
