@@ -58,19 +58,14 @@ double relative_error(const Mat3x2& a, const Mat3x2& b) {
 // omega from the central difference of R along one joint: the axial vector
 // of the skew part of dR R^T.
 Vec3 angular_difference(const Mat3& plus, const Mat3& minus, const Mat3& r) {
-    Mat3 d{};
+    Mat3 w{};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            d[i][j] = (plus[i][j] - minus[i][j]) / (2 * STEP);
+            for (int k = 0; k < 3; ++k) {
+                w[i][j] += (plus[i][k] - minus[i][k]) / (2 * STEP) * r[j][k];
+            }
         }
     }
-    Mat3 r_transposed{};
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            r_transposed[i][j] = r[j][i];
-        }
-    }
-    const Mat3 w = d * r_transposed;
     return {0.5 * (w[2][1] - w[1][2]), 0.5 * (w[0][2] - w[2][0]), 0.5 * (w[1][0] - w[0][1])};
 }
 
