@@ -8,13 +8,17 @@ set(QTK_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
 set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/maths/vector.cpp
   ${QTK_SOURCE_ROOT}/src/maths/rotation.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/mat3x2.cpp
   ${QTK_SOURCE_ROOT}/src/arm/geometry.cpp
   ${QTK_SOURCE_ROOT}/src/arm/close_loop.cpp
   ${QTK_SOURCE_ROOT}/src/arm/forward_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp
   ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp
   ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
-  ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp)
+  ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/neck/neck_velocity.cpp)
 
 # The boundary's parts that know no class: argument parser, converters,
 # result builders, heap types and the internal error.

@@ -1,11 +1,13 @@
 // The whole public API of the Quorbel torso's kinematics: vectors and
 // rotations, the arm's geometry, loop closure, forward and inverse
-// kinematics, the arms.json reader, and the neck. Everything is in
+// kinematics, velocity kinematics and the nearest reachable direction, the
+// arms.json reader, and the neck with its velocity kinematics. Everything is in
 // namespace quorbel; no function throws (the arms.json reader may throw
 // std::bad_alloc) and the kinematic functions never allocate.
 #pragma once
 
 #include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/maths/mat3x2.hpp>
 #include <quorbel/maths/rotation.hpp>
 #include <quorbel/maths/vector.hpp>
 
@@ -14,5 +16,8 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/arm/nearest_reachable.hpp>
+#include <quorbel/arm/velocity_kinematics.hpp>
 
 #include <quorbel/neck/neck_kinematics.hpp>
+#include <quorbel/neck/neck_velocity.hpp>

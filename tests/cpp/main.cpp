@@ -9,6 +9,9 @@ void close_loop_tests();
 void forward_kinematics_tests();
 void inverse_kinematics_tests();
 void neck_tests();
+void velocity_kinematics_tests();
+void neck_velocity_tests();
+void nearest_reachable_tests();
 
 int main() {
     rotation_tests();
@@ -17,6 +20,9 @@ int main() {
     forward_kinematics_tests();
     inverse_kinematics_tests();
     neck_tests();
+    velocity_kinematics_tests();
+    neck_velocity_tests();
+    nearest_reachable_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

@@ -1,0 +1,63 @@
+// The reachable pointing direction nearest to a target: what an arm can aim
+// at when its target leaves the workspace.
+//
+// Where the edge of the workspace lies. Let C be the joint pairs where the
+// loop closes (tips at most 2 coupler_arc apart) and F(theta) = u.v_3(theta)
+// for the unit target u; the nearest reachable direction maximises F over C.
+// Inside C, dF = J^T u with J the direction Jacobian, whose columns span the
+// tangent plane at v_3 unless an input arm lies in line with its coupler.
+// So F is stationary inside C only where u = +-v_3 (u reachable, or its
+// antipode), on a fold (an arm in line: the apex on a rim of that tip's ring,
+// at arc arm_arc +- coupler_arc from the joint axis), or where both arms are
+// in line (a corner where a rim of ring A crosses a rim of ring B). On the
+// boundary of C (the closing limit: couplers on one great circle, tips
+// exactly 2 coupler_arc apart, the apex their midpoint, on both branches at
+// once) the optimum is a stationary point of F along that closed curve. The
+// candidates are therefore:
+// - on each of the four rims, the rim's point nearest u (closed form);
+// - the up to eight corners where a rim of A crosses a rim of B (closed
+//   form, two circles of the sphere);
+// - the stationary points of F along the closing limit, traced in closed
+//   form with theta_a as parameter (tip B where ring B meets the circle of
+//   arc 2 coupler_arc about tip A) and solved for by sign changes of the
+//   Lagrange condition dF x dg = 0 (g = v_2.v_4), sampled and refined by
+//   regula falsi.
+// Rim and corner candidates may lie outside the workspace (on the wrong
+// branch, or outside the other tip's ring); the closing-limit ones are on it
+// by construction. The candidates are tried from the nearest: the first that
+// ik_from_direction accepts is the answer.
+//
+// Acceptance at the edge. On a rim, ik_from_direction's tip placement closes
+// only just, so a rim or corner candidate is moved into the workspace by
+// 1e-12 rad (then 1e-10) first. On the closing limit the loop's margin is
+// the square of the distance from the limit, and rounding decides within
+// about 1e-8 rad whether it closes; ik_from_direction accepts a direction
+// whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
+// about 5e-7 rad wide beyond the limit (the other branch's apex, mirrored).
+// A closing-limit candidate is therefore tried as it is and then moved toward
+// the target, never away from it, by up to 2.5e-7 rad, until accepted.
+#pragma once
+
+#include <optional>
+
+#include <quorbel/arm/inverse_kinematics.hpp>
+
+namespace quorbel {
+
+struct ReachableDirection {
+    Vec3 direction;   // unit; ik_from_direction accepts it
+    JointPair joints; // ik_from_direction(arm, direction, near)
+};
+
+// The reachable direction at the smallest angle from `target`: the
+// normalised target itself when ik_from_direction accepts it; otherwise the
+// point of the workspace nearest to it, never more than 1e-9 rad further (on
+// the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
+// joints as ik_from_direction chooses them with `near`. Empty for a target shorter
+// than MIN_DIRECTION_NORM or not finite, and for an arm that reaches no
+// direction. Assumes the tips' rings do not cross (the tips never coincide),
+// as for arm_arc < pi/4.
+std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
+                                                    std::optional<JointPair> near) noexcept;
+
+}  // namespace quorbel

@@ -1,0 +1,29 @@
+// Velocity kinematics of the neck: the head's angular velocity from the
+// yaw, pitch and roll rates, and back.
+#pragma once
+
+#include <optional>
+
+#include <quorbel/neck/neck_kinematics.hpp>
+
+namespace quorbel {
+
+// omega = J [d yaw, d pitch, d roll], expressed in the body frame (the frame
+// neck_forward_kinematics' R maps into): dR = [omega]x R. The columns are the
+// three joint axes in the body frame, each turned by the joints before it:
+//   z,  Rz(yaw) y = (-sin yaw, cos yaw, 0),
+//   Rz(yaw) Ry(pitch) x = (cos yaw cos pitch, sin yaw cos pitch, -sin pitch).
+// det J = -cos pitch; the roll does not enter.
+Mat3 neck_angular_jacobian(const NeckAngles& joints) noexcept;
+
+// The joint rates (in a NeckAngles: d yaw, d pitch, d roll) whose angular
+// velocity is omega, J^-1 omega:
+//   d pitch = -sin yaw omega_x + cos yaw omega_y,
+//   d roll  = (cos yaw omega_x + sin yaw omega_y) / cos pitch,
+//   d yaw   = omega_z + sin pitch d roll.
+// Empty at gimbal lock, by the test neck_inverse_kinematics applies to
+// R[2][0] = -sin pitch: 1 - |sin pitch| < GIMBAL_LOCK_MARGIN. A NaN angle is
+// not refused and gives NaN rates.
+std::optional<NeckAngles> neck_joint_rates(const NeckAngles& joints, Vec3 omega) noexcept;
+
+}  // namespace quorbel
