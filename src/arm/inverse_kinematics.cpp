@@ -34,10 +34,11 @@ constexpr double SIDES[2] = {1.0, -1.0};
 
 // With m the mirror sign, joint A turns about v_1 = (0, 0, 1) from the rest
 // tip (m sa, 0, ca) and joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
-// Calls visit(theta_a, theta_b, tip_a, tip_b) for the candidate pairs
-// (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1), (-1,-1), less those whose
-// placements do not close; the B placements do not depend on sA and are
-// made once. Whether forward kinematics closes the pair is for `visit`.
+// Calls visit(slot, theta_a, theta_b, tip_a, tip_b) for the candidate pairs
+// (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1), (-1,-1), slot 0 to 3,
+// less those whose placements do not close; the B placements do not depend
+// on sA and are made once. Whether forward kinematics closes the pair is for
+// `visit`.
 template <typename Visit>
 void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexcept {
     const double sin_arm = arm.sin_arm();
@@ -78,7 +79,7 @@ void for_each_tip_pair(const PreparedGeometry& arm, Vec3 d, Visit&& visit) noexc
         }
         for (int j = 0; j < 2; ++j) {
             if (b.closed[j]) {
-                visit(a.theta[i], b.theta[j], a.tip[i], b.tip[j]);
+                visit(2 * i + j, a.theta[i], b.theta[j], a.tip[i], b.tip[j]);
             }
         }
     }
@@ -92,7 +93,7 @@ CandidateList direction_candidates(const PreparedGeometry& arm, Vec3 d) noexcept
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     CandidateList list;
-    for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
+    for_each_tip_pair(arm, d, [&](int, double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
         const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
         if (fk) {
             list.items[list.count++] = IkCandidate{theta_a, theta_b, *fk};
@@ -105,27 +106,44 @@ CandidateList direction_candidates(const SphericalLinkGeometry& geometry, Vec3 d
     return direction_candidates(PreparedGeometry(geometry), d);
 }
 
-// d = direction / |direction| (refused when |direction| < MIN_DIRECTION_NORM);
-// a candidate is accepted when |v_3 - d| < IK_MATCH_TOLERANCE; among those the
-// cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2 without `near`, picks one,
-// a later candidate winning only when strictly cheaper (a NaN cost never wins).
-// Only v_3 of each candidate's forward kinematics is needed: it is the loop
-// closure between the placed tips (the apex frame_from_tips starts from), so
-// the candidates are visited in their order without building their frames.
-std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
-                                           std::optional<JointPair> near) noexcept {
+namespace {
+
+// d = direction / |direction|, refused when |direction| < MIN_DIRECTION_NORM
+// (a NaN length passes and gives a NaN d, which no candidate lands on).
+std::optional<Vec3> unit_direction(Vec3 direction) noexcept {
     const double n = norm(direction);
     if (n < MIN_DIRECTION_NORM) {
         return std::nullopt;
     }
-    const Vec3 d = direction / n;
+    return direction / n;
+}
+
+// Whether the loop closed between placed tips lands on d: |v_3 - d| <
+// IK_MATCH_TOLERANCE. Only v_3 of a candidate's forward kinematics is needed:
+// it is the loop closure between the tips (the apex frame_from_tips starts
+// from), so the frame around it is never built.
+bool lands_on(Vec3 tip_a, Vec3 tip_b, Vec3 d, double cos_coupler, double side) noexcept {
+    const std::optional<Vec3> v_3 = close_loop_cos(tip_a, cos_coupler, tip_b, cos_coupler, side);
+    return v_3 && norm(*v_3 - d) < IK_MATCH_TOLERANCE;
+}
+
+}  // namespace
+
+// Among the candidates that land on the unit direction d the cost
+// (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2 without `near`, picks one, a
+// later candidate winning only when strictly cheaper (a NaN cost never wins).
+std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
+                                           std::optional<JointPair> near) noexcept {
+    const std::optional<Vec3> d = unit_direction(direction);
+    if (!d) {
+        return std::nullopt;
+    }
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
     double best_cost = 0.0;
-    for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
-        const std::optional<Vec3> v_3 = close_loop_cos(tip_a, cos_coupler, tip_b, cos_coupler, s);
-        if (!v_3 || !(norm(*v_3 - d) < IK_MATCH_TOLERANCE)) {
+    for_each_tip_pair(arm, *d, [&](int, double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
+        if (!lands_on(tip_a, tip_b, *d, cos_coupler, s)) {
             return;
         }
         double cost;
@@ -144,6 +162,25 @@ std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 dir
     return best;
 }
 
+// Every candidate that ik_from_direction would accept, in its slot.
+std::array<std::optional<JointPair>, 4> ik_solutions(const PreparedGeometry& arm,
+                                                     Vec3 direction) noexcept {
+    std::array<std::optional<JointPair>, 4> solutions;
+    const std::optional<Vec3> d = unit_direction(direction);
+    if (!d) {
+        return solutions;
+    }
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
+    for_each_tip_pair(arm, *d, [&](int slot, double theta_a, double theta_b, Vec3 tip_a,
+                                   Vec3 tip_b) {
+        if (lands_on(tip_a, tip_b, *d, cos_coupler, s)) {
+            solutions[slot] = JointPair{theta_a, theta_b};
+        }
+    });
+    return solutions;
+}
+
 std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry,
                                            Vec3 direction,
                                            std::optional<JointPair> near) noexcept {
@@ -158,8 +195,8 @@ std::optional<JointPair> ik(const PreparedGeometry& arm, const Mat3& r_target) n
     const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
     double best_error = 0.0;
-    for_each_tip_pair(arm, column(r_target, 2), [&](double theta_a, double theta_b, Vec3 tip_a,
-                                                    Vec3 tip_b) {
+    for_each_tip_pair(arm, column(r_target, 2), [&](int, double theta_a, double theta_b,
+                                                    Vec3 tip_a, Vec3 tip_b) {
         const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
         if (!fk) {
             return;

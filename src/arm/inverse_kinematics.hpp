@@ -52,6 +52,12 @@ std::optional<JointPair> ik_from_direction(const SphericalLinkGeometry& geometry
 std::optional<JointPair> ik_from_direction(const PreparedGeometry& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept;
 
+// The candidates of direction_candidates that ik_from_direction accepts for
+// `direction`, each in its slot of the order (+1,+1), (+1,-1), (-1,+1),
+// (-1,-1); empty slots for the rest, all four for a refused direction.
+std::array<std::optional<JointPair>, 4> ik_solutions(const PreparedGeometry& arm,
+                                                     Vec3 direction) noexcept;
+
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
