@@ -43,7 +43,9 @@ def _batch_shape(array: npt.NDArray[Any], name: str, pose: Shape) -> Shape:
     return array.shape[:batch_axes]
 
 
-def pose_arguments(*arguments: Tuple[npt.ArrayLike, str, Shape]) -> Tuple[Shape, List[FloatArray]]:
+def pose_arguments(
+    *arguments: Tuple[npt.ArrayLike, str, Shape]
+) -> Tuple[Shape, List[FloatArray]]:
     """The broadcast batch shape and each argument as a contiguous float64
     array of that batch shape followed by its pose shape. Each argument is
     checked in order (its kind, then its pose shape) before they are
@@ -58,7 +60,9 @@ def pose_arguments(*arguments: Tuple[npt.ArrayLike, str, Shape]) -> Tuple[Shape,
         batch = np.broadcast_shapes(*batches)
     except ValueError:
         names = " and ".join(name for _, name, _ in arguments)
-        shapes = ", ".join(f"{name} {array.shape}" for array, (_, name, _) in zip(arrays, arguments))
+        shapes = ", ".join(
+            f"{name} {array.shape}" for array, (_, name, _) in zip(arrays, arguments)
+        )
         raise ValueError(f"{names} do not broadcast together: shapes {shapes}") from None
     buffers = [
         np.ascontiguousarray(np.broadcast_to(array, batch + pose), dtype=np.float64)
