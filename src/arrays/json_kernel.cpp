@@ -61,11 +61,15 @@ PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t narg
                      nargs);
         return nullptr;
     }
-    // The reader and the message allocate; nothing else in them throws.
+    // The reader and the message allocate; nothing else in them throws, and
+    // no C++ exception may reach the interpreter.
     try {
         return read(args[0]);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
+    } catch (...) {
+        raise_format(PyExc_SystemError, "read_arm_json(): unexpected C++ exception");
+        return nullptr;
     }
 }
 

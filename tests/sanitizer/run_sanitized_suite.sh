@@ -48,12 +48,14 @@ export CXXFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,flo
 export LDFLAGS="-fsanitize=address,undefined"
 pip install -q "$ROOT[test]" -C cmake.build-type=Debug
 
-extension=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso_kinematics").origin)')
-for symbol in __asan_report_load8 __ubsan_handle_; do
-  if ! nm -D "$extension" | grep -q "$symbol"; then
-    echo "$extension is not instrumented ($symbol missing)" >&2
-    exit 1
-  fi
+for module in quorbel_torso_kinematics quorbel_torso._kernels; do
+  extension=$(python -c 'import importlib.util as u, sys; print(u.find_spec(sys.argv[1]).origin)' "$module")
+  for symbol in __asan_report_load8 __ubsan_handle_; do
+    if ! nm -D "$extension" | grep -q "$symbol"; then
+      echo "$extension is not instrumented ($symbol missing)" >&2
+      exit 1
+    fi
+  done
 done
 
 sanitized() {
