@@ -48,8 +48,10 @@ export CXXFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,flo
 export LDFLAGS="-fsanitize=address,undefined"
 pip install -q "$ROOT[test]" -C cmake.build-type=Debug
 
-for module in quorbel_torso_kinematics quorbel_torso._kernels; do
-  extension=$(python -c 'import importlib.util as u, sys; print(u.find_spec(sys.argv[1]).origin)' "$module")
+# Found without importing them: they cannot load before the runtime is preloaded.
+module=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso_kinematics").origin)')
+package=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso").submodule_search_locations[0])')
+for extension in "$module" "$package"/_kernels.*.so; do
   for symbol in __asan_report_load8 __ubsan_handle_; do
     if ! nm -D "$extension" | grep -q "$symbol"; then
       echo "$extension is not instrumented ($symbol missing)" >&2
