@@ -6,11 +6,15 @@
 //   qtk_core_driver --list                          the function names
 //   qtk_core_driver --only NAME --iterations N      run one function N times
 //                                                   (for callgrind)
+//   qtk_core_driver --poses FILE [--rounds R]       median ns per pose of the
+//                                                   core over the poses in FILE
+//                                                   (written by arrays_benchmark.py)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <optional>
 #include <string_view>
 #include <variant>
@@ -146,6 +150,115 @@ constexpr Function FUNCTIONS[] = {
     {"make_arm", run_make_arm},
 };
 
+// ---- many poses, one call each, as the array package's loops call the core.
+//
+// The file is raw native doubles: the pose count N, then theta_a[N],
+// theta_b[N], directions[3N], near[2N], arm rotations[9N] (row-major), neck
+// joints[3N] and neck rotations[9N], all for the left preset arm.
+
+struct Poses {
+    std::size_t count = 0;
+    std::vector<double> values;
+    const double* theta_a = nullptr;
+    const double* theta_b = nullptr;
+    const double* directions = nullptr;
+    const double* near = nullptr;
+    const double* arm_rotations = nullptr;
+    const double* neck_joints = nullptr;
+    const double* neck_rotations = nullptr;
+};
+
+Poses poses;
+const Arm LEFT_ARM(LEFT);
+
+bool read_poses(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    double count = 0.0;
+    if (!file.read(reinterpret_cast<char*>(&count), sizeof count) || !(count >= 0.0)) {
+        return false;
+    }
+    poses.count = static_cast<std::size_t>(count);
+    poses.values.resize(poses.count * (1 + 1 + 3 + 2 + 9 + 3 + 9));
+    if (!file.read(reinterpret_cast<char*>(poses.values.data()),
+                   static_cast<std::streamsize>(poses.values.size() * sizeof(double)))) {
+        return false;
+    }
+    const double* next = poses.values.data();
+    const auto take = [&](std::size_t width) {
+        const double* start = next;
+        next += width * poses.count;
+        return start;
+    };
+    poses.theta_a = take(1);
+    poses.theta_b = take(1);
+    poses.directions = take(3);
+    poses.near = take(2);
+    poses.arm_rotations = take(9);
+    poses.neck_joints = take(3);
+    poses.neck_rotations = take(9);
+    return true;
+}
+
+Vec3 vec3_at(const double* p) { return {p[0], p[1], p[2]}; }
+
+Mat3 mat3_at(const double* p) {
+    return {{{p[0], p[1], p[2]}, {p[3], p[4], p[5]}, {p[6], p[7], p[8]}}};
+}
+
+// Runs `call(i)` for every pose, keeping each result from the optimiser.
+template <typename Call>
+void over_poses(Call&& call) {
+    for (std::size_t i = 0; i < poses.count; ++i) {
+        auto result = call(i);
+        opaque(result);
+    }
+}
+
+const Function POSE_FUNCTIONS[] = {
+    {"forward_kinematics", [](long) {
+         over_poses([](std::size_t i) {
+             return forward_kinematics(LEFT_ARM, poses.theta_a[i], poses.theta_b[i]);
+         });
+     }},
+    {"pointing_direction", [](long) {
+         over_poses([](std::size_t i) {
+             return pointing_direction(LEFT_ARM, poses.theta_a[i], poses.theta_b[i]);
+         });
+     }},
+    {"ik_from_direction", [](long) {
+         over_poses([](std::size_t i) {
+             return ik_from_direction(LEFT_ARM, vec3_at(poses.directions + 3 * i), std::nullopt);
+         });
+     }},
+    {"ik_from_direction_near", [](long) {
+         over_poses([](std::size_t i) {
+             const JointPair near = {poses.near[2 * i], poses.near[2 * i + 1]};
+             return ik_from_direction(LEFT_ARM, vec3_at(poses.directions + 3 * i), near);
+         });
+     }},
+    {"ik_solutions", [](long) {
+         over_poses([](std::size_t i) {
+             return ik_solutions(LEFT_ARM, vec3_at(poses.directions + 3 * i));
+         });
+     }},
+    {"ik", [](long) {
+         over_poses([](std::size_t i) {
+             return ik(LEFT_ARM, mat3_at(poses.arm_rotations + 9 * i));
+         });
+     }},
+    {"neck_forward_kinematics", [](long) {
+         over_poses([](std::size_t i) {
+             const double* joints = poses.neck_joints + 3 * i;
+             return neck_forward_kinematics(joints[0], joints[1], joints[2]);
+         });
+     }},
+    {"neck_inverse_kinematics", [](long) {
+         over_poses([](std::size_t i) {
+             return neck_inverse_kinematics(mat3_at(poses.neck_rotations + 9 * i));
+         });
+     }},
+};
+
 // The thread's CPU time, so that time spent descheduled on a busy machine
 // is not counted.
 double thread_seconds() {
@@ -160,10 +273,35 @@ double seconds_of(void (*run)(long), long n) {
     return thread_seconds() - start;
 }
 
+// Median ns per pose of each function over all the poses, as JSON.
+int time_poses(const char* path, long rounds) {
+    if (!read_poses(path) || poses.count == 0) {
+        std::fprintf(stderr, "qtk_core_driver: cannot read poses from %s\n", path);
+        return 1;
+    }
+    constexpr std::size_t count = sizeof(POSE_FUNCTIONS) / sizeof(POSE_FUNCTIONS[0]);
+    std::vector<double> samples[count];
+    for (long round = 0; round < rounds; ++round) {
+        for (std::size_t k = 0; k < count; ++k) {
+            samples[k].push_back(seconds_of(POSE_FUNCTIONS[k].run, 0) * 1e9 /
+                                 static_cast<double>(poses.count));
+        }
+    }
+    std::printf("{");
+    for (std::size_t k = 0; k < count; ++k) {
+        std::vector<double>& s = samples[k];
+        std::nth_element(s.begin(), s.begin() + s.size() / 2, s.end());
+        std::printf("%s\"%s\": %.2f", k == 0 ? "" : ", ", POSE_FUNCTIONS[k].name,
+                    s[s.size() / 2]);
+    }
+    std::printf("}\n");
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: qtk_core_driver [--rounds R] [--iterations N] | --list | "
-                 "--only NAME --iterations N\n");
+                 "--only NAME --iterations N | --poses FILE [--rounds R]\n");
     return 2;
 }
 
@@ -173,6 +311,7 @@ int main(int argc, char** argv) {
     long rounds = 31;
     long iterations = 2000;
     const char* only = nullptr;
+    const char* pose_file = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--list") {
@@ -190,12 +329,17 @@ int main(int argc, char** argv) {
             iterations = std::atol(argv[++i]);
         } else if (arg == "--only") {
             only = argv[++i];
+        } else if (arg == "--poses") {
+            pose_file = argv[++i];
         } else {
             return usage();
         }
     }
     if (rounds < 1 || iterations < 1) {
         return usage();
+    }
+    if (pose_file != nullptr) {
+        return time_poses(pose_file, rounds);
     }
     if (only != nullptr) {
         for (const Function& f : FUNCTIONS) {

@@ -73,14 +73,17 @@ ARRAY_TARGET_RATIO = 1.15
 SAMPLE_SECONDS = 0.0005
 
 
-def build(build_dir):
+def build(build_dir, jobs=None):
+    """Configures (once) and builds the benchmark's targets; `jobs` caps the
+    compiler processes (None: the build tool's default)."""
     configure = ["cmake", "-S", str(BENCH), "-B", str(build_dir),
                  f"-DPython_EXECUTABLE={sys.executable}", "-DCMAKE_BUILD_TYPE=Release"]
     if shutil.which("ninja"):
         configure += ["-G", "Ninja"]
     if not (build_dir / "CMakeCache.txt").exists():
         subprocess.run(configure, check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build_dir), "--parallel"], check=True,
+    parallel = ["--parallel"] + ([str(jobs)] if jobs else [])
+    subprocess.run(["cmake", "--build", str(build_dir), *parallel], check=True,
                    stdout=subprocess.DEVNULL)
 
 

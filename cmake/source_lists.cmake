@@ -1,5 +1,6 @@
 # The project's source lists, written out: the core library, the Python
-# boundary the benchmark's floor module shares, and the extension module.
+# boundary the benchmark's floor module shares, the extension module, and the
+# array package's kernel extension.
 # Included by the top-level CMakeLists.txt and by bench/CMakeLists.txt;
 # fuzz/ sees them through the top level.
 set(QTK_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
@@ -36,3 +37,12 @@ set(QTK_MODULE_SOURCES
   ${QTK_SOURCE_ROOT}/src/module/arm_kinematics_methods.cpp
   ${QTK_SOURCE_ROOT}/src/module/neck_class.cpp
   ${QTK_SOURCE_ROOT}/src/module/module_init.cpp)
+
+# The array package's kernels, quorbel_torso._kernels: loops over the core.
+set(QTK_ARRAY_SOURCES
+  ${QTK_SOURCE_ROOT}/src/arrays/arm_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/batch_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/json_kernel.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp)

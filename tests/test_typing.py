@@ -20,6 +20,8 @@ pytest.importorskip("mypy")
 
 HERE = Path(__file__).parent
 USER_SCRIPT = HERE / "typing" / "user_script.py"
+ARRAY_USER_SCRIPT = HERE / "typing" / "array_user_script.py"
+ARRAY_PACKAGE = HERE.parent / "python" / "quorbel_torso"
 
 
 def installed_stub() -> Path:
@@ -30,11 +32,23 @@ def installed_stub() -> Path:
     pytest.fail("the installed distribution has no quorbel_torso_kinematics-stubs/__init__.pyi")
 
 
-def test_distribution_holds_the_module_and_its_stubs_only():
-    files = [f.as_posix() for f in importlib.metadata.files("quorbel_torso_kinematics") or []
-             if ".dist-info/" not in f.as_posix()]
-    assert sorted(files) == sorted(["quorbel_torso_kinematics-stubs/__init__.pyi",
-                                    Path(qtk.__file__).name])
+def test_distribution_holds_the_two_packages_only():
+    """The per-call module and its stubs; the array package's files as in
+    python/quorbel_torso, its kernel extension, and the bytecode that the
+    installer compiles from its modules."""
+    from quorbel_torso import _kernels
+
+    files = {f.as_posix() for f in importlib.metadata.files("quorbel_torso_kinematics") or []
+             if ".dist-info/" not in f.as_posix()}
+    sources = sorted(p.name for p in ARRAY_PACKAGE.iterdir() if p.is_file())
+    compiled = {f for f in files if f.startswith("quorbel_torso/__pycache__/")}
+    assert files - compiled == {
+        "quorbel_torso_kinematics-stubs/__init__.pyi", Path(qtk.__file__).name,
+        *(f"quorbel_torso/{name}" for name in sources),
+        f"quorbel_torso/{Path(_kernels.__file__).name}"}
+    modules = {name[:-3] for name in sources if name.endswith(".py")}
+    assert {Path(f).name.split(".")[0] for f in compiled} <= modules
+    assert "py.typed" in sources
 
 
 def run_mypy(tmp_path, *args):
@@ -54,12 +68,18 @@ def test_stubtest_finds_no_difference_from_the_module(tmp_path):
     assert "Success" in result.stdout
 
 
-def test_user_script_type_checks_strictly_and_runs(tmp_path):
-    result = run_mypy(tmp_path, "--strict", str(USER_SCRIPT))
+@pytest.mark.parametrize("script", [USER_SCRIPT, ARRAY_USER_SCRIPT], ids=lambda p: p.name)
+def test_user_script_type_checks_strictly_and_runs(tmp_path, script):
+    result = run_mypy(tmp_path, "--strict", str(script))
     assert result.returncode == 0, result.stdout + result.stderr
-    run = subprocess.run([sys.executable, str(USER_SCRIPT)], capture_output=True, text=True,
+    run = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
                          timeout=60)
     assert run.returncode == 0, run.stderr
+
+
+def test_array_package_type_checks_strictly(tmp_path):
+    result = run_mypy(tmp_path, "--strict", "-p", "quorbel_torso")
+    assert result.returncode == 0, result.stdout + result.stderr
 
 
 # Mistakes, each rejected by the type checker with the given error code, and
@@ -157,9 +177,10 @@ def run_pyright(script):
 
 
 @needs_node
-def test_pyright_accepts_the_user_script(tmp_path):
-    script = tmp_path / "user_script.py"
-    script.write_text(USER_SCRIPT.read_text())
+@pytest.mark.parametrize("source", [USER_SCRIPT, ARRAY_USER_SCRIPT], ids=lambda p: p.name)
+def test_pyright_accepts_the_user_script(tmp_path, source):
+    script = tmp_path / source.name
+    script.write_text(source.read_text())
     assert run_pyright(script) == []
 
 

@@ -34,10 +34,11 @@ constexpr double SIDES[2] = {1.0, -1.0};
 
 // With m the mirror sign, joint A turns about v_1 = (0, 0, 1) from the rest
 // tip (m sa, 0, ca) and joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
-// Calls visit(theta_a, theta_b, tip_a, tip_b) for the candidate pairs
-// (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1), (-1,-1), less those whose
-// placements do not close; the B placements do not depend on sA and are
-// made once. Whether forward kinematics closes the pair is for `visit`.
+// Calls visit(slot, theta_a, theta_b, tip_a, tip_b) for the candidate pairs
+// (sA, sB) in the order (+1,+1), (+1,-1), (-1,+1), (-1,-1), slot 0 to 3,
+// less those whose placements do not close; the B placements do not depend
+// on sA and are made once. Whether forward kinematics closes the pair is for
+// `visit`.
 template <typename Visit>
 void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     const double sin_arm = arm.sin_arm();
@@ -80,10 +81,35 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
         }
         for (int j = 0; j < 2; ++j) {
             if (b.closed[j]) {
-                visit(a.theta[i], b.theta[j], a.tip[i], b.tip[j]);
+                visit(2 * i + j, a.theta[i], b.theta[j], a.tip[i], b.tip[j]);
             }
         }
     }
+}
+
+// Calls visit(slot, theta_a, theta_b) for the candidates that land on the
+// direction: d = direction / |direction| (none when |direction| <
+// MIN_DIRECTION_NORM), and a candidate lands when |v_3 - d| <
+// IK_MATCH_TOLERANCE (a NaN distance does not). Only v_3 of each candidate's
+// forward kinematics is needed: it is the loop closure between the placed
+// tips (the apex frame_from_tips starts from), so no frame is built.
+template <typename Visit>
+void for_each_solution(const Arm& arm, Vec3 direction, Visit&& visit) noexcept {
+    const double n = norm(direction);
+    if (n < MIN_DIRECTION_NORM) {
+        return;
+    }
+    const Vec3 d = direction / n;
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
+    for_each_tip_pair(arm, d, [&](int slot, double theta_a, double theta_b, Vec3 tip_a,
+                                  Vec3 tip_b) {
+        const std::optional<Vec3> v_3 =
+            detail::close_loop_from_cosines(tip_a, cos_coupler, tip_b, cos_coupler, s);
+        if (v_3 && norm(*v_3 - d) < IK_MATCH_TOLERANCE) {
+            visit(slot, theta_a, theta_b);
+        }
+    });
 }
 
 }  // namespace
@@ -94,7 +120,7 @@ CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept {
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     CandidateList list;
-    for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
+    for_each_tip_pair(arm, d, [&](int, double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
         const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
         if (fk) {
             list.items[list.count++] = IkCandidate{theta_a, theta_b, *fk};
@@ -103,30 +129,14 @@ CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept {
     return list;
 }
 
-// d = direction / |direction| (refused when |direction| < MIN_DIRECTION_NORM);
-// a candidate is accepted when |v_3 - d| < IK_MATCH_TOLERANCE; among those the
-// cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2 without `near`, picks one,
-// a later candidate winning only when strictly cheaper (a NaN cost never wins).
-// Only v_3 of each candidate's forward kinematics is needed: it is the loop
-// closure between the placed tips (the apex frame_from_tips starts from), so
-// the candidates are visited in their order without building their frames.
+// Among the solutions, the cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2
+// without `near`, picks one, a later solution winning only when strictly
+// cheaper (a NaN cost never wins).
 std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept {
-    const double n = norm(direction);
-    if (n < MIN_DIRECTION_NORM) {
-        return std::nullopt;
-    }
-    const Vec3 d = direction / n;
-    const double cos_coupler = arm.cos_coupler();
-    const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
     double best_cost = 0.0;
-    for_each_tip_pair(arm, d, [&](double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
-        const std::optional<Vec3> v_3 =
-            detail::close_loop_from_cosines(tip_a, cos_coupler, tip_b, cos_coupler, s);
-        if (!v_3 || !(norm(*v_3 - d) < IK_MATCH_TOLERANCE)) {
-            return;
-        }
+    for_each_solution(arm, direction, [&](int, double theta_a, double theta_b) {
         double cost;
         if (near) {
             const double da = theta_a - near->theta_a;
@@ -143,6 +153,14 @@ std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
     return best;
 }
 
+std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction) noexcept {
+    std::array<std::optional<JointPair>, 4> solutions;
+    for_each_solution(arm, direction, [&](int slot, double theta_a, double theta_b) {
+        solutions[slot] = JointPair{theta_a, theta_b};
+    });
+    return solutions;
+}
+
 // Candidates from r_target's third column as it stands; accepted when the
 // Frobenius distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is
 // below IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
@@ -151,8 +169,8 @@ std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
     const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
     double best_error = 0.0;
-    for_each_tip_pair(arm, column(r_target, 2), [&](double theta_a, double theta_b, Vec3 tip_a,
-                                                    Vec3 tip_b) {
+    for_each_tip_pair(arm, column(r_target, 2), [&](int, double theta_a, double theta_b,
+                                                    Vec3 tip_a, Vec3 tip_b) {
         const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
         if (!fk) {
             return;

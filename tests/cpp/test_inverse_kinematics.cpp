@@ -211,6 +211,75 @@ void inverse_kinematics_select_as_over_the_candidate_list() {
     CHECK(solved > 100);  // the comparison ran on solved cases, not only on failures
 }
 
+// ik_solutions keeps each landing candidate in its own slot: the worked
+// pose fills slots 0, 2 and 3 with the candidates' own doubles and leaves
+// slot 1 (the mirror image) empty; a direction too short to normalise, or
+// NaN, leaves all four empty.
+void solutions_by_slot() {
+    const Arm arm(LEFT);
+    const CandidateList list = direction_candidates(LEFT, worked_pose().v_3);
+    const auto solutions = ik_solutions(arm, worked_pose().v_3);
+    const bool filled[] = {true, false, true, true};
+    for (std::size_t k = 0; k < 4 && list.count == 4; ++k) {
+        CHECK(solutions[k].has_value() == filled[k]);
+        if (solutions[k]) {
+            CHECK(check::same_bits(solutions[k]->theta_a, list.items[k].theta_a));
+            CHECK(check::same_bits(solutions[k]->theta_b, list.items[k].theta_b));
+        }
+    }
+    for (const Vec3 refused : {Vec3{0.0, 0.0, 0.0}, Vec3{1e-13, 0.0, 0.0},
+                               Vec3{std::nan(""), 0.0, 1.0}}) {
+        for (const auto& slot : ik_solutions(arm, refused)) {
+            CHECK(!slot);
+        }
+    }
+}
+
+// Over a grid of directions (reachable or not) on every geometry, the filled
+// slots are, in order, the candidates that land on the direction, and
+// ik_from_direction picks among exactly those: the smallest squared norm,
+// the earlier one on ties.
+void solutions_agree_with_ik_from_direction() {
+    int filled = 0;
+    for (const SphericalLinkGeometry& g : GEOMETRIES) {
+        const Arm arm(g);
+        for (double x = -1.0; x <= 1.0; x += 0.125) {
+            for (double y = -1.0; y <= 1.0; y += 0.125) {
+                const Vec3 v = {x, y, 0.8};
+                const Vec3 d = v / norm(v);
+                const auto solutions = ik_solutions(arm, v);
+                std::optional<JointPair> smallest;
+                std::size_t next = 0;
+                const CandidateList list = direction_candidates(g, d);
+                for (const auto& slot : solutions) {
+                    if (!slot) {
+                        continue;
+                    }
+                    ++filled;
+                    while (next < list.count &&
+                           !(norm(list.items[next].fk_solution.v_3 - d) < IK_MATCH_TOLERANCE)) {
+                        ++next;
+                    }
+                    CHECK(next < list.count && same_pair(slot, {list.items[next].theta_a,
+                                                                list.items[next].theta_b}, 0.0));
+                    ++next;
+                    const double cost = slot->theta_a * slot->theta_a + slot->theta_b * slot->theta_b;
+                    if (!smallest || cost < smallest->theta_a * smallest->theta_a +
+                                                smallest->theta_b * smallest->theta_b) {
+                        smallest = slot;
+                    }
+                }
+                const std::optional<JointPair> chosen = ik_from_direction(arm, v, std::nullopt);
+                CHECK(chosen.has_value() == smallest.has_value());
+                if (chosen && smallest) {
+                    CHECK(same_pair(chosen, *smallest, 0.0));
+                }
+            }
+        }
+    }
+    CHECK(filled > 100);
+}
+
 }  // namespace
 
 void inverse_kinematics_tests() {
@@ -218,4 +287,6 @@ void inverse_kinematics_tests() {
     equal_cost_keeps_earlier();
     every_branch_round_trips();
     inverse_kinematics_select_as_over_the_candidate_list();
+    solutions_by_slot();
+    solutions_agree_with_ik_from_direction();
 }

@@ -48,12 +48,18 @@ export CXXFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,flo
 export LDFLAGS="-fsanitize=address,undefined"
 pip install -q "$ROOT[test]" -C cmake.build-type=Debug
 
-extension=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso_kinematics").origin)')
-for symbol in __asan_report_load8 __ubsan_handle_; do
-  if ! nm -D "$extension" | grep -q "$symbol"; then
-    echo "$extension is not instrumented ($symbol missing)" >&2
-    exit 1
-  fi
+# Found without importing them: they cannot load before the runtime is preloaded.
+module=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso_kinematics").origin)')
+package=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso").submodule_search_locations[0])')
+for extension in "$module" "$package"/_kernels.*.so; do
+  # Read whole first: grep -q stopping early would fail nm with SIGPIPE under pipefail.
+  symbols=$(nm -D "$extension")
+  for symbol in __asan_report_load8 __ubsan_handle_; do
+    if ! grep -q "$symbol" <<<"$symbols"; then
+      echo "$extension is not instrumented ($symbol missing)" >&2
+      exit 1
+    fi
+  done
 done
 
 sanitized() {

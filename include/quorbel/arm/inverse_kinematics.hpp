@@ -46,6 +46,11 @@ CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept;
 
+// The candidates of direction_candidates that ik_from_direction accepts for
+// `direction`, each in its slot of the order (+1,+1), (+1,-1), (-1,+1),
+// (-1,-1); empty slots for the rest, all four for a refused direction.
+std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction) noexcept;
+
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.

@@ -1,0 +1,248 @@
+"""One arm as a value: its geometry, validated and fixed at construction, and
+its kinematics over arrays of poses."""
+
+import math
+import numbers
+from typing import TYPE_CHECKING, Any, Literal, Optional, Tuple, Union, final
+
+import numpy as np
+import numpy.typing as npt
+
+from quorbel_torso import _kernels
+from quorbel_torso._poses import (
+    ANGLE,
+    JOINT_PAIR,
+    MATRIX,
+    VECTOR,
+    BoolArray,
+    FloatArray,
+    pose_arguments,
+)
+
+if TYPE_CHECKING:
+    from quorbel_torso_kinematics import QuorbelArmKinematics
+
+Branch = Literal["positive", "negative"]
+# A real number: Python's (int and bool included) or NumPy's.
+Real = Union[float, np.floating[Any], np.integer[Any]]
+
+DEFAULT_ARM_ARC = 0.7
+DEFAULT_COUPLER_ARC = 0.5
+# Candidates of ik_solutions: tip placements (sA, sB) in this order.
+SOLUTION_SLOTS = 4
+
+
+def _arc(value: object, name: str) -> float:
+    if not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be a real number, not {type(value).__name__}")
+    return float(value)
+
+
+def _mirror(value: object) -> bool:
+    if not isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"mirror must be a bool, not {type(value).__name__}")
+    return bool(value)
+
+
+def _branch(value: object) -> Branch:
+    if not isinstance(value, str):
+        raise TypeError(f"branch must be a str, not {type(value).__name__}")
+    if value == "positive":
+        return "positive"
+    if value == "negative":
+        return "negative"
+    raise ValueError(f"branch must be 'positive' or 'negative', not {value!r}")
+
+
+def _float_source(value: float) -> str:
+    """Python source for the float: its repr, or float('nan'), float('inf'),
+    float('-inf'), which evaluate back where the bare words do not."""
+    return repr(value) if math.isfinite(value) else f"float('{value!r}')"
+
+
+@final
+class Arm:
+    """One spherical five-bar arm: arcs in radians, the mirrored layout (the
+    right arm) and the loop-closure branch. Immutable; equal by geometry."""
+
+    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch")
+    _arm_arc: float
+    _coupler_arc: float
+    _mirror: bool
+    _branch: Branch
+
+    def __new__(
+        cls,
+        arm_arc: Real = DEFAULT_ARM_ARC,
+        coupler_arc: Real = DEFAULT_COUPLER_ARC,
+        mirror: Union[bool, np.bool_] = False,
+        branch: Branch = "positive",
+    ) -> "Arm":
+        self = super().__new__(cls)
+        # Set here, once: __setattr__ refuses every later change.
+        object.__setattr__(self, "_arm_arc", _arc(arm_arc, "arm_arc"))
+        object.__setattr__(self, "_coupler_arc", _arc(coupler_arc, "coupler_arc"))
+        object.__setattr__(self, "_mirror", _mirror(mirror))
+        object.__setattr__(self, "_branch", _branch(branch))
+        return self
+
+    @staticmethod
+    def default_left() -> "Arm":
+        """The left preset: arcs 0.7 and 0.5, not mirrored, positive branch."""
+        return Arm()
+
+    @staticmethod
+    def default_right() -> "Arm":
+        """The right preset: the left one mirrored."""
+        return Arm(mirror=True)
+
+    @staticmethod
+    def from_json(text: str) -> "Arm":
+        """The arm described by arms.json text (not a file name); ValueError
+        "Invalid arms.json: ..." as the per-call module words it."""
+        if not isinstance(text, str):
+            raise TypeError(f"text must be a str, not {type(text).__name__}")
+        arm_arc, coupler_arc, mirror, branch = _kernels.read_arm_json(text)
+        return Arm(arm_arc, coupler_arc, mirror, _branch(branch))
+
+    @property
+    def arm_arc(self) -> float:
+        return self._arm_arc
+
+    @property
+    def coupler_arc(self) -> float:
+        return self._coupler_arc
+
+    @property
+    def mirror(self) -> bool:
+        return self._mirror
+
+    @property
+    def branch(self) -> Branch:
+        return self._branch
+
+    def to_json(self) -> str:
+        """arms.json text that from_json reads back to an equal arm. JSON has
+        no NaN or infinity: such arcs raise ValueError."""
+        for name, value in (("arm_arc", self._arm_arc), ("coupler_arc", self._coupler_arc)):
+            if not math.isfinite(value):
+                raise ValueError(f"arms.json cannot hold {name}={value!r}: JSON numbers are finite")
+        # repr gives the shortest text that reads back to the same double.
+        return (
+            f'{{"arm_arc": {self._arm_arc!r}, "coupler_arc": {self._coupler_arc!r}, '
+            f'"branch": "{self._branch}", "mirror": {"true" if self._mirror else "false"}}}'
+        )
+
+    def kinematics(self) -> "QuorbelArmKinematics":
+        """The per-call arm with exactly this geometry. Its constructor has no
+        branch, so a negative-branch arm goes through arms.json, which holds
+        only finite arcs."""
+        from quorbel_torso_kinematics import QuorbelArmKinematics
+
+        if self._branch == "positive":
+            return QuorbelArmKinematics(self._arm_arc, self._coupler_arc, self._mirror)
+        return QuorbelArmKinematics.from_json(self.to_json())
+
+    def _geometry(self) -> Tuple[float, float, bool, str]:
+        return (self._arm_arc, self._coupler_arc, self._mirror, self._branch)
+
+    def fk(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
+        """Joint angles (...) -> (..., 3, 3) end-effector rotations; NaN where
+        the loop does not close."""
+        batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
+        out = np.empty(batch + MATRIX)
+        _kernels.arm_fk(*self._geometry(), a, b, out)
+        return out
+
+    def direction(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
+        """Joint angles (...) -> (..., 3) pointing directions, the third
+        column of fk; NaN where the loop does not close."""
+        batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
+        out = np.empty(batch + VECTOR)
+        _kernels.arm_direction(*self._geometry(), a, b, out)
+        return out
+
+    def reachable_joints(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> BoolArray:
+        """Joint angles (...) -> (...) bool: whether the loop closes."""
+        batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
+        out = np.empty(batch, dtype=np.bool_)
+        _kernels.arm_reachable_joints(*self._geometry(), a, b, out)
+        return out
+
+    def ik_from_direction(
+        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None
+    ) -> FloatArray:
+        """Directions (..., 3), normalised here -> (..., 2) joint pairs: the
+        solution nearest to `near` (..., 2), plain differences without
+        wrap-around, or of smallest norm without it; NaN where none."""
+        if near is None:
+            batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+            near_pairs = None
+        else:
+            batch, (directions, near_pairs) = pose_arguments(
+                (v3, "v3", VECTOR), (near, "near", JOINT_PAIR)
+            )
+        out = np.empty(batch + JOINT_PAIR)
+        _kernels.arm_ik_from_direction(*self._geometry(), directions, near_pairs, out)
+        return out
+
+    def reachable_direction(self, v3: npt.ArrayLike) -> BoolArray:
+        """Directions (..., 3) -> (...) bool: whether ik_from_direction solves."""
+        batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+        out = np.empty(batch, dtype=np.bool_)
+        _kernels.arm_reachable_direction(*self._geometry(), directions, out)
+        return out
+
+    def ik_solutions(self, v3: npt.ArrayLike) -> FloatArray:
+        """Directions (..., 3) -> (..., 4, 2): the candidates of the tip
+        placements (+,+), (+,-), (-,+), (-,-), each where ik_from_direction
+        accepts it, NaN where it does not land on the direction."""
+        batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+        out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
+        _kernels.arm_ik_solutions(*self._geometry(), directions, out)
+        return out
+
+    def ik(self, r_target: npt.ArrayLike) -> FloatArray:
+        """Rotations (..., 3, 3) -> (..., 2) joint pairs whose fk lies within
+        1e-6 (Frobenius) of the target; NaN where none."""
+        batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
+        out = np.empty(batch + JOINT_PAIR)
+        _kernels.arm_ik(*self._geometry(), rotations, out)
+        return out
+
+    def reachable_orientation(self, r_target: npt.ArrayLike) -> BoolArray:
+        """Rotations (..., 3, 3) -> (...) bool: whether ik solves."""
+        batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
+        out = np.empty(batch, dtype=np.bool_)
+        _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
+        return out
+
+    def __repr__(self) -> str:
+        return (
+            f"Arm(arm_arc={_float_source(self._arm_arc)}, "
+            f"coupler_arc={_float_source(self._coupler_arc)}, "
+            f"mirror={self._mirror!r}, branch={self._branch!r})"
+        )
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Arm):
+            return NotImplemented
+        # Field by field: a tuple comparison would call a NaN equal to itself.
+        return (
+            self._arm_arc == other._arm_arc
+            and self._coupler_arc == other._coupler_arc
+            and self._mirror == other._mirror
+            and self._branch == other._branch
+        )
+
+    def __hash__(self) -> int:
+        return hash(self._geometry())
+
+    def __setattr__(self, name: str, value: object) -> None:
+        raise AttributeError(f"Arm is immutable: cannot set {name!r}")
+
+    def __delattr__(self, name: str) -> None:
+        raise AttributeError(f"Arm is immutable: cannot delete {name!r}")
+
+    def __reduce__(self) -> Tuple[type, Tuple[float, float, bool, str]]:
+        return (Arm, self._geometry())

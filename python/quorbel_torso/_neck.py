@@ -1,0 +1,51 @@
+"""The neck as a value: no state, its kinematics over arrays of poses."""
+
+from typing import Tuple, final
+
+import numpy as np
+import numpy.typing as npt
+
+from quorbel_torso import _kernels
+from quorbel_torso._poses import MATRIX, VECTOR, BoolArray, FloatArray, pose_arguments
+
+
+@final
+class Neck:
+    """The yaw-pitch-roll neck: R = Rz(yaw) Ry(pitch) Rx(roll).
+
+    All necks are equal; the object holds nothing."""
+
+    __slots__ = ()
+
+    def fk(self, joints: npt.ArrayLike) -> FloatArray:
+        """(..., 3) yaw, pitch, roll -> (..., 3, 3) rotations of the head frame."""
+        batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
+        out = np.empty(batch + MATRIX)
+        _kernels.neck_fk(angles, out)
+        return out
+
+    def ik(self, r: npt.ArrayLike) -> FloatArray:
+        """(..., 3, 3) rotations -> (..., 3) yaw, pitch, roll; NaN at gimbal lock."""
+        batch, (rotations,) = pose_arguments((r, "r", MATRIX))
+        out = np.empty(batch + VECTOR)
+        _kernels.neck_ik(rotations, out)
+        return out
+
+    def reachable(self, r: npt.ArrayLike) -> BoolArray:
+        """(..., 3, 3) rotations -> (...) bool: False where ik gives NaN."""
+        batch, (rotations,) = pose_arguments((r, "r", MATRIX))
+        out = np.empty(batch, dtype=np.bool_)
+        _kernels.neck_reachable(rotations, out)
+        return out
+
+    def __repr__(self) -> str:
+        return "Neck()"
+
+    def __eq__(self, other: object) -> bool:
+        return True if isinstance(other, Neck) else NotImplemented
+
+    def __hash__(self) -> int:
+        return hash(Neck.__qualname__)
+
+    def __reduce__(self) -> Tuple[type, Tuple[()]]:
+        return (Neck, ())

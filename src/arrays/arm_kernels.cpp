@@ -1,0 +1,84 @@
+// The arm's kernels: the arm's geometry, then input buffers, then the result
+// buffer, each checked by its signature before the loop runs.
+#include "arrays/batch_kinematics.hpp"
+#include "arrays/kernel_call.hpp"
+#include "arrays/kernels.hpp"
+
+namespace quorbel::arrays {
+
+namespace {
+
+constexpr BufferParameter THETA_A = {"theta_a", Element::float64, 1, Access::read};
+constexpr BufferParameter THETA_B = {"theta_b", Element::float64, 1, Access::read};
+constexpr BufferParameter V3 = {"v3", Element::float64, 3, Access::read};
+constexpr BufferParameter NEAR = {"near", Element::float64, 2, Access::optional_read};
+constexpr BufferParameter R_TARGET = {"r_target", Element::float64, 9, Access::read};
+
+constexpr KernelSignature FK = {"arm_fk", true, 3, {THETA_A, THETA_B, result_of_width(9)}};
+constexpr KernelSignature DIRECTION = {"arm_direction", true, 3,
+                                       {THETA_A, THETA_B, result_of_width(3)}};
+constexpr KernelSignature REACHABLE_JOINTS = {"arm_reachable_joints", true, 3,
+                                              {THETA_A, THETA_B, REACHABLE_RESULT}};
+constexpr KernelSignature IK_FROM_DIRECTION = {"arm_ik_from_direction", true, 3,
+                                               {V3, NEAR, result_of_width(2)}};
+constexpr KernelSignature REACHABLE_DIRECTION = {"arm_reachable_direction", true, 2,
+                                                 {V3, REACHABLE_RESULT}};
+constexpr KernelSignature IK_SOLUTIONS = {"arm_ik_solutions", true, 2,
+                                          {V3, result_of_width(8)}};
+constexpr KernelSignature IK = {"arm_ik", true, 2, {R_TARGET, result_of_width(2)}};
+constexpr KernelSignature REACHABLE_ORIENTATION = {"arm_reachable_orientation", true, 2,
+                                                   {R_TARGET, REACHABLE_RESULT}};
+
+}  // namespace
+
+PyObject* arm_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(FK, args, nargs, [](const KernelCall& call) {
+        arm_fk(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
+    });
+}
+
+PyObject* arm_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(DIRECTION, args, nargs, [](const KernelCall& call) {
+        arm_direction(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
+    });
+}
+
+PyObject* arm_reachable_joints_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE_JOINTS, args, nargs, [](const KernelCall& call) {
+        arm_reachable_joints(call.arm(), call.values(0), call.values(1), call.count(),
+                             call.flags(2));
+    });
+}
+
+PyObject* arm_ik_from_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK_FROM_DIRECTION, args, nargs, [](const KernelCall& call) {
+        arm_ik_from_direction(call.arm(), call.values(0), call.values(1), call.count(),
+                              call.results(2));
+    });
+}
+
+PyObject* arm_reachable_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE_DIRECTION, args, nargs, [](const KernelCall& call) {
+        arm_reachable_direction(call.arm(), call.values(0), call.count(), call.flags(1));
+    });
+}
+
+PyObject* arm_ik_solutions_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK_SOLUTIONS, args, nargs, [](const KernelCall& call) {
+        arm_ik_solutions(call.arm(), call.values(0), call.count(), call.results(1));
+    });
+}
+
+PyObject* arm_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK, args, nargs, [](const KernelCall& call) {
+        arm_ik(call.arm(), call.values(0), call.count(), call.results(1));
+    });
+}
+
+PyObject* arm_reachable_orientation_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE_ORIENTATION, args, nargs, [](const KernelCall& call) {
+        arm_reachable_orientation(call.arm(), call.values(0), call.count(), call.flags(1));
+    });
+}
+
+}  // namespace quorbel::arrays

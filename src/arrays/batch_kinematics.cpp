@@ -1,0 +1,163 @@
+// The loops of batch_kinematics.hpp: load a pose, call the core, store the
+// result or NaN. The core calls are all here, one per loop.
+#include "arrays/batch_kinematics.hpp"
+
+#include <limits>
+#include <optional>
+
+#include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/neck/neck_kinematics.hpp>
+
+namespace quorbel::arrays {
+
+namespace {
+
+constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+
+Vec3 load_vec3(const double* p) { return {p[0], p[1], p[2]}; }
+
+Mat3 load_mat3(const double* p) {
+    Mat3 m;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            m[i][j] = p[3 * i + j];
+        }
+    }
+    return m;
+}
+
+void store_vec3(Vec3 v, double* out) {
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
+}
+
+void store_mat3(const Mat3& m, double* out) {
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            out[3 * i + j] = m[i][j];
+        }
+    }
+}
+
+void store_joint_pair(const std::optional<JointPair>& pair, double* out) {
+    out[0] = pair ? pair->theta_a : NOT_A_NUMBER;
+    out[1] = pair ? pair->theta_b : NOT_A_NUMBER;
+}
+
+void fill_nan(double* out, std::size_t width) {
+    for (std::size_t k = 0; k < width; ++k) {
+        out[k] = NOT_A_NUMBER;
+    }
+}
+
+}  // namespace
+
+Arm prepare_arm(double arm_arc, double coupler_arc, bool mirror, bool negative_branch) noexcept {
+    return SphericalLinkGeometry{arm_arc, coupler_arc,
+                                 negative_branch ? Branch::negative : Branch::positive, mirror};
+}
+
+void arm_fk(const Arm& arm, const double* theta_a, const double* theta_b,
+            std::size_t count, double* rotations) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const FkResult fk = forward_kinematics(arm, theta_a[i], theta_b[i]);
+        if (fk) {
+            store_mat3(fk->rotation, rotations + 9 * i);
+        } else {
+            fill_nan(rotations + 9 * i, 9);
+        }
+    }
+}
+
+void arm_direction(const Arm& arm, const double* theta_a, const double* theta_b,
+                   std::size_t count, double* directions) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<Vec3> v_3 = pointing_direction(arm, theta_a[i], theta_b[i]);
+        if (v_3) {
+            store_vec3(*v_3, directions + 3 * i);
+        } else {
+            fill_nan(directions + 3 * i, 3);
+        }
+    }
+}
+
+void arm_reachable_joints(const Arm& arm, const double* theta_a,
+                          const double* theta_b, std::size_t count, bool* reachable) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
+    }
+}
+
+void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
+                           std::size_t count, double* joints) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::optional<JointPair> near_pair;
+        if (near != nullptr) {
+            near_pair = JointPair{near[2 * i], near[2 * i + 1]};
+        }
+        store_joint_pair(ik_from_direction(arm, load_vec3(v3 + 3 * i), near_pair),
+                         joints + 2 * i);
+    }
+}
+
+void arm_reachable_direction(const Arm& arm, const double* v3, std::size_t count,
+                             bool* reachable) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = ik_from_direction(arm, load_vec3(v3 + 3 * i), std::nullopt).has_value();
+    }
+}
+
+void arm_ik_solutions(const Arm& arm, const double* v3, std::size_t count,
+                      double* joints) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto solutions = ik_solutions(arm, load_vec3(v3 + 3 * i));
+        for (std::size_t k = 0; k < solutions.size(); ++k) {
+            store_joint_pair(solutions[k], joints + 8 * i + 2 * k);
+        }
+    }
+}
+
+void arm_ik(const Arm& arm, const double* r_target, std::size_t count,
+            double* joints) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        store_joint_pair(ik(arm, load_mat3(r_target + 9 * i)), joints + 2 * i);
+    }
+}
+
+void arm_reachable_orientation(const Arm& arm, const double* r_target,
+                               std::size_t count, bool* reachable) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = ik(arm, load_mat3(r_target + 9 * i)).has_value();
+    }
+}
+
+void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const double* pose = joints + 3 * i;
+        store_mat3(neck_forward_kinematics(pose[0], pose[1], pose[2]), rotations + 9 * i);
+    }
+}
+
+void neck_ik(const double* r, std::size_t count, double* angles) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<NeckAngles> pose = neck_inverse_kinematics(load_mat3(r + 9 * i));
+        double* out = angles + 3 * i;
+        if (pose) {
+            out[0] = pose->yaw;
+            out[1] = pose->pitch;
+            out[2] = pose->roll;
+        } else {
+            fill_nan(out, 3);
+        }
+    }
+}
+
+void neck_reachable(const double* r, std::size_t count, bool* reachable) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = neck_inverse_kinematics(load_mat3(r + 9 * i)).has_value();
+    }
+}
+
+}  // namespace quorbel::arrays

@@ -1,0 +1,76 @@
+// read_arm_json(text): the core's arms.json reader, with the per-call
+// module's message for a refused document, so that both faces of the package
+// report a broken file in the same words.
+#include <new>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include <quorbel/arm/arms_json.hpp>
+#include "arrays/kernels.hpp"
+
+namespace quorbel::arrays {
+
+namespace {
+
+// ValueError "Invalid arms.json: {description} at line {l} column {c}". The
+// description may quote the document, so it is decoded, not formatted.
+PyObject* raise_json_error(const JsonError& error) {
+    const std::string message = "Invalid arms.json: " + error.description + " at line " +
+                                std::to_string(error.line) + " column " +
+                                std::to_string(error.column);
+    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
+                                          "replace");
+    if (text != nullptr) {
+        PyErr_SetObject(PyExc_ValueError, text);
+        Py_DECREF(text);
+    }
+    return nullptr;
+}
+
+PyObject* geometry_tuple(const SphericalLinkGeometry& geometry) {
+    return Py_BuildValue("(ddOs)", geometry.arm_arc, geometry.coupler_arc,
+                         geometry.mirror ? Py_True : Py_False,
+                         geometry.branch == Branch::negative ? "negative" : "positive");
+}
+
+PyObject* read(PyObject* text) {
+    if (!PyUnicode_Check(text)) {
+        raise_format(PyExc_TypeError, "read_arm_json(): text must be str, not %.200s",
+                     Py_TYPE(text)->tp_name);
+        return nullptr;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+    if (utf8 == nullptr) {
+        return nullptr;
+    }
+    const auto result =
+        read_arm_geometry_json(std::string_view(utf8, static_cast<std::size_t>(size)));
+    if (const auto* error = std::get_if<JsonError>(&result)) {
+        return raise_json_error(*error);
+    }
+    return geometry_tuple(std::get<SphericalLinkGeometry>(result));
+}
+
+}  // namespace
+
+PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (nargs != 1) {
+        raise_format(PyExc_TypeError, "read_arm_json() takes exactly 1 argument (%zd given)",
+                     nargs);
+        return nullptr;
+    }
+    // The reader and the message allocate; nothing else in them throws, and
+    // no C++ exception may reach the interpreter.
+    try {
+        return read(args[0]);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (...) {
+        raise_format(PyExc_SystemError, "read_arm_json(): unexpected C++ exception");
+        return nullptr;
+    }
+}
+
+}  // namespace quorbel::arrays

@@ -1,0 +1,94 @@
+// One binder for every kernel: a constant signature per kernel (its name,
+// whether the arm's geometry leads, its buffers), and a call object that
+// checks the arguments against it, holds the buffers for the loop and
+// releases them. Kernels are private to the package, but no argument, however
+// wrong, may crash them: a wrong count or kind is a TypeError, a wrong
+// element type, layout or length a ValueError.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include <quorbel/arm/geometry.hpp>
+#include "arrays/python_api.hpp"
+
+namespace quorbel::arrays {
+
+// float64 ("d", 8 bytes) or a byte of truth ("?" or "B", 1 byte).
+enum class Element { float64, boolean };
+
+// Inputs are read-only views; results are written in place. An input may be
+// optional (None: no values).
+enum class Access { read, optional_read, write };
+
+struct BufferParameter {
+    const char* name;
+    Element element;
+    std::size_t width;  // values per pose
+    Access access;
+};
+
+// A kernel's result: `width` doubles per pose, or one truth value per pose.
+constexpr BufferParameter result_of_width(std::size_t width) {
+    return {"out", Element::float64, width, Access::write};
+}
+inline constexpr BufferParameter REACHABLE_RESULT = {"out", Element::boolean, 1, Access::write};
+
+inline constexpr std::size_t MAX_BUFFERS = 3;
+
+// The arguments are the arm's geometry when `takes_arm` (arm_arc, coupler_arc:
+// numbers; mirror: a bool; branch: "positive" or "negative"), then the
+// buffers in order. The first buffer is an input; its length fixes the count
+// of poses that every other buffer must hold.
+struct KernelSignature {
+    const char* name;
+    bool takes_arm;
+    std::size_t buffer_count;
+    BufferParameter buffers[MAX_BUFFERS];
+};
+
+class KernelCall {
+public:
+    KernelCall() = default;
+    KernelCall(const KernelCall&) = delete;
+    KernelCall& operator=(const KernelCall&) = delete;
+    ~KernelCall();
+
+    // False with a Python error set when an argument does not fit.
+    bool bind(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs);
+
+    const Arm& arm() const { return *arm_; }
+    std::size_t count() const { return count_; }
+    // Buffer k as the loops take it; values() is null for an omitted input.
+    const double* values(std::size_t k) const { return static_cast<const double*>(data_[k]); }
+    double* results(std::size_t k) const { return static_cast<double*>(data_[k]); }
+    bool* flags(std::size_t k) const { return static_cast<bool*>(data_[k]); }
+
+private:
+    bool bind_arm(const KernelSignature& signature, PyObject* const* args);
+    bool bind_buffer(const KernelSignature& signature, std::size_t k, PyObject* obj);
+
+    std::optional<Arm> arm_;
+    std::size_t count_ = 0;
+    Py_buffer views_[MAX_BUFFERS] = {};
+    bool acquired_[MAX_BUFFERS] = {};
+    void* data_[MAX_BUFFERS] = {};
+};
+
+// Binds the arguments, runs loop(call) with the interpreter lock released and
+// returns None; nullptr with the binding's error. The loop must not touch
+// Python.
+template <typename Loop>
+PyObject* run_kernel(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs,
+                     Loop&& loop) {
+    KernelCall call;
+    if (!call.bind(signature, args, nargs)) {
+        return nullptr;
+    }
+    Py_BEGIN_ALLOW_THREADS
+    loop(static_cast<const KernelCall&>(call));
+    Py_END_ALLOW_THREADS
+    Py_RETURN_NONE;
+}
+
+}  // namespace quorbel::arrays

@@ -1,0 +1,52 @@
+// quorbel_torso._kernels: the loops behind the array package quorbel_torso.
+// Private: the package validates, broadcasts and allocates with NumPy, then
+// hands each kernel contiguous buffers of equal pose counts; the kernels check
+// them again (they must never crash, whatever they are given), run the core
+// over every pose with the interpreter lock released and fill the results.
+// The module holds no state.
+#include "arrays/kernels.hpp"
+
+namespace quorbel::arrays {
+
+namespace {
+
+template <typename Function>
+PyCFunction as_cfunction(Function function) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+PyMethodDef kernel_methods[] = {
+    {"arm_fk", as_cfunction(arm_fk_kernel), METH_FASTCALL, nullptr},
+    {"arm_direction", as_cfunction(arm_direction_kernel), METH_FASTCALL, nullptr},
+    {"arm_reachable_joints", as_cfunction(arm_reachable_joints_kernel), METH_FASTCALL, nullptr},
+    {"arm_ik_from_direction", as_cfunction(arm_ik_from_direction_kernel), METH_FASTCALL,
+     nullptr},
+    {"arm_reachable_direction", as_cfunction(arm_reachable_direction_kernel), METH_FASTCALL,
+     nullptr},
+    {"arm_ik_solutions", as_cfunction(arm_ik_solutions_kernel), METH_FASTCALL, nullptr},
+    {"arm_ik", as_cfunction(arm_ik_kernel), METH_FASTCALL, nullptr},
+    {"arm_reachable_orientation", as_cfunction(arm_reachable_orientation_kernel),
+     METH_FASTCALL, nullptr},
+    {"neck_fk", as_cfunction(neck_fk_kernel), METH_FASTCALL, nullptr},
+    {"neck_ik", as_cfunction(neck_ik_kernel), METH_FASTCALL, nullptr},
+    {"neck_reachable", as_cfunction(neck_reachable_kernel), METH_FASTCALL, nullptr},
+    {"read_arm_json", as_cfunction(read_arm_json_kernel), METH_FASTCALL, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef kernel_module = {
+    PyModuleDef_HEAD_INIT,
+    "quorbel_torso._kernels",
+    "Private loops of quorbel_torso; use the package instead.",
+    0,  // no per-module state
+    kernel_methods,
+    nullptr, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+}  // namespace quorbel::arrays
+
+PyMODINIT_FUNC PyInit__kernels(void) {
+    return PyModuleDef_Init(&quorbel::arrays::kernel_module);
+}

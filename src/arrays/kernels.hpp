@@ -1,0 +1,26 @@
+// The kernels of quorbel_torso._kernels, for the module's method table. Each
+// takes its arguments by position (METH_FASTCALL) and returns None after
+// filling its result buffers, except read_arm_json, which returns the
+// geometry as (arm_arc, coupler_arc, mirror, branch).
+#pragma once
+
+#include "arrays/python_api.hpp"
+
+namespace quorbel::arrays {
+
+PyObject* arm_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_reachable_joints_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_ik_from_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_reachable_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_ik_solutions_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_reachable_orientation_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+
+PyObject* neck_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* neck_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* neck_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+
+PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+
+}  // namespace quorbel::arrays

@@ -1,0 +1,37 @@
+// The neck's kernels: no geometry, an input buffer and the result buffer.
+#include "arrays/batch_kinematics.hpp"
+#include "arrays/kernel_call.hpp"
+#include "arrays/kernels.hpp"
+
+namespace quorbel::arrays {
+
+namespace {
+
+constexpr BufferParameter JOINTS = {"joints", Element::float64, 3, Access::read};
+constexpr BufferParameter R = {"r", Element::float64, 9, Access::read};
+
+constexpr KernelSignature FK = {"neck_fk", false, 2, {JOINTS, result_of_width(9)}};
+constexpr KernelSignature IK = {"neck_ik", false, 2, {R, result_of_width(3)}};
+constexpr KernelSignature REACHABLE = {"neck_reachable", false, 2, {R, REACHABLE_RESULT}};
+
+}  // namespace
+
+PyObject* neck_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(FK, args, nargs, [](const KernelCall& call) {
+        neck_fk(call.values(0), call.count(), call.results(1));
+    });
+}
+
+PyObject* neck_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK, args, nargs, [](const KernelCall& call) {
+        neck_ik(call.values(0), call.count(), call.results(1));
+    });
+}
+
+PyObject* neck_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE, args, nargs, [](const KernelCall& call) {
+        neck_reachable(call.values(0), call.count(), call.flags(1));
+    });
+}
+
+}  // namespace quorbel::arrays

@@ -1,0 +1,145 @@
+"""Every element of quorbel_torso's results is the per-call module's result
+for the same doubles, bit for bit (NaN where the per-call method raises), and
+every reachable_* element is the per-call predicate: over random poses,
+reachable or not, NaN and infinities included, on both branches and mirrors."""
+import math
+
+import numpy as np
+from hypothesis import given, settings
+from hypothesis import strategies as st
+from hypothesis.extra import numpy as hnp
+
+import quorbel_torso as qt
+from quorbel_torso_kinematics import QuorbelNeckKinematics
+
+SPECIAL = [math.nan, math.inf, -math.inf, 0.0, -0.0, 1e300, 5e-324]
+angles = st.one_of(st.floats(-4.0, 4.0), st.sampled_from(SPECIAL))
+coordinates = st.one_of(st.floats(-1.5, 1.5), st.sampled_from(SPECIAL))
+arcs = st.one_of(st.sampled_from([0.7, 0.5]), st.floats(0.05, 3.1))
+arms = st.builds(qt.Arm, arm_arc=arcs, coupler_arc=arcs, mirror=st.booleans(),
+                 branch=st.sampled_from(["positive", "negative"]))
+joint_pairs = st.lists(st.tuples(angles, angles), min_size=1, max_size=6)
+vectors = st.lists(st.tuples(coordinates, coordinates, coordinates), min_size=1, max_size=6)
+rows = st.tuples(coordinates, coordinates, coordinates)
+matrices = st.lists(st.tuples(rows, rows, rows), min_size=1, max_size=6)
+
+
+def per_call(method, *args, shape):
+    """The per-call result as float64, NaN of `shape` where it raises."""
+    try:
+        return np.array(method(*args), dtype=np.float64)
+    except (RuntimeError, ValueError):
+        return np.full(shape, np.nan)
+
+
+def solves(method, *args):
+    """Whether the per-call method returns rather than raising."""
+    try:
+        method(*args)
+    except ValueError:
+        return False
+    return True
+
+
+def assert_same_doubles(got, expected):
+    assert type(got) is np.ndarray and got.dtype == np.float64 and got.shape == expected.shape
+    nan = np.isnan(expected)
+    assert np.array_equal(np.isnan(got), nan)
+    assert np.array_equal(got[~nan], expected[~nan])
+    assert np.array_equal(np.signbit(got[~nan]), np.signbit(expected[~nan]))
+
+
+def assert_same_flags(got, expected):
+    assert type(got) is np.ndarray and got.dtype == np.bool_
+    assert got.tolist() == expected
+
+
+def reachable_directions(arm, pairs):
+    """Directions the arm reaches (from its own fk), so that the inverse
+    kinematics is tested where it has solutions as well as where not."""
+    pointing = arm.direction(*np.array(pairs).T)
+    return [tuple(v) for v in pointing if not np.isnan(v).any()]
+
+
+@settings(max_examples=150, deadline=None)
+@given(arm=arms, pairs=joint_pairs)
+def test_joint_methods(arm, pairs):
+    kinematics = arm.kinematics()
+    theta_a, theta_b = np.array(pairs).T
+    assert_same_doubles(arm.fk(theta_a, theta_b),
+                        np.array([per_call(kinematics.fk, a, b, shape=(3, 3)) for a, b in pairs]))
+    assert_same_doubles(arm.direction(theta_a, theta_b),
+                        np.array([per_call(kinematics.direction, a, b, shape=3)
+                                  for a, b in pairs]))
+    assert_same_flags(arm.reachable_joints(theta_a, theta_b),
+                      [kinematics.is_reachable_joints(a, b) for a, b in pairs])
+
+
+@settings(max_examples=150, deadline=None)
+@given(arm=arms, pairs=joint_pairs, others=vectors, near=joint_pairs)
+def test_direction_methods(arm, pairs, others, near):
+    kinematics = arm.kinematics()
+    directions = (reachable_directions(arm, pairs) + others)[:6]
+    near = (near * 6)[:len(directions)]
+    assert_same_doubles(arm.ik_from_direction(directions),
+                        np.array([per_call(kinematics.ik_from_direction, list(v), shape=2)
+                                  for v in directions]))
+    assert_same_doubles(arm.ik_from_direction(directions, near=near),
+                        np.array([per_call(kinematics.ik_from_direction, list(v), n, shape=2)
+                                  for v, n in zip(directions, near)]))
+    reachable = [kinematics.is_reachable_direction(list(v)) for v in directions]
+    assert_same_flags(arm.reachable_direction(directions), reachable)
+
+    # Each filled slot is a solution the per-call method accepts (asked with
+    # near at the slot itself, it returns the slot's doubles); some slot is
+    # filled exactly where the direction is reachable; without near the
+    # per-call method returns the filled slot of smallest norm, the first on ties.
+    for v, solutions, can in zip(directions, arm.ik_solutions(directions), reachable):
+        empty = np.isnan(solutions)
+        assert np.array_equal(empty.all(axis=1), empty.any(axis=1))
+        filled = [tuple(s) for s in solutions[~empty.any(axis=1)]]
+        assert bool(filled) == can
+        for slot in filled:
+            assert kinematics.ik_from_direction(list(v), near=slot) == slot
+        if filled:
+            smallest = min(filled, key=lambda s: s[0] * s[0] + s[1] * s[1])
+            assert kinematics.ik_from_direction(list(v)) == smallest
+
+
+@settings(max_examples=150, deadline=None)
+@given(arm=arms, pairs=joint_pairs, others=matrices, roll=st.floats(-0.1, 0.1))
+def test_rotation_methods(arm, pairs, others, roll):
+    kinematics = arm.kinematics()
+    reached = [r for r in arm.fk(*np.array(pairs).T) if not np.isnan(r).any()]
+    # A reached rotation turned about its own direction: reachable only for a tiny roll.
+    turned = [r @ np.array([[math.cos(roll), -math.sin(roll), 0],
+                            [math.sin(roll), math.cos(roll), 0], [0, 0, 1]]) for r in reached]
+    targets = np.array([*reached, *turned, *others])
+    assert_same_doubles(arm.ik(targets), np.array([per_call(kinematics.ik, r.tolist(), shape=2)
+                                                   for r in targets]))
+    assert_same_flags(arm.reachable_orientation(targets),
+                      [kinematics.is_reachable_orientation(r.tolist()) for r in targets])
+
+
+@settings(max_examples=150, deadline=None)
+@given(joints=vectors, others=matrices, locked=st.sampled_from([1.0, -1.0, 0.9999995]))
+def test_neck_methods(joints, others, locked):
+    neck, kinematics = qt.Neck(), QuorbelNeckKinematics()
+    assert_same_doubles(neck.fk(joints), np.array([kinematics.fk(list(j)) for j in joints]))
+    gimbal = [[0.0, 0.0, 0.0], [0.0, 0.0, 0.0], [locked, 0.0, 0.0]]
+    targets = np.array([*neck.fk(joints), gimbal, *others])
+    assert_same_doubles(neck.ik(targets), np.array([per_call(kinematics.ik, r.tolist(), shape=3)
+                                                    for r in targets]))
+    assert_same_flags(neck.reachable(targets), [solves(kinematics.ik, r.tolist()) for r in targets])
+
+
+real_dtypes = (hnp.boolean_dtypes() | hnp.integer_dtypes() | hnp.unsigned_integer_dtypes()
+               | hnp.floating_dtypes())
+
+
+@settings(max_examples=100, deadline=None)
+@given(arm=arms, theta_a=real_dtypes.flatmap(lambda dtype: hnp.arrays(dtype, 4)))
+def test_any_real_dtype_is_read_as_the_python_float_of_each_value(arm, theta_a):
+    kinematics = arm.kinematics()
+    expected = np.array([per_call(kinematics.fk, float(a), 0.1, shape=(3, 3)) for a in theta_a])
+    assert_same_doubles(arm.fk(theta_a, 0.1), expected)
