@@ -5,7 +5,7 @@ solutions, and where in joint space its loop closes.
     python examples/workspace_map.py examples/arms/right_arm.json --out /tmp/maps
     python examples/workspace_map.py --step 3               # a coarser, faster map
 
-The arm comes from an arms.json file (read with QuorbelArmKinematics.from_json)
+The arm comes from an arms.json file (read with quorbel_torso.Arm.from_json)
 or, without one, is the left preset. Two PNG files are written to --out:
 
 - workspace_directions.png: directions over the whole sphere, sampled on a
@@ -15,21 +15,19 @@ or, without one, is the left preset. Two PNG files are written to --out:
   reachable patch so that the patch is whole and in the middle, and a view of
   the sphere from above the patch.
 - workspace_joints.png: the joint square [-π, π]², sampled every --step
-  degrees, showing where is_reachable_joints is true (the loop closes), with
+  degrees, showing where reachable_joints is true (the loop closes), with
   the solutions of one direction marked on it.
 
-How the solutions are counted. For a direction d the module's inverse
-kinematics considers at most four joint pairs: tip A on either of the two
-points at arc `arm_arc` from joint A's axis and `coupler_arc` from d, and tip B
-likewise about joint B's axis, with each joint angle read off its tip. This
-script computes those candidate pairs itself (closed form, vectorised with
-NumPy, in `candidate_pairs`) and then lets the module decide: called with
-`near` set to a candidate, `ik_from_direction` returns the accepted solution
-nearest to it, so it returns the candidate itself exactly when the module
-accepts it (its forward kinematics lands within 1e-6 of d). A candidate whose
+How the solutions are counted. For a direction d the inverse kinematics
+considers at most four joint pairs: tip A on either of the two points at arc
+`arm_arc` from joint A's axis and `coupler_arc` from d, and tip B likewise
+about joint B's axis, with each joint angle read off its tip. The array
+package's `ik_solutions` returns, for a whole grid of directions at once, each
+of the four in its slot where it is an accepted solution (its forward
+kinematics lands within 1e-6 of d) and NaN where it is not; a candidate whose
 loop closes on the other side points at the mirror image of d and is not
 counted. Candidates equal to within 1e-9 rad count once. As a check, the
-script also asks `is_reachable_direction` about every sample and exits with
+script also asks `reachable_direction` about every sample and exits with
 status 1 if it disagrees with "at least one solution" anywhere.
 """
 import argparse
@@ -44,85 +42,34 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 from matplotlib.colors import BoundaryNorm, ListedColormap  # noqa: E402
 
-from quorbel_torso_kinematics import QuorbelArmKinematics  # noqa: E402
+import quorbel_torso as qt  # noqa: E402
 
-# Pairs returned by ik_from_direction(d, near=pair) that differ from `pair`
-# by less than this are the pair itself (candidates agree to rounding).
+# Solutions of one direction that differ by less than this (rad) in both
+# joints are one solution (candidates agree to rounding).
 SAME_PAIR = 1e-9
-# Below this sine the two centres of a tip placement coincide or are opposite.
-VANISHING_SINE = 1e-12
 
 COUNT_COLOURS = ["#e6e6e6", "#fdd49e", "#fc8d59", "#d7301f", "#7f0000"]
 COUNT_CMAP = ListedColormap(COUNT_COLOURS)
 COUNT_NORM = BoundaryNorm(np.arange(-0.5, 5.0), COUNT_CMAP.N)
 
 
-def close_loop(centre, cos_alpha, targets, cos_beta, side):
-    """Points p with p·centre = cos_alpha and p·target = cos_beta, for each row
-    of `targets`, on the side `side` (+1: toward centre × target); and whether
-    each exists."""
-    with np.errstate(divide="ignore", invalid="ignore"):
-        c = np.clip(targets @ centre, -1.0, 1.0)
-        sigma = np.sqrt(1.0 - c * c)
-        r = (cos_beta - c * cos_alpha) / sigma
-        t = (1.0 - cos_alpha * cos_alpha) - r * r
-        n = np.cross(centre, targets) / sigma[:, None]
-        e = np.cross(n, centre)
-        p = (cos_alpha * centre + r[:, None] * e
-             + (side * np.sqrt(np.maximum(t, 0.0)))[:, None] * n)
-    return p, (sigma >= VANISHING_SINE) & (t >= 0.0)
+def distinct_solutions(arm, directions):
+    """For directions (..., 3): the four slots of ik_solutions, (..., 4, 2),
+    and a mask (..., 4) of the slots that hold a solution not already held by
+    an earlier slot."""
+    pairs = arm.ik_solutions(directions)
+    distinct = ~np.isnan(pairs[..., 0])
+    for later in range(1, 4):
+        for earlier in range(later):
+            same = (np.abs(pairs[..., later, :] - pairs[..., earlier, :]) < SAME_PAIR).all(axis=-1)
+            distinct[..., later] &= ~(distinct[..., earlier] & same)
+    return pairs, distinct
 
 
-def candidate_pairs(arm, directions):
-    """The (up to) four joint pairs the inverse kinematics considers for each
-    unit direction: arrays theta_a, theta_b and valid, each of shape (N, 4),
-    in the order (σ_A, σ_B) = (+,+), (+,-), (-,+), (-,-)."""
-    m = -1.0 if arm.mirror() else 1.0
-    sin_arm, cos_arm = math.sin(arm.arm_arc()), math.cos(arm.arm_arc())
-    cos_coupler = math.cos(arm.coupler_arc())
-    axis_a = np.array([0.0, 0.0, 1.0])  # v_1
-    axis_b = np.array([m, 0.0, 0.0])    # v_5
-    n = len(directions)
-    theta_a = np.zeros((n, 4))
-    theta_b = np.zeros((n, 4))
-    valid = np.zeros((n, 4), dtype=bool)
-    tips_b = [close_loop(axis_b, cos_arm, directions, cos_coupler, side) for side in (1.0, -1.0)]
-    for i, side_a in enumerate((1.0, -1.0)):
-        tip_a, ok_a = close_loop(axis_a, cos_arm, directions, cos_coupler, side_a)
-        # Signed angle about v_1 from the rest tip (m sin a, 0, cos a).
-        angle_a = np.arctan2(m * sin_arm * tip_a[:, 1], m * sin_arm * tip_a[:, 0])
-        for j, (tip_b, ok_b) in enumerate(tips_b):
-            # Signed angle about v_5 from the rest tip (m cos a, 0, sin a).
-            angle_b = np.arctan2(-m * sin_arm * tip_b[:, 1], sin_arm * tip_b[:, 2])
-            theta_a[:, 2 * i + j] = angle_a
-            theta_b[:, 2 * i + j] = angle_b
-            valid[:, 2 * i + j] = ok_a & ok_b
-    return theta_a, theta_b, valid
-
-
-def solutions(arm, direction, pairs):
-    """The distinct pairs among `pairs` that the module accepts for `direction`."""
-    found = []
-    for pair in pairs:
-        try:
-            got = arm.ik_from_direction(direction, near=pair)
-        except RuntimeError:
-            return []  # the direction is unreachable: no pair is accepted
-        if abs(got[0] - pair[0]) < SAME_PAIR and abs(got[1] - pair[1]) < SAME_PAIR and not any(
-                abs(got[0] - f[0]) < SAME_PAIR and abs(got[1] - f[1]) < SAME_PAIR for f in found):
-            found.append(got)
-    return found
-
-
-def all_solutions(arm, directions):
-    """For each unit direction (rows of an (N, 3) array), the list of distinct
-    joint pairs that point the arm exactly there."""
-    theta_a, theta_b, valid = candidate_pairs(arm, directions)
-    result = []
-    for i, d in enumerate(directions):
-        pairs = [(float(theta_a[i, k]), float(theta_b[i, k])) for k in range(4) if valid[i, k]]
-        result.append(solutions(arm, d.tolist(), pairs))
-    return result
+def solutions_of(arm, direction):
+    """The distinct joint pairs that point the arm at one direction."""
+    pairs, distinct = distinct_solutions(arm, direction)
+    return [tuple(pair) for pair in pairs[distinct].tolist()]
 
 
 def sphere_grid(step_deg):
@@ -138,15 +85,6 @@ def sphere_grid(step_deg):
 
 def lon_lat(v):
     return math.degrees(math.atan2(v[1], v[0])), math.degrees(math.asin(max(-1.0, min(1.0, v[2]))))
-
-
-def branch_of(arm, theta_a, theta_b):
-    """The branch the arm's loop closes on, read from one closed pose: the
-    apex lies toward v_2 × v_4 on the positive one."""
-    a, m = arm.arm_arc(), -1.0 if arm.mirror() else 1.0
-    tip_a = [m * math.sin(a) * math.cos(theta_a), m * math.sin(a) * math.sin(theta_a), math.cos(a)]
-    tip_b = [m * math.cos(a), -m * math.sin(a) * math.sin(theta_b), math.sin(a) * math.cos(theta_b)]
-    return "positive" if np.cross(tip_a, tip_b) @ arm.direction(theta_a, theta_b) > 0 else "negative"
 
 
 def patch_centre(lon, lat, counts):
@@ -204,10 +142,10 @@ def draw_flat_map(fig, flat, arm, lon, lat, counts):
                       color=style.get("color", "k"),
                       bbox=dict(boxstyle="round,pad=0.15", fc="white", ec="none", alpha=0.85))
 
-    m = -1.0 if arm.mirror() else 1.0
+    m = -1.0 if arm.mirror else 1.0
     mark((0, 0, 1), "v", "joint A axis $v_1$ (the pole)", color="k", ms=7)
     mark((m, 0, 0), "o", "joint B axis $v_5$", color="k", ms=7)
-    if arm.is_reachable_joints(0.0, 0.0):
+    if arm.reachable_joints(0.0, 0.0):
         # The rest direction lies inside the patch: its label goes beside the
         # patch, below it (or above, for a patch far south), with an arrow.
         x, y = lon_lat(arm.direction(0.0, 0.0))
@@ -221,8 +159,8 @@ def draw_flat_map(fig, flat, arm, lon, lat, counts):
                       arrowprops=dict(arrowstyle="-", color="#2166ac", lw=0.8, shrinkB=6),
                       bbox=dict(boxstyle="round,pad=0.15", fc="white", ec="none", alpha=0.85))
     ticks = [t for t in range(-360, 361, 60) if west <= t <= west + 360]
-    flat.set_xticks(ticks, [f"{wrap_longitude(t):g}".replace("-", "\N{MINUS SIGN}")
-                            for t in ticks])
+    flat.set_xticks(ticks, [f"{t if -180 <= t <= 180 else wrap_longitude(t):g}"
+                            .replace("-", "\N{MINUS SIGN}") for t in ticks])
     flat.set_yticks(range(-90, 91, 30))
     flat.set_xlabel("longitude atan2(y, x) [deg]")
     flat.set_ylabel("latitude asin(z) [deg]")
@@ -283,7 +221,7 @@ def draw_joints(title, angles, closes, marked, marked_label, path):
     ax.set_ylabel("$\\theta_B$ [deg]")
     ax.set_xticks(range(-180, 181, 60))
     ax.set_yticks(range(-180, 181, 60))
-    ax.set_title("joint space: blue where the loop closes (is_reachable_joints)", fontsize=10)
+    ax.set_title("joint space: blue where the loop closes (reachable_joints)", fontsize=10)
     fig.suptitle(title)
     fig.savefig(path, dpi=110)
     plt.close(fig)
@@ -299,58 +237,54 @@ def main(argv=None):
 
     if args.arms_json:
         with open(args.arms_json, encoding="utf-8") as file:
-            arm = QuorbelArmKinematics.from_json(file.read())
+            arm = qt.Arm.from_json(file.read())
         name = Path(args.arms_json).name
     else:
-        arm = QuorbelArmKinematics.default_left()
+        arm = qt.Arm.default_left()
         name = "default_left()"
     out = Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
 
     lon, lat, dirs = sphere_grid(args.step)
-    flat_dirs = dirs.reshape(-1, 3)
-    counts = np.array([len(s) for s in all_solutions(arm, flat_dirs)]).reshape(dirs.shape[:2])
-    reachable = np.array([arm.is_reachable_direction(d) for d in flat_dirs.tolist()])
-    mismatches = int(np.count_nonzero(reachable != (counts.ravel() > 0)))
+    counts = distinct_solutions(arm, dirs)[1].sum(axis=-1)
+    mismatches = int(np.count_nonzero(arm.reachable_direction(dirs) != (counts > 0)))
 
     weights = np.broadcast_to(np.cos(np.radians(lat))[:, None], counts.shape)
-    print(f"{name}: arm_arc={arm.arm_arc():g}, coupler_arc={arm.coupler_arc():g}, "
-          f"mirror={arm.mirror()}")
+    print(f"{name}: arm_arc={arm.arm_arc:g}, coupler_arc={arm.coupler_arc:g}, "
+          f"mirror={arm.mirror}, branch={arm.branch}")
     print(f"directions: {counts.size} samples every {args.step:g} deg")
     for k in range(5):
         share = weights[counts == k].sum() / weights.sum()
         print(f"  {k} solutions: {100 * share:5.1f}% of the sphere")
 
     angles = np.radians(np.arange(-180.0 + args.step / 2, 180.0, args.step))
-    closes = np.array([[arm.is_reachable_joints(a, b) for a in angles.tolist()]
-                       for b in angles.tolist()])
+    closes = arm.reachable_joints(angles[None, :], angles[:, None])  # rows: theta_b
     print(f"joint space: the loop closes on {100 * closes.mean():.1f}% of [-pi, pi]^2")
 
-    # The solutions of one direction, marked in joint space.
+    # The solutions of one direction, marked in joint space: those of
+    # (0.3, -0.2), or of the closing pose nearest to (0, 0) if that one is open.
     pose = (0.3, -0.2)
-    if not arm.is_reachable_joints(*pose):
-        closing = [(a, b) for a in angles.tolist() for b in angles.tolist()
-                   if arm.is_reachable_joints(a, b)]
-        pose = min(closing, key=lambda p: p[0] ** 2 + p[1] ** 2) if closing else None
+    if not arm.reachable_joints(*pose):
+        b, a = np.nonzero(closes)
+        nearest = np.argmin(angles[a] ** 2 + angles[b] ** 2) if len(a) else None
+        pose = None if nearest is None else (float(angles[a[nearest]]), float(angles[b[nearest]]))
     marked, label = [], ""
     if pose is not None:
-        d = np.array([arm.direction(*pose)])
-        marked = all_solutions(arm, d)[0]
+        marked = solutions_of(arm, arm.direction(*pose))
         label = (f"the {len(marked)} solutions for the direction at "
                  f"$\\theta_A$ = {degrees_text(pose[0])}, $\\theta_B$ = {degrees_text(pose[1])}")
         print(f"direction({pose[0]:.2f}, {pose[1]:.2f}) is reached by "
               + ", ".join(f"({a:+.4f}, {b:+.4f})" for a, b in marked))
 
     # The pictures' axes are in degrees, so are the arcs in their titles.
-    branch = branch_of(arm, *pose) if pose is not None else "unseen (the loop never closes)"
-    title = (f"{name}: mirror={arm.mirror()}, branch {branch}\n"
-             f"arm_arc {degrees_text(arm.arm_arc())}, coupler_arc {degrees_text(arm.coupler_arc())}")
+    title = (f"{name}: mirror={arm.mirror}, branch {arm.branch}\n"
+             f"arm_arc {degrees_text(arm.arm_arc)}, coupler_arc {degrees_text(arm.coupler_arc)}")
     draw_directions(arm, title, lon, lat, counts, out / "workspace_directions.png")
     draw_joints(title, angles, closes, marked, label, out / "workspace_joints.png")
     print(f"wrote {out / 'workspace_directions.png'} and {out / 'workspace_joints.png'}")
 
     if mismatches:
-        print(f"error: is_reachable_direction disagrees with the solution count on "
+        print(f"error: reachable_direction disagrees with the solution count on "
               f"{mismatches} directions", file=sys.stderr)
         return 1
     return 0

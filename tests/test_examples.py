@@ -15,6 +15,7 @@ import pytest
 from hypothesis import assume, given, settings
 from hypothesis import strategies as st
 
+import quorbel_torso as qt
 from quorbel_torso_kinematics import QuorbelArmKinematics
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -95,21 +96,27 @@ EXAMPLE_ARMS = {
     "right": QuorbelArmKinematics.default_right(),
     "right, negative branch": QuorbelArmKinematics.from_json('[0.7, 0.5, "negative", true]'),
 }
+# The same arms as array-package values, as workspace_map takes them.
+ARRAY_ARMS = {
+    "left": qt.Arm.default_left(),
+    "right": qt.Arm.default_right(),
+    "right, negative branch": qt.Arm(mirror=True, branch="negative"),
+}
 angles = st.floats(-1.2, 1.2)
 
 
 @settings(max_examples=200, deadline=None)
 @given(arm_name=st.sampled_from(sorted(EXAMPLE_ARMS)), theta_a=angles, theta_b=angles)
 def test_counted_solutions_point_the_right_way_and_include_the_pose(arm_name, theta_a, theta_b):
-    arm = EXAMPLE_ARMS[arm_name]
-    if not arm.is_reachable_joints(theta_a, theta_b):
+    arm = ARRAY_ARMS[arm_name]
+    if not arm.reachable_joints(theta_a, theta_b):
         return
-    d = np.array(arm.direction(theta_a, theta_b))
-    found = workspace_map.all_solutions(arm, d[None, :])[0]
+    d = arm.direction(theta_a, theta_b)
+    found = workspace_map.solutions_of(arm, d)
     assert 1 <= len(found) <= 4
     assert any(math.hypot(a - theta_a, b - theta_b) < 1e-7 for a, b in found)
     for pair in found:
-        assert np.linalg.norm(np.array(arm.direction(*pair)) - d) < 1e-6
+        assert np.linalg.norm(arm.direction(*pair) - d) < 1e-6
 
 
 unit_vectors = st.tuples(st.floats(-1, 1), st.floats(-1, 1), st.floats(-1, 1)).filter(
@@ -121,10 +128,10 @@ unit_vectors = st.tuples(st.floats(-1, 1), st.floats(-1, 1), st.floats(-1, 1)).f
 def test_counts_agree_with_reachability_and_mirror_symmetry(v):
     d = np.array(v) / np.linalg.norm(v)
     half_turn = d * np.array([-1.0, -1.0, 1.0])
-    left, right = EXAMPLE_ARMS["left"], EXAMPLE_ARMS["right"]
-    count_left = len(workspace_map.all_solutions(left, d[None, :])[0])
-    count_right = len(workspace_map.all_solutions(right, half_turn[None, :])[0])
-    assert (count_left > 0) == left.is_reachable_direction(d.tolist())
+    left, right = ARRAY_ARMS["left"], ARRAY_ARMS["right"]
+    count_left = len(workspace_map.solutions_of(left, d))
+    count_right = len(workspace_map.solutions_of(right, half_turn))
+    assert (count_left > 0) == left.reachable_direction(d)
     # The right arm is the left one turned half a turn about Z.
     assert count_right == count_left
 
@@ -151,7 +158,6 @@ def test_draw_five_bar_refuses_joints_where_the_loop_is_open(tmp_path):
 
 
 draw_five_bar = load_example("draw_five_bar")
-BRANCHES = {"left": "positive", "right": "positive", "right, negative branch": "negative"}
 
 
 @settings(max_examples=100, deadline=None)
@@ -162,8 +168,7 @@ def test_pictures_read_the_branch_off_the_loop(arm_name, theta_a, theta_b):
     assume(all(arm.is_reachable_joints(theta_a + da, theta_b + db)
                for da, db in ((1e-3, 0), (-1e-3, 0), (0, 1e-3), (0, -1e-3))))
     v = draw_five_bar.loop_vertices(arm, theta_a, theta_b)
-    assert draw_five_bar.branch_of(v) == BRANCHES[arm_name]
-    assert workspace_map.branch_of(arm, theta_a, theta_b) == BRANCHES[arm_name]
+    assert draw_five_bar.branch_of(v) == ARRAY_ARMS[arm_name].branch
 
 
 MAP_STEP = 4.0
@@ -172,8 +177,7 @@ MAP_STEP = 4.0
 @pytest.fixture(scope="module")
 def left_arm_map():
     lon, lat, dirs = workspace_map.sphere_grid(MAP_STEP)
-    solutions = workspace_map.all_solutions(EXAMPLE_ARMS["left"], dirs.reshape(-1, 3))
-    return lon, lat, np.array([len(s) for s in solutions]).reshape(dirs.shape[:2])
+    return lon, lat, workspace_map.distinct_solutions(ARRAY_ARMS["left"], dirs)[1].sum(axis=-1)
 
 
 # The left arm's patch turned about Z by whole columns: across the seam, to
