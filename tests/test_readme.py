@@ -1,5 +1,6 @@
 """The README stays true: its code runs, its tables of error messages are the
 module's messages, and its links and pictures exist."""
+import doctest
 import os
 import re
 import shutil
@@ -38,12 +39,23 @@ def python_blocks():
 
 
 def test_python_blocks_run_in_order(monkeypatch):
+    """Blocks that show results are doctests, so each shown result is what the
+    code prints; the others run as they stand and show none."""
     monkeypatch.chdir(ROOT)
     namespace = {}
-    for block in python_blocks():
+    for number, block in enumerate(python_blocks()):
         if "# error:" in block:  # shows what a type checker rejects
             continue
-        exec(block, namespace)
+        if ">>> " not in block:
+            assert "# ->" not in block, "a shown result outside a doctest is not checked"
+            exec(block, namespace)
+            continue
+        test = doctest.DocTestParser().get_doctest(block, namespace, f"README block {number}",
+                                                   "README.md", 0)
+        runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+        runner.run(test, clear_globs=False)
+        assert runner.summarize(verbose=False).failed == 0
+        namespace.update(test.globs)  # a DocTest runs in a copy of the names it is given
 
 
 def test_cpp_program_compiles_and_runs(tmp_path):
