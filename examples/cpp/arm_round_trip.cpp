@@ -35,8 +35,7 @@ int main() {
     constexpr std::string_view left_json = R"({"arm_arc": 0.7, "coupler_arc": 0.5})";
     const auto read = quorbel::read_arm_geometry_json(left_json);
     if (const auto* error = std::get_if<quorbel::JsonError>(&read)) {
-        std::printf("arms.json: %s at line %zu column %zu\n", error->description.c_str(),
-                    error->line, error->column);
+        std::printf("%s\n", quorbel::error_message(*error).c_str());
         return 1;
     }
     // Made once: the sines and cosines of the arcs are evaluated here, not in

@@ -197,8 +197,7 @@ int main(int argc, char** argv) {
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     const auto read = quorbel::read_arm_geometry_json(text);
     if (const auto* error = std::get_if<quorbel::JsonError>(&read)) {
-        std::fprintf(stderr, "%s: %s at line %zu column %zu\n", argv[1],
-                     error->description.c_str(), error->line, error->column);
+        std::fprintf(stderr, "%s: %s\n", argv[1], quorbel::error_message(*error).c_str());
         return 1;
     }
     arm_poses("left", quorbel::default_left_geometry());

@@ -438,4 +438,9 @@ std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::strin
     return JsonError{failure.description, where.line, where.column};
 }
 
+std::string error_message(const JsonError& error) {
+    return "Invalid arms.json: " + error.description + " at line " + std::to_string(error.line) +
+           " column " + std::to_string(error.column);
+}
+
 }  // namespace quorbel

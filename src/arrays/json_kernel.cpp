@@ -13,12 +13,10 @@ namespace quorbel::arrays {
 
 namespace {
 
-// ValueError "Invalid arms.json: {description} at line {l} column {c}". The
-// description may quote the document, so it is decoded, not formatted.
+// ValueError with the error's message. The description may quote the
+// document, so the message is decoded, not formatted.
 PyObject* raise_json_error(const JsonError& error) {
-    const std::string message = "Invalid arms.json: " + error.description + " at line " +
-                                std::to_string(error.line) + " column " +
-                                std::to_string(error.column);
+    const std::string message = error_message(error);
     PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
                                           "replace");
     if (text != nullptr) {

@@ -24,4 +24,9 @@ struct JsonError {
 // stack whatever the nesting depth.
 std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::string_view text);
 
+// "Invalid arms.json: {description} at line {line} column {column}": the
+// message both Python faces raise for the error, and a plain report for C++
+// programs. UTF-8, as the description may quote the document.
+std::string error_message(const JsonError& error);
+
 }  // namespace quorbel
