@@ -281,12 +281,12 @@ class Arm:
         where direction_jacobian is, and for damping 0 where J has rank 1.
         TypeError for a damping that is not real, ValueError for a negative,
         infinite or NaN one, or an array."""
-        weight = _damping(damping)
         batch, (a, b, rate) = pose_arguments(
             (theta_a, "theta_a", ANGLE),
             (theta_b, "theta_b", ANGLE),
             (direction_rate, "direction_rate", VECTOR),
         )
+        weight = _damping(damping)
         out = np.empty(batch + JOINT_PAIR)
         _kernels.arm_joint_rates(*self._geometry(), a, b, rate, weight, out)
         return out
