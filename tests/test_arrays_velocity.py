@@ -161,27 +161,17 @@ def brute_force_angle(arm, target):
 
 
 # Unreachable targets: far from the workspace, just outside it, and toward
-# the other arm's side; answers on rims, at corners and on the closing limit.
+# the other arm's side; answers on rims, at corners of two rims, on the
+# closing limit and where a rim meets it (the last two rows).
 SEARCH_CASES = [(arm, target) for arm in BUILT_ARMS for target in (
-    (0.0, 0.0, 1.0), (1.0, -1.0, 0.2), (-0.3, 0.9, -0.4))]
+    (0.0, 0.0, 1.0), (1.0, -1.0, 0.2), (-0.3, 0.9, -0.4))] + [
+    (BUILT_ARMS[0], (0.3765, -0.3108, -0.8727)), (BUILT_ARMS[0], (0.1876, -0.6256, 0.7572))]
 
 
 @pytest.mark.parametrize("arm, target", SEARCH_CASES)
 def test_nearest_reachable_is_never_further_than_a_brute_force_search(arm, target):
     u = np.array(target) / np.linalg.norm(target)
     assert not arm.reachable_direction(u)
-    direction, _ = arm.nearest_reachable(u)
-    assert angle(direction, u) <= brute_force_angle(arm, u) + 1e-9
-
-
-@pytest.mark.xfail(strict=True, reason=(
-    "nearest_reachable misses the corner where a rim meets the closing limit: the rim's "
-    "nearest point is accepted only 1e-7 rad inside, past the 1e-12 and 1e-10 steps tried, "
-    "and a point 0.34 rad further is returned (about 1 in 11,000 random targets)"))
-def test_nearest_reachable_where_a_rim_meets_the_closing_limit():
-    arm = qt.Arm.default_left()
-    u = np.array([0.37646804, -0.31078547, -0.87274521])
-    u /= np.linalg.norm(u)
     direction, _ = arm.nearest_reachable(u)
     assert angle(direction, u) <= brute_force_angle(arm, u) + 1e-9
 
