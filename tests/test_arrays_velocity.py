@@ -24,7 +24,7 @@ arms = st.builds(qt.Arm, arm_arc=st.floats(0.5, 0.8), coupler_arc=st.floats(0.4,
 seeds = st.integers(0, 2**32 - 1)
 
 
-def smooth_poses(arm, seed, count=2000):
+def smooth_poses(arm, seed, count=4000):
     """Random joint pairs whose every neighbour at STEP closes the loop, away
     from the closing limit."""
     a, b = np.random.default_rng(seed).uniform(-np.pi, np.pi, (2, count))
@@ -52,7 +52,7 @@ def assert_relative(got, expected, tolerance):
 @given(arm=arms, seed=seeds)
 def test_arm_jacobians_are_the_derivatives_of_direction_and_fk(arm, seed):
     a, b = smooth_poses(arm, seed)
-    assert a.size > 100
+    assert a.size > 50  # about 200 for the shortest arcs drawn
     direction_rates = np.stack([
         (arm.direction(a + STEP, b) - arm.direction(a - STEP, b)) / (2 * STEP),
         (arm.direction(a, b + STEP) - arm.direction(a, b - STEP)) / (2 * STEP)], axis=-1)
