@@ -185,7 +185,7 @@ KERNEL_MISUSES = [
      "out must hold float64"),
     (lambda: _kernels.read_arm_json(b"{}"), TypeError, "text must be str, not bytes"),
     (lambda: _kernels.arm_joint_rates(*GEOMETRY, ONE, ONE, np.zeros(3), "0", np.empty(2)),
-     TypeError, "must be real number, not str"),
+     TypeError, r"arm_joint_rates\(\): damping must be a real number, not str"),
     (lambda: _kernels.arm_joint_rates(*GEOMETRY, ONE, ONE, np.zeros(3), np.empty(2)), TypeError,
      r"arm_joint_rates\(\) takes exactly 9 arguments \(8 given\)"),
     (lambda: _kernels.arm_nearest_reachable(*GEOMETRY, np.zeros(3), None, np.empty(3),

@@ -109,6 +109,11 @@ bool KernelCall::bind_parameter(const KernelSignature& signature, std::size_t k,
     }
     const double value = PyFloat_AsDouble(obj);
     if (value == -1.0 && PyErr_Occurred()) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+            PyErr_Clear();
+            raise_format(PyExc_TypeError, "%s(): %s must be a real number, not %.200s",
+                         signature.name, signature.parameters[k].name, Py_TYPE(obj)->tp_name);
+        }
         return false;
     }
     numbers_[k] = value;
