@@ -2,7 +2,9 @@
 against the C++ core's own time per call, the same maths vectorised by hand
 with NumPy, and a Python loop over the per-call module that keeps its
 results; and two threads each given half the poses against one thread given
-all of them.
+all of them. The velocity methods are also set against the core's time for
+`direction`, and nearest_reachable against a SciPy optimisation of the same
+problem as a user would write it.
 
 Builds, from this checkout and with the project's flags, both extensions and
 the core driver (bench/core_driver.cpp, run with --poses on the very poses
@@ -12,7 +14,8 @@ the table of medians to bench/ARRAYS_RESULTS.md with the machine it ran on.
 
     python bench/arrays_benchmark.py [--rounds N] [--poses N] [--build-dir DIR]
 
-Needs cmake, a C++17 compiler, NumPy and SciPy (for the machine line). This
+Needs cmake, a C++17 compiler, NumPy and SciPy (the optimisation, and the
+machine line). This
 is a measurement, not a test: nothing fails on slow numbers. Single-thread
 times are the calling thread's CPU time, so time spent descheduled on a busy
 machine is not counted; the thread comparison is wall time and needs both
@@ -22,7 +25,10 @@ garbage collector on, as in a user's program.
 The poses: joint pairs drawn uniformly from the square [-pi, pi]^2 where the
 left preset arm's loop closes, their directions and rotations (so every
 inverse-kinematics call has a solution to find), `near` within a few
-hundredths of the pair, and neck angles with |pitch| < 1.4.
+hundredths of the pair, neck angles with |pitch| < 1.4, unit targets spread
+over the sphere that the arm cannot reach (for nearest_reachable), and rates
+from a standard normal (the direction's for joint_rates, with damping 0, the
+angular velocity for the neck).
 """
 
 import argparse
@@ -41,6 +47,7 @@ import threading
 import time
 
 import numpy as np
+import scipy.optimize
 
 BENCH = pathlib.Path(__file__).resolve().parent
 ROOT = BENCH.parent
@@ -56,6 +63,16 @@ GOAL_THREAD_SPEEDUP = 1.6
 CORE_GOAL_METHODS = {"arm.fk", "arm.direction", "arm.ik_from_direction", "arm.ik", "neck.fk",
                      "neck.ik"}
 THREAD_METHODS = ["arm.fk", "arm.ik_from_direction", "arm.ik", "neck.fk", "neck.ik"]
+# The velocity methods held to GOAL_VELOCITY_RATIO times the core's time for
+# `direction` (pointing_direction) on the same joints.
+GOAL_VELOCITY_RATIO = 2.0
+VELOCITY_GOAL_METHODS = ["arm.direction_jacobian", "arm.singular_values"]
+# nearest_reachable against SciPy's SLSQP: targets per round, the speedup
+# aimed at, and how much further than nearest_reachable an answer may end up
+# before it counts as a miss (a local optimum or a failed run).
+SCIPY_TARGETS_PER_ROUND = 20
+GOAL_SCIPY_SPEEDUP = 100.0
+SCIPY_MISS = 1e-6
 # The method run beside Python code to see whether the lock is released.
 SHARE_METHOD = "arm.ik"
 AGREEMENT_TOLERANCE = 1e-12
@@ -107,12 +124,20 @@ class Poses:
                                      rng.uniform(-1.4, 1.4, count),
                                      rng.uniform(-np.pi, np.pi, count)], axis=1)
         self.neck_rotations = neck.fk(self.neck_joints)
+        targets = np.empty((0, 3))
+        while len(targets) < count:
+            v = rng.normal(size=(count, 3))
+            v /= np.linalg.norm(v, axis=1, keepdims=True)
+            targets = np.concatenate([targets, v[~arm.reachable_direction(v)]])
+        self.targets = targets[:count].copy()
+        self.rates = rng.normal(size=(count, 3))
 
     def write(self, path):
         """The layout qtk_core_driver --poses reads."""
         np.concatenate([[float(self.count)], self.theta_a, self.theta_b, self.directions.ravel(),
                         self.near.ravel(), self.arm_rotations.ravel(), self.neck_joints.ravel(),
-                        self.neck_rotations.ravel()]).astype(np.float64).tofile(path)
+                        self.neck_rotations.ravel(), self.targets.ravel(),
+                        self.rates.ravel()]).astype(np.float64).tofile(path)
 
 
 def cases(qt, qtk, poses):
@@ -129,6 +154,9 @@ def cases(qt, qtk, poses):
     arm_rotations = lambda s: (p.arm_rotations[s],)  # noqa: E731
     neck_joints = lambda s: (p.neck_joints[s],)  # noqa: E731
     neck_rotations = lambda s: (p.neck_rotations[s],)  # noqa: E731
+    joints_and_rates = lambda s: (p.theta_a[s], p.theta_b[s], p.rates[s])  # noqa: E731
+    targets = lambda s: (p.targets[s],)  # noqa: E731
+    neck_joints_and_rates = lambda s: (p.neck_joints[s], p.rates[s])  # noqa: E731
 
     # Python values built once, outside the timing, as a loop's user holds them.
     angle_pairs = list(zip(p.theta_a.tolist(), p.theta_b.tolist()))
@@ -165,6 +193,14 @@ def cases(qt, qtk, poses):
         "neck.ik": (neck_rotations, neck.ik, "neck_inverse_kinematics",
                     loop(per_call_neck.ik, neck_matrices)),
         "neck.reachable": (neck_rotations, neck.reachable, "neck_inverse_kinematics", None),
+        "arm.direction_jacobian": (joints, arm.direction_jacobian, "direction_jacobian", None),
+        "arm.angular_jacobian": (joints, arm.angular_jacobian, "angular_jacobian", None),
+        "arm.singular_values": (joints, arm.singular_values, "singular_values", None),
+        "arm.joint_rates": (joints_and_rates, arm.joint_rates, "joint_rates", None),
+        "arm.nearest_reachable": (targets, arm.nearest_reachable, "nearest_reachable", None),
+        "neck.angular_jacobian": (neck_joints, neck.angular_jacobian, "neck_angular_jacobian",
+                                  None),
+        "neck.joint_rates": (neck_joints_and_rates, neck.joint_rates, "neck_joint_rates", None),
     }
 
 
@@ -197,8 +233,65 @@ def kernel_jobs(qt, poses):
         "neck.fk": (_kernels.neck_fk, p.neck_joints, floats(3, 3)),
         "neck.ik": (_kernels.neck_ik, p.neck_rotations, floats(3)),
         "neck.reachable": (_kernels.neck_reachable, p.neck_rotations, flags),
+        "arm.direction_jacobian": (_kernels.arm_direction_jacobian, *geometry, p.theta_a,
+                                   p.theta_b, floats(3, 2)),
+        "arm.angular_jacobian": (_kernels.arm_angular_jacobian, *geometry, p.theta_a, p.theta_b,
+                                 floats(3, 2)),
+        "arm.singular_values": (_kernels.arm_singular_values, *geometry, p.theta_a, p.theta_b,
+                                floats(2)),
+        "arm.joint_rates": (_kernels.arm_joint_rates, *geometry, p.theta_a, p.theta_b, p.rates,
+                            0.0, floats(2)),
+        "arm.nearest_reachable": (_kernels.arm_nearest_reachable, *geometry, p.targets, None,
+                                  floats(3), floats(2)),
+        "neck.angular_jacobian": (_kernels.neck_angular_jacobian, p.neck_joints, floats(3, 3)),
+        "neck.joint_rates": (_kernels.neck_joint_rates, p.neck_joints, p.rates, floats(3)),
     }
     return {name: (lambda call=call: call[0](*call[1:])) for name, call in calls.items()}
+
+
+class SlsqpNearestReachable:
+    """The nearest reachable direction as a user would find it without
+    nearest_reachable: SLSQP over the joints from (0, 0), maximising the
+    cosine to the target through the per-call module's `direction`, with the
+    loop's closure (tips at most 2 coupler_arc apart) as an inequality
+    constraint. A trial step where the loop does not close, which the
+    per-call method refuses, counts as the worst cosine."""
+
+    def __init__(self, arm):
+        self.kinematics = arm.kinematics()
+        self.sin_arm, self.cos_arm = math.sin(arm.arm_arc), math.cos(arm.arm_arc)
+        self.m = -1.0 if arm.mirror else 1.0
+        self.cos_double = math.cos(2.0 * arm.coupler_arc)
+
+    def closing_margin(self, q):
+        """v_2.v_4 - cos(2 coupler_arc), from the tips' formulas: >= 0 where
+        the loop closes."""
+        theta_a, theta_b = q
+        m, s, c = self.m, self.sin_arm, self.cos_arm
+        v_2 = (m * s * math.cos(theta_a), m * s * math.sin(theta_a), c)
+        v_4 = (m * c, -m * s * math.sin(theta_b), s * math.cos(theta_b))
+        return sum(x * y for x, y in zip(v_2, v_4)) - self.cos_double
+
+    def __call__(self, target):
+        def cost(q):
+            try:
+                v = self.kinematics.direction(q[0], q[1])
+            except (RuntimeError, ValueError):
+                return 2.0
+            return -sum(x * y for x, y in zip(v, target))
+
+        found = scipy.optimize.minimize(
+            cost, x0=[0.0, 0.0], method="SLSQP",
+            constraints=[{"type": "ineq", "fun": self.closing_margin}])
+        try:
+            return np.array(self.kinematics.direction(*found.x))
+        except (RuntimeError, ValueError):
+            return np.full(3, np.nan)
+
+
+def angles_from(directions, targets):
+    return np.arctan2(np.linalg.norm(np.cross(directions, targets), axis=-1),
+                      np.sum(directions * targets, axis=-1))
 
 
 def vectorised_peers(poses):
@@ -292,10 +385,12 @@ def run_core_driver(driver, pose_file):
     return json.loads(out)
 
 
-def measure(table, peers, kernels, driver, pose_file, count, rounds):
+def measure(table, peers, kernels, driver, pose_file, count, rounds, slsqp):
     """Samples of every job by round: ns per pose (the core driver's run is
-    one job among them, at a shuffled place in each round), and the thread
-    comparison's wall times after each round."""
+    one job among them, at a shuffled place in each round), the thread
+    comparison's wall times after each round, and `slsqp` (ns per target) on
+    a new share of the unreachable targets each round, with how much
+    further than nearest_reachable its answers are."""
     everything = slice(None)
     halves = [slice(0, count // 2), slice(count // 2, None)]
     jobs = {("core", ""): lambda: run_core_driver(driver, pose_file)}
@@ -310,6 +405,9 @@ def measure(table, peers, kernels, driver, pose_file, count, rounds):
     samples = {key: [] for key in jobs}
     threads = {name: [] for name in [*THREAD_METHODS, CONTROL]}
     shares = []
+    targets = table["arm.nearest_reachable"][0](everything)[0]
+    samples[("scipy", "arm.nearest_reachable")] = []
+    excess = []
     keys = list(jobs)
     shuffle = random.Random(6)
     for round_index in range(rounds):
@@ -331,13 +429,61 @@ def measure(table, peers, kernels, driver, pose_file, count, rounds):
             control = after
         arguments, method, _, _ = table[SHARE_METHOD]
         shares.append(interpreter_share(method, arguments(everything)))
-    return samples, threads, shares
+        # SLSQP on this round's share of the targets, against the package's answers.
+        chosen = targets[round_index * SCIPY_TARGETS_PER_ROUND:
+                         (round_index + 1) * SCIPY_TARGETS_PER_ROUND]
+        start = time.thread_time_ns()
+        answers = np.array([slsqp(t) for t in chosen])
+        samples[("scipy", "arm.nearest_reachable")].append(
+            (time.thread_time_ns() - start) / len(chosen))
+        ours, _ = table["arm.nearest_reachable"][1](chosen)
+        excess.extend(angles_from(answers, chosen) - angles_from(ours, chosen))
+    return samples, threads, shares, excess
 
 
 def median_ratio(numerators, denominators):
     """The median over rounds of each round's ratio: a slow stretch of a busy
     machine slows both sides of a round alike."""
     return statistics.median(n / d for n, d in zip(numerators, denominators))
+
+
+def format_velocity_lines(table, samples, excess):
+    """The velocity goals: the Jacobians' cost against `direction`'s core
+    time, and nearest_reachable against SLSQP."""
+    missed = []
+    core_rounds = samples[("core", "")]
+    direction_core = [run["pointing_direction"] for run in core_rounds]
+    lines = ["| method | ns/pose | ratio to the core's `direction` "
+             f"({statistics.median(direction_core):.1f} ns) |", "|---|---|---|"]
+    for name in [n for n in table if n.startswith("arm.") and
+                 table[n][2] in ("direction_jacobian", "angular_jacobian", "singular_values",
+                                 "joint_rates")]:
+        array = samples[("array", name)]
+        ratio = median_ratio(array, direction_core)
+        lines.append(f"| `{name}` | {statistics.median(array):.1f} | {ratio:.2f} |")
+        if name in VELOCITY_GOAL_METHODS and ratio > GOAL_VELOCITY_RATIO:
+            missed.append(f"`{name}` costs {ratio:.2f}× the core's `direction`")
+    ours = samples[("array", "arm.nearest_reachable")]
+    theirs = samples[("scipy", "arm.nearest_reachable")]
+    speedup = median_ratio(theirs, ours)
+    excess = np.array(excess)
+    failed = np.isnan(excess)
+    misses = int(np.count_nonzero(failed | (excess > SCIPY_MISS)))
+    lines += ["", f"`arm.nearest_reachable` on unreachable targets: "
+              f"{statistics.median(ours) / 1e3:.2f} µs per target. SciPy's SLSQP over the joints "
+              "(from (0, 0), through the per-call `direction`, the loop's closure as a "
+              f"constraint; {len(excess)} targets, {SCIPY_TARGETS_PER_ROUND} per round): "
+              f"{statistics.median(theirs) / 1e6:.2f} ms per target, {speedup:.0f}× slower; "
+              f"it ended more than {SCIPY_MISS:g} rad further than nearest_reachable on {misses} "
+              f"of them ({int(np.count_nonzero(failed))} outside the workspace), and nearer "
+              f"by more than 1e-9 rad on {int(np.count_nonzero(excess < -1e-9))}."]
+    if speedup < GOAL_SCIPY_SPEEDUP:
+        missed.append(f"`arm.nearest_reachable` is only {speedup:.0f}× faster than SLSQP")
+    lines += ["", f"Goals: at most {GOAL_VELOCITY_RATIO}× the core's `direction` for "
+              + ", ".join(f"`{n}`" for n in VELOCITY_GOAL_METHODS)
+              + f"; `arm.nearest_reachable` at least {GOAL_SCIPY_SPEEDUP:.0f}× faster than "
+              "SLSQP. " + ("Missed: " + "; ".join(missed) + "." if missed else "All met.")]
+    return lines
 
 
 def format_tables(table, samples, threads, shares):
@@ -462,11 +608,14 @@ def main():
     check_agreement(table, peers)
 
     load_before = os.getloadavg()[0]
-    samples, threads, shares = measure(table, peers, kernel_jobs(qt, poses), driver, pose_file,
-                               options.poses, options.rounds)
+    slsqp = SlsqpNearestReachable(qt.Arm.default_left())
+    samples, threads, shares, excess = measure(table, peers, kernel_jobs(qt, poses), driver,
+                                               pose_file, options.poses, options.rounds, slsqp)
     load_after = os.getloadavg()[0]
 
     lines = format_tables(table, samples, threads, shares)
+    lines += ["", "## Velocity kinematics and the workspace edge", ""]
+    lines += format_velocity_lines(table, samples, excess)
     machine = run_benchmarks.machine_description(build_dir)
     print("\n".join(lines))
     write_results(options.output, machine, lines, options.rounds, options.poses,

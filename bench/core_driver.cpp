@@ -154,7 +154,9 @@ constexpr Function FUNCTIONS[] = {
 //
 // The file is raw native doubles: the pose count N, then theta_a[N],
 // theta_b[N], directions[3N], near[2N], arm rotations[9N] (row-major), neck
-// joints[3N] and neck rotations[9N], all for the left preset arm.
+// joints[3N], neck rotations[9N], targets the arm cannot reach[3N] and
+// rates[3N] (of the direction for the arm, angular for the neck), all for
+// the left preset arm.
 
 struct Poses {
     std::size_t count = 0;
@@ -166,6 +168,8 @@ struct Poses {
     const double* arm_rotations = nullptr;
     const double* neck_joints = nullptr;
     const double* neck_rotations = nullptr;
+    const double* targets = nullptr;
+    const double* rates = nullptr;
 };
 
 Poses poses;
@@ -178,7 +182,7 @@ bool read_poses(const char* path) {
         return false;
     }
     poses.count = static_cast<std::size_t>(count);
-    poses.values.resize(poses.count * (1 + 1 + 3 + 2 + 9 + 3 + 9));
+    poses.values.resize(poses.count * (1 + 1 + 3 + 2 + 9 + 3 + 9 + 3 + 3));
     if (!file.read(reinterpret_cast<char*>(poses.values.data()),
                    static_cast<std::streamsize>(poses.values.size() * sizeof(double)))) {
         return false;
@@ -196,6 +200,8 @@ bool read_poses(const char* path) {
     poses.arm_rotations = take(9);
     poses.neck_joints = take(3);
     poses.neck_rotations = take(9);
+    poses.targets = take(3);
+    poses.rates = take(3);
     return true;
 }
 
@@ -255,6 +261,45 @@ const Function POSE_FUNCTIONS[] = {
     {"neck_inverse_kinematics", [](long) {
          over_poses([](std::size_t i) {
              return neck_inverse_kinematics(mat3_at(poses.neck_rotations + 9 * i));
+         });
+     }},
+    {"direction_jacobian", [](long) {
+         over_poses([](std::size_t i) {
+             return direction_jacobian(LEFT_ARM, poses.theta_a[i], poses.theta_b[i]);
+         });
+     }},
+    {"angular_jacobian", [](long) {
+         over_poses([](std::size_t i) {
+             return angular_jacobian(LEFT_ARM, poses.theta_a[i], poses.theta_b[i]);
+         });
+     }},
+    {"singular_values", [](long) {
+         over_poses([](std::size_t i) {
+             return singular_values(LEFT_ARM, poses.theta_a[i], poses.theta_b[i]);
+         });
+     }},
+    {"joint_rates", [](long) {
+         over_poses([](std::size_t i) {
+             return joint_rates(LEFT_ARM, poses.theta_a[i], poses.theta_b[i],
+                                vec3_at(poses.rates + 3 * i), 0.0);
+         });
+     }},
+    {"nearest_reachable", [](long) {
+         over_poses([](std::size_t i) {
+             return nearest_reachable(LEFT_ARM, vec3_at(poses.targets + 3 * i), std::nullopt);
+         });
+     }},
+    {"neck_angular_jacobian", [](long) {
+         over_poses([](std::size_t i) {
+             const double* joints = poses.neck_joints + 3 * i;
+             return neck_angular_jacobian({joints[0], joints[1], joints[2]});
+         });
+     }},
+    {"neck_joint_rates", [](long) {
+         over_poses([](std::size_t i) {
+             const double* joints = poses.neck_joints + 3 * i;
+             return neck_joint_rates({joints[0], joints[1], joints[2]},
+                                     vec3_at(poses.rates + 3 * i));
          });
      }},
 };

@@ -1,6 +1,8 @@
 """quorbel_torso's arguments: result shapes and kinds, NumPy broadcasting,
 any memory layout, and the errors for wrong shapes, dtypes and kinds; the
 private kernels refuse what the package never passes them, without crashing."""
+import math
+
 import numpy as np
 import pytest
 
@@ -30,6 +32,15 @@ SHAPES = [
     (lambda: NECK.fk([0.3, -0.7, 1.1]), (3, 3), np.float64),
     (lambda: NECK.ik(np.zeros((4, 3, 3))), (4, 3), np.float64),
     (lambda: NECK.reachable(np.eye(3)), (), np.bool_),
+    (lambda: ARM.direction_jacobian(0.3, -0.2), (3, 2), np.float64),
+    (lambda: ARM.angular_jacobian(np.zeros((2, 1)), np.zeros(4)), (2, 4, 3, 2), np.float64),
+    (lambda: ARM.singular_values([0.3], -0.2), (1, 2), np.float64),
+    (lambda: ARM.joint_rates(np.zeros(4), 0.0, np.zeros((2, 1, 3))), (2, 4, 2), np.float64),
+    (lambda: ARM.joint_rates(0.3, -0.2, V, damping=np.float32(0.1)), (2,), np.float64),
+    (lambda: ARM.nearest_reachable(V)[0], (3,), np.float64),
+    (lambda: ARM.nearest_reachable(V, near=np.zeros((5, 2)))[1], (5, 2), np.float64),
+    (lambda: NECK.angular_jacobian(np.zeros((0, 3))), (0, 3, 3), np.float64),
+    (lambda: NECK.joint_rates([0.3, -0.7, 1.1], np.zeros((4, 3))), (4, 3), np.float64),
 ]
 
 
@@ -47,6 +58,15 @@ BROADCASTS = [
      lambda a, b, i, j: ARM.reachable_joints(a[i], b[j])),
     (lambda a, b: ARM.ik_from_direction(ARM.direction(a, b)[:, None], near=np.stack([a, b], 1)),
      lambda a, b, i, j: ARM.ik_from_direction(ARM.direction(a[i], b[i]), near=(a[j], b[j]))),
+    (lambda a, b: ARM.direction_jacobian(a[:, None], b[None, :]),
+     lambda a, b, i, j: ARM.direction_jacobian(a[i], b[j])),
+    (lambda a, b: ARM.joint_rates(a[:, None], b[:, None], np.stack([a, b, a], 1), damping=0.5),
+     lambda a, b, i, j: ARM.joint_rates(a[i], b[i], [a[j], b[j], a[j]], damping=0.5)),
+    (lambda a, b: ARM.nearest_reachable(np.stack([a, b, b], 1)[:, None],
+                                        near=np.stack([a, b], 1))[1],
+     lambda a, b, i, j: ARM.nearest_reachable([a[i], b[i], b[i]], near=(a[j], b[j]))[1]),
+    (lambda a, b: NECK.joint_rates(np.stack([a, b, a], 1)[:, None], np.stack([b, a, b], 1)),
+     lambda a, b, i, j: NECK.joint_rates([a[i], b[i], a[i]], [b[j], a[j], b[j]])),
 ]
 
 
@@ -104,6 +124,23 @@ ERRORS = [
     (lambda: NECK.fk([1, 2]), ValueError, r"joints must have shape \(\.\.\., 3\), not \(2,\)"),
     (lambda: NECK.ik(np.eye(3) + 0j), TypeError, "r must hold real numbers, not complex128"),
     (lambda: NECK.reachable("abc"), TypeError, "r must hold real numbers, not <U3"),
+    (lambda: ARM.joint_rates(0.3, -0.2, [1, 0], damping=-1), ValueError,
+     r"direction_rate must have shape \(\.\.\., 3\), not \(2,\)"),
+    (lambda: ARM.joint_rates(0.3, -0.2, V, damping=-0.1), ValueError,
+     "damping must be finite and >= 0, not -0.1"),
+    (lambda: ARM.joint_rates(0.3, -0.2, V, damping=math.nan), ValueError,
+     "damping must be finite and >= 0, not nan"),
+    (lambda: ARM.joint_rates(0.3, -0.2, V, damping=math.inf), ValueError,
+     "damping must be finite and >= 0, not inf"),
+    (lambda: ARM.joint_rates(0.3, -0.2, V, damping=[0.1, 0.2]), ValueError,
+     r"damping must be a scalar, not an array of shape \(2,\)"),
+    (lambda: ARM.joint_rates(0.3, -0.2, V, damping="0.1"), TypeError,
+     "damping must hold real numbers, not <U3"),
+    (lambda: ARM.nearest_reachable(V, near=[[1, 2, 3]]), ValueError,
+     r"near must have shape \(\.\.\., 2\), not \(1, 3\)"),
+    (lambda: NECK.joint_rates([0, 0, 0], np.zeros((2, 2))), ValueError,
+     r"omega must have shape \(\.\.\., 3\), not \(2, 2\)"),
+    (lambda: NECK.angular_jacobian(1j), TypeError, "joints must hold real numbers"),
 ]
 
 
@@ -147,6 +184,13 @@ KERNEL_MISUSES = [
     (lambda: _kernels.neck_ik(np.zeros(9), np.empty(3, dtype=np.int64)), ValueError,
      "out must hold float64"),
     (lambda: _kernels.read_arm_json(b"{}"), TypeError, "text must be str, not bytes"),
+    (lambda: _kernels.arm_joint_rates(*GEOMETRY, ONE, ONE, np.zeros(3), "0", np.empty(2)),
+     TypeError, r"arm_joint_rates\(\): damping must be a real number, not str"),
+    (lambda: _kernels.arm_joint_rates(*GEOMETRY, ONE, ONE, np.zeros(3), np.empty(2)), TypeError,
+     r"arm_joint_rates\(\) takes exactly 9 arguments \(8 given\)"),
+    (lambda: _kernels.arm_nearest_reachable(*GEOMETRY, np.zeros(3), None, np.empty(3),
+                                            np.empty(3)), ValueError,
+     r"out_joints holds 3 values, expected 2"),
 ]
 
 

@@ -149,6 +149,19 @@ def test_draw_five_bar_checks_every_arc_and_draws(tmp_path, arm_args, joints):
     assert image.shape[0] > 300 and image[..., :3].std() > 0.05
 
 
+@pytest.mark.parametrize("arm_args", [[], ["--arms-json", ARMS / "right_arm_negative_branch.json"]])
+def test_gaze_clamp_keeps_its_promises_and_draws(tmp_path, arm_args):
+    out = run_example("gaze_clamp.py", *arm_args, "--steps", 200, "--out", tmp_path / "gaze.png",
+                      cwd=tmp_path)
+    out_of_reach = int(re.search(r"^200 steps, the command out of reach at (\d+)$", out,
+                                 re.M).group(1))
+    assert 0 < out_of_reach < 200
+    claims = re.findall(r"^(ok|FAILED): (.*)$", out, re.M)
+    assert [verdict for verdict, _ in claims] == ["ok"] * 3, claims
+    image = matplotlib.image.imread(tmp_path / "gaze.png")
+    assert image.shape[0] > 600 and image[..., :3].std() > 0.05
+
+
 def test_draw_five_bar_refuses_joints_where_the_loop_is_open(tmp_path):
     result = subprocess.run([sys.executable, str(EXAMPLES / "draw_five_bar.py"), "--joints",
                              "3.14", "0", "--out", str(tmp_path / "loop.png")],

@@ -17,6 +17,7 @@ from quorbel_torso._poses import (
     BoolArray,
     FloatArray,
     pose_arguments,
+    real_array,
 )
 
 if TYPE_CHECKING:
@@ -30,6 +31,10 @@ DEFAULT_ARM_ARC = 0.7
 DEFAULT_COUPLER_ARC = 0.5
 # Candidates of ik_solutions: tip placements (sA, sB) in this order.
 SOLUTION_SLOTS = 4
+# The arm's Jacobians: a vector's rate per joint rate, columns theta_a, theta_b.
+JACOBIAN = VECTOR + JOINT_PAIR
+# singular_values: the largest, then the smallest.
+SINGULAR_VALUE_PAIR = (2,)
 
 
 def _arc(value: object, name: str) -> float:
@@ -52,6 +57,18 @@ def _branch(value: object) -> Branch:
     if value == "negative":
         return "negative"
     raise ValueError(f"branch must be 'positive' or 'negative', not {value!r}")
+
+
+def _damping(value: npt.ArrayLike) -> float:
+    """One damping for all poses: a real scalar, finite and >= 0 (an
+    infinite damping would give 0 * inf for every pose)."""
+    array = real_array(value, "damping")
+    if array.ndim != 0:
+        raise ValueError(f"damping must be a scalar, not an array of shape {array.shape}")
+    damping = float(array)
+    if not 0.0 <= damping < math.inf:
+        raise ValueError(f"damping must be finite and >= 0, not {damping!r}")
+    return damping
 
 
 def _float_source(value: float) -> str:
@@ -216,6 +233,84 @@ class Arm:
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
         return out
+
+    def direction_jacobian(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
+        """Joint angles (...) -> (..., 3, 2): d direction / d(theta_a, theta_b),
+        a column per joint. NaN where the loop does not close, and at its
+        closing limit (the couplers on one great circle), where the rates
+        grow without bound."""
+        batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
+        out = np.empty(batch + JACOBIAN)
+        _kernels.arm_direction_jacobian(*self._geometry(), a, b, out)
+        return out
+
+    def angular_jacobian(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
+        """Joint angles (...) -> (..., 3, 2): the angular velocity of fk's
+        frame R per joint rate, omega = J @ [d theta_a, d theta_b] with
+        dR = [omega]x R, in the frame R maps into. NaN where
+        direction_jacobian is."""
+        batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
+        out = np.empty(batch + JACOBIAN)
+        _kernels.arm_angular_jacobian(*self._geometry(), a, b, out)
+        return out
+
+    def singular_values(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
+        """Joint angles (...) -> (..., 2): the singular values of
+        direction_jacobian, largest first, in radians of direction per radian
+        of joint. The smaller is 0 where an input arm lies in line with its
+        coupler. NaN where direction_jacobian is."""
+        batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
+        out = np.empty(batch + SINGULAR_VALUE_PAIR)
+        _kernels.arm_singular_values(*self._geometry(), a, b, out)
+        return out
+
+    def joint_rates(
+        self,
+        theta_a: npt.ArrayLike,
+        theta_b: npt.ArrayLike,
+        direction_rate: npt.ArrayLike,
+        damping: Real = 0.0,
+    ) -> FloatArray:
+        """Joint angles (...) and wanted direction rates (..., 3) -> (..., 2):
+        the joint rates q that minimise |J q - direction_rate|^2 +
+        damping^2 |q|^2, J the direction_jacobian. With damping 0 these are the
+        least-squares rates; a damping > 0 (one real number for all poses, in
+        radians of direction per radian of joint) keeps them bounded near a
+        singular pose at the cost of a residual. The part of direction_rate
+        along the direction cannot be produced and stays as residual. NaN
+        where direction_jacobian is, and for damping 0 where J has rank 1.
+        TypeError for a damping that is not real, ValueError for a negative,
+        infinite or NaN one, or an array."""
+        batch, (a, b, rate) = pose_arguments(
+            (theta_a, "theta_a", ANGLE),
+            (theta_b, "theta_b", ANGLE),
+            (direction_rate, "direction_rate", VECTOR),
+        )
+        weight = _damping(damping)
+        out = np.empty(batch + JOINT_PAIR)
+        _kernels.arm_joint_rates(*self._geometry(), a, b, rate, weight, out)
+        return out
+
+    def nearest_reachable(
+        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None
+    ) -> Tuple[FloatArray, FloatArray]:
+        """Directions (..., 3) -> (directions (..., 3), joints (..., 2)): the
+        reachable direction at the smallest angle from v3 (v3 itself,
+        normalised, where ik_from_direction accepts it; else a point of the
+        workspace's edge, within 1e-9 rad of the nearest) and its joints as
+        ik_from_direction gives them for `near` (..., 2). NaN for a direction
+        of norm below 1e-12 or not finite."""
+        if near is None:
+            batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+            near_pairs = None
+        else:
+            batch, (directions, near_pairs) = pose_arguments(
+                (v3, "v3", VECTOR), (near, "near", JOINT_PAIR)
+            )
+        reached = np.empty(batch + VECTOR)
+        joints = np.empty(batch + JOINT_PAIR)
+        _kernels.arm_nearest_reachable(*self._geometry(), directions, near_pairs, reached, joints)
+        return reached, joints
 
     def __repr__(self) -> str:
         return (

@@ -38,6 +38,27 @@ class Neck:
         _kernels.neck_reachable(rotations, out)
         return out
 
+    def angular_jacobian(self, joints: npt.ArrayLike) -> FloatArray:
+        """(..., 3) yaw, pitch, roll -> (..., 3, 3): the head frame's angular
+        velocity per joint rate, omega = J @ [d yaw, d pitch, d roll] with
+        dR = [omega]x R, in the frame R maps into. Its columns are the joint
+        axes; its determinant is -cos(pitch)."""
+        batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
+        out = np.empty(batch + MATRIX)
+        _kernels.neck_angular_jacobian(angles, out)
+        return out
+
+    def joint_rates(self, joints: npt.ArrayLike, omega: npt.ArrayLike) -> FloatArray:
+        """(..., 3) yaw, pitch, roll and (..., 3) angular velocities ->
+        (..., 3) d yaw, d pitch, d roll: the joint rates whose angular velocity
+        is omega. NaN at gimbal lock, as ik refuses it."""
+        batch, (angles, rates) = pose_arguments(
+            (joints, "joints", VECTOR), (omega, "omega", VECTOR)
+        )
+        out = np.empty(batch + VECTOR)
+        _kernels.neck_joint_rates(angles, rates, out)
+        return out
+
     def __repr__(self) -> str:
         return "Neck()"
 

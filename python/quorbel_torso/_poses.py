@@ -22,7 +22,9 @@ MATRIX: Shape = (3, 3)
 REAL_KINDS = "biuf"
 
 
-def _real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[Any]:
+def real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[Any]:
+    """`value` as a NumPy array of a real kind, any shape; TypeError naming
+    `name` for another kind, ValueError for a ragged nesting."""
     try:
         array = np.asarray(value)
     except ValueError as error:  # a ragged nesting of sequences
@@ -53,7 +55,7 @@ def pose_arguments(
     arrays = []
     batches = []
     for value, name, pose in arguments:
-        array = _real_array(value, name)
+        array = real_array(value, name)
         arrays.append(array)
         batches.append(_batch_shape(array, name, pose))
     try:

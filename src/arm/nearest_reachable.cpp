@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "arm/close_loop_from_cosines.hpp"
 
@@ -39,8 +40,8 @@ constexpr double RING_MARGIN = 1e-9;
 constexpr double LIMIT_STEPS[] = {0.0, 1e-9, 4e-9, 1.6e-8, 6.4e-8, 2.5e-7};
 
 // Where a candidate lies: on a rim of a tip's ring (a corner of two rims
-// included), or on the closing limit.
-enum class Kind { rim, limit };
+// included), on the closing limit, or where a rim meets the closing limit.
+enum class Kind { rim, limit, rim_limit };
 
 struct Candidate {
     Vec3 direction;
@@ -49,9 +50,16 @@ struct Candidate {
     Kind kind;
 };
 
-// Room for every candidate: 4 rims, 8 corners and the closing limit's maxima
-// (at most one per sample interval of each of at most two pieces).
-constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 2 * LIMIT_SAMPLES;
+// How a candidate where a rim meets the closing limit is turned into the
+// workspace: along the rim's inward normal, and that normal turned this far
+// toward either sense of the rim (the workspace there is a wedge between
+// the rim and the limit, on the rim's inner side).
+constexpr double RIM_LIMIT_TURN = PI / 3;
+
+// Room for every candidate: 4 rims, 8 corners of two rims, 8 points where a
+// rim meets the closing limit and the closing limit's maxima (at most one
+// per sample interval of each of at most two pieces).
+constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 8 + 2 * LIMIT_SAMPLES;
 
 struct EdgeCandidates {
     std::array<Candidate, MAX_CANDIDATES> items;
@@ -379,6 +387,44 @@ void add_rims_and_corners(const Arm& arm, Vec3 target,
     }
 }
 
+// Where a rim meets the closing limit: an input arm in line with its coupler
+// and both couplers on one great circle, so that joint axis P, the tip, the
+// apex and the other tip all lie on one great circle, at signed arcs a,
+// a + g and a + 2 g from P along it (a - g and a - 2 g for the rim nearer
+// the axis; a = arm_arc, g = coupler_arc). The other tip must lie on its own
+// ring, at arc a from its axis Q. With P and Q perpendicular and the circle
+// leaving P along cos(phi) Q + sin(phi) (P x Q), that is
+//   sin(a +- 2 g) cos(phi) = cos(a),
+// two circles (phi and -phi) per rim. At such a point the Lagrange condition
+// along the limit need not hold: the apex's square-root motion off the
+// limit vanishes there, so neither the rims nor the limit's stationary
+// points include it.
+void add_rim_limit_meetings(const Arm& arm, Vec3 target, EdgeCandidates& list) noexcept {
+    const double m = mirror_sign(arm.geometry());
+    const Vec3 axis_a = {0.0, 0.0, 1.0};
+    const Vec3 axis_b = {m, 0.0, 0.0};
+    const double a = arm.geometry().arm_arc;
+    const double g = arm.geometry().coupler_arc;
+    for (const auto& [axis, other] : {std::pair{axis_a, axis_b}, std::pair{axis_b, axis_a}}) {
+        const Vec3 across = cross(axis, other);
+        for (double rim_sense : {1.0, -1.0}) {
+            const double sin_far = std::sin(a + 2.0 * rim_sense * g);
+            const double cos_phi = arm.cos_arm() / sin_far;
+            if (!(std::fabs(cos_phi) <= 1.0)) {
+                continue;
+            }
+            const double sin_phi = std::sqrt(1.0 - cos_phi * cos_phi);
+            const double apex_arc = a + rim_sense * g;
+            const Rim rim = {axis, std::cos(apex_arc), rim_sense < 0.0};
+            for (double side : {1.0, -1.0}) {
+                const Vec3 leaving = cos_phi * other + (side * sin_phi) * across;
+                const Vec3 apex = std::cos(apex_arc) * axis + std::sin(apex_arc) * leaving;
+                list.add(apex, inward_from(rim, apex), target, Kind::rim_limit);
+            }
+        }
+    }
+}
+
 // d turned by `angle` toward the unit tangent t.
 Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
     if (angle == 0.0) {
@@ -396,6 +442,22 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
             const Vec3 d = turned(c.direction, c.inward, step);
             if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
                 return ReachableDirection{d, *joints};
+            }
+        }
+        return std::nullopt;
+    }
+    if (c.kind == Kind::rim_limit) {
+        const Vec3 along = normalise(cross(c.direction, c.inward));
+        const Vec3 turns[3] = {
+            c.inward,
+            std::cos(RIM_LIMIT_TURN) * c.inward + std::sin(RIM_LIMIT_TURN) * along,
+            std::cos(RIM_LIMIT_TURN) * c.inward - std::sin(RIM_LIMIT_TURN) * along};
+        for (double step : RIM_STEPS) {
+            for (const Vec3& t : turns) {
+                const Vec3 d = turned(c.direction, t, step);
+                if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
+                    return ReachableDirection{d, *joints};
+                }
             }
         }
         return std::nullopt;
@@ -428,6 +490,7 @@ std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
     }
     EdgeCandidates list;
     add_rims_and_corners(arm, u, list);
+    add_rim_limit_meetings(arm, u, list);
     add_closing_limit(arm, u, list);
     // Nearest first: a selection sort over a short list, stopping at the
     // first candidate that is accepted.

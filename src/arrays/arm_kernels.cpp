@@ -8,11 +8,11 @@ namespace quorbel::arrays {
 
 namespace {
 
-constexpr BufferParameter THETA_A = {"theta_a", Element::float64, 1, Access::read};
-constexpr BufferParameter THETA_B = {"theta_b", Element::float64, 1, Access::read};
-constexpr BufferParameter V3 = {"v3", Element::float64, 3, Access::read};
-constexpr BufferParameter NEAR = {"near", Element::float64, 2, Access::optional_read};
-constexpr BufferParameter R_TARGET = {"r_target", Element::float64, 9, Access::read};
+constexpr KernelParameter THETA_A = {"theta_a", Element::float64, 1, Access::read};
+constexpr KernelParameter THETA_B = {"theta_b", Element::float64, 1, Access::read};
+constexpr KernelParameter V3 = {"v3", Element::float64, 3, Access::read};
+constexpr KernelParameter NEAR = {"near", Element::float64, 2, Access::optional_read};
+constexpr KernelParameter R_TARGET = {"r_target", Element::float64, 9, Access::read};
 
 constexpr KernelSignature FK = {"arm_fk", true, 3, {THETA_A, THETA_B, result_of_width(9)}};
 constexpr KernelSignature DIRECTION = {"arm_direction", true, 3,

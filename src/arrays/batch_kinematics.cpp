@@ -1,58 +1,15 @@
 // The loops of batch_kinematics.hpp: load a pose, call the core, store the
-// result or NaN. The core calls are all here, one per loop.
+// result or NaN, one core function per loop.
 #include "arrays/batch_kinematics.hpp"
 
-#include <limits>
 #include <optional>
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
+#include "arrays/pose_values.hpp"
 
 namespace quorbel::arrays {
-
-namespace {
-
-constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
-
-Vec3 load_vec3(const double* p) { return {p[0], p[1], p[2]}; }
-
-Mat3 load_mat3(const double* p) {
-    Mat3 m;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            m[i][j] = p[3 * i + j];
-        }
-    }
-    return m;
-}
-
-void store_vec3(Vec3 v, double* out) {
-    out[0] = v.x;
-    out[1] = v.y;
-    out[2] = v.z;
-}
-
-void store_mat3(const Mat3& m, double* out) {
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            out[3 * i + j] = m[i][j];
-        }
-    }
-}
-
-void store_joint_pair(const std::optional<JointPair>& pair, double* out) {
-    out[0] = pair ? pair->theta_a : NOT_A_NUMBER;
-    out[1] = pair ? pair->theta_b : NOT_A_NUMBER;
-}
-
-void fill_nan(double* out, std::size_t width) {
-    for (std::size_t k = 0; k < width; ++k) {
-        out[k] = NOT_A_NUMBER;
-    }
-}
-
-}  // namespace
 
 Arm prepare_arm(double arm_arc, double coupler_arc, bool mirror, bool negative_branch) noexcept {
     return SphericalLinkGeometry{arm_arc, coupler_arc,

@@ -1,4 +1,4 @@
-// The binder of kernel_call.hpp: arity, the arm's geometry, then each buffer
+// The binder of kernel_call.hpp: arity, the arm's geometry, then each parameter
 // in order, the first problem reported.
 #include "arrays/kernel_call.hpp"
 
@@ -47,7 +47,7 @@ const char* element_name(Element element) {
 }  // namespace
 
 KernelCall::~KernelCall() {
-    for (std::size_t k = 0; k < MAX_BUFFERS; ++k) {
+    for (std::size_t k = 0; k < MAX_PARAMETERS; ++k) {
         if (acquired_[k]) {
             PyBuffer_Release(&views_[k]);
         }
@@ -57,7 +57,7 @@ KernelCall::~KernelCall() {
 bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
                       Py_ssize_t nargs) {
     const Py_ssize_t leading = signature.takes_arm ? ARM_ARGUMENTS : 0;
-    const Py_ssize_t expected = leading + static_cast<Py_ssize_t>(signature.buffer_count);
+    const Py_ssize_t expected = leading + static_cast<Py_ssize_t>(signature.parameter_count);
     if (nargs != expected) {
         raise_format(PyExc_TypeError, "%s() takes exactly %zd arguments (%zd given)",
                      signature.name, expected, nargs);
@@ -66,8 +66,8 @@ bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
     if (signature.takes_arm && !bind_arm(signature, args)) {
         return false;
     }
-    for (std::size_t k = 0; k < signature.buffer_count; ++k) {
-        if (!bind_buffer(signature, k, args[leading + static_cast<Py_ssize_t>(k)])) {
+    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
+        if (!bind_parameter(signature, k, args[leading + static_cast<Py_ssize_t>(k)])) {
             return false;
         }
     }
@@ -102,8 +102,26 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
     return true;
 }
 
+bool KernelCall::bind_parameter(const KernelSignature& signature, std::size_t k,
+                                PyObject* obj) {
+    if (signature.parameters[k].access != Access::number) {
+        return bind_buffer(signature, k, obj);
+    }
+    const double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+            PyErr_Clear();
+            raise_format(PyExc_TypeError, "%s(): %s must be a real number, not %.200s",
+                         signature.name, signature.parameters[k].name, Py_TYPE(obj)->tp_name);
+        }
+        return false;
+    }
+    numbers_[k] = value;
+    return true;
+}
+
 bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, PyObject* obj) {
-    const BufferParameter& parameter = signature.buffers[k];
+    const KernelParameter& parameter = signature.parameters[k];
     if (parameter.access == Access::optional_read && obj == Py_None) {
         data_[k] = nullptr;
         return true;

@@ -1,5 +1,5 @@
 // One binder for every kernel: a constant signature per kernel (its name,
-// whether the arm's geometry leads, its buffers), and a call object that
+// whether the arm's geometry leads, its parameters), and a call object that
 // checks the arguments against it, holds the buffers for the loop and
 // releases them. Kernels are private to the package, but no argument, however
 // wrong, may crash them: a wrong count or kind is a TypeError, a wrong
@@ -18,10 +18,11 @@ namespace quorbel::arrays {
 enum class Element { float64, boolean };
 
 // Inputs are read-only views; results are written in place. An input may be
-// optional (None: no values).
-enum class Access { read, optional_read, write };
+// optional (None: no values). A number is one real value for every pose, a
+// Python number rather than a buffer (its element and width are unused).
+enum class Access { read, optional_read, write, number };
 
-struct BufferParameter {
+struct KernelParameter {
     const char* name;
     Element element;
     std::size_t width;  // values per pose
@@ -29,22 +30,26 @@ struct BufferParameter {
 };
 
 // A kernel's result: `width` doubles per pose, or one truth value per pose.
-constexpr BufferParameter result_of_width(std::size_t width) {
-    return {"out", Element::float64, width, Access::write};
+constexpr KernelParameter result_of_width(std::size_t width, const char* name = "out") {
+    return {name, Element::float64, width, Access::write};
 }
-inline constexpr BufferParameter REACHABLE_RESULT = {"out", Element::boolean, 1, Access::write};
+inline constexpr KernelParameter REACHABLE_RESULT = {"out", Element::boolean, 1, Access::write};
 
-inline constexpr std::size_t MAX_BUFFERS = 3;
+constexpr KernelParameter number_named(const char* name) {
+    return {name, Element::float64, 0, Access::number};
+}
+
+inline constexpr std::size_t MAX_PARAMETERS = 5;
 
 // The arguments are the arm's geometry when `takes_arm` (arm_arc, coupler_arc:
 // numbers; mirror: a bool; branch: "positive" or "negative"), then the
-// buffers in order. The first buffer is an input; its length fixes the count
-// of poses that every other buffer must hold.
+// parameters in order. The first parameter is an input buffer; its length
+// fixes the count of poses that every other buffer must hold.
 struct KernelSignature {
     const char* name;
     bool takes_arm;
-    std::size_t buffer_count;
-    BufferParameter buffers[MAX_BUFFERS];
+    std::size_t parameter_count;
+    KernelParameter parameters[MAX_PARAMETERS];
 };
 
 class KernelCall {
@@ -59,20 +64,23 @@ public:
 
     const Arm& arm() const { return *arm_; }
     std::size_t count() const { return count_; }
-    // Buffer k as the loops take it; values() is null for an omitted input.
+    // Parameter k as the loops take it; values() is null for an omitted input.
     const double* values(std::size_t k) const { return static_cast<const double*>(data_[k]); }
     double* results(std::size_t k) const { return static_cast<double*>(data_[k]); }
     bool* flags(std::size_t k) const { return static_cast<bool*>(data_[k]); }
+    double number(std::size_t k) const { return numbers_[k]; }
 
 private:
     bool bind_arm(const KernelSignature& signature, PyObject* const* args);
+    bool bind_parameter(const KernelSignature& signature, std::size_t k, PyObject* obj);
     bool bind_buffer(const KernelSignature& signature, std::size_t k, PyObject* obj);
 
     std::optional<Arm> arm_;
     std::size_t count_ = 0;
-    Py_buffer views_[MAX_BUFFERS] = {};
-    bool acquired_[MAX_BUFFERS] = {};
-    void* data_[MAX_BUFFERS] = {};
+    Py_buffer views_[MAX_PARAMETERS] = {};
+    bool acquired_[MAX_PARAMETERS] = {};
+    void* data_[MAX_PARAMETERS] = {};
+    double numbers_[MAX_PARAMETERS] = {};
 };
 
 // Binds the arguments, runs loop(call) with the interpreter lock released and

@@ -16,10 +16,17 @@ PyObject* arm_reachable_direction_kernel(PyObject*, PyObject* const* args, Py_ss
 PyObject* arm_ik_solutions_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* arm_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* arm_reachable_orientation_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_direction_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_singular_values_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_nearest_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
 PyObject* neck_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* neck_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* neck_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* neck_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* neck_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
 PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 

@@ -7,8 +7,8 @@ namespace quorbel::arrays {
 
 namespace {
 
-constexpr BufferParameter JOINTS = {"joints", Element::float64, 3, Access::read};
-constexpr BufferParameter R = {"r", Element::float64, 9, Access::read};
+constexpr KernelParameter JOINTS = {"joints", Element::float64, 3, Access::read};
+constexpr KernelParameter R = {"r", Element::float64, 9, Access::read};
 
 constexpr KernelSignature FK = {"neck_fk", false, 2, {JOINTS, result_of_width(9)}};
 constexpr KernelSignature IK = {"neck_ik", false, 2, {R, result_of_width(3)}};

@@ -4,6 +4,8 @@ The tests type-check this file with mypy --strict and pyright against the
 installed package (its inline annotations and py.typed; every result type is
 pinned with assert_type) and then run it.
 """
+from typing import Tuple
+
 import numpy as np
 import numpy.typing as npt
 from typing_extensions import assert_type
@@ -39,9 +41,24 @@ count_per_direction = (~np.isnan(solutions[..., 0])).sum(axis=-1)
 assert_type(left.ik(r_target=rotations), Floats)
 assert_type(left.reachable_orientation(rotations.tolist()), Flags)
 
+# A velocity controller and a gaze target that leaves the workspace.
+jacobian = left.direction_jacobian(theta_a, -0.2)
+assert_type(jacobian, Floats)
+assert_type(left.angular_jacobian(0.3, theta_b=-0.2), Floats)
+margin = left.singular_values(theta_a, -0.2)[..., 1]
+assert_type(margin, Floats)
+assert_type(left.joint_rates(theta_a, -0.2, [0.0, 0.1, 0.0]), Floats)
+assert_type(left.joint_rates(0.3, -0.2, direction_rate=directions, damping=np.float64(0.05)),
+            Floats)
+aimed, aim_joints = left.nearest_reachable([0.0, 0.0, 1.0], near=(0.3, -0.2))
+assert_type(aimed, Floats)
+assert_type(right.nearest_reachable(directions), Tuple[Floats, Floats])
+
 neck = Neck()
 head = neck.fk([[0.3, -0.7, 1.1], [0.0, 0.0, 0.0]])
 assert_type(head, Floats)
 assert_type(neck.ik(r=head), Floats)
 unlocked: Flags = neck.reachable(np.eye(3))
+assert_type(neck.angular_jacobian(joints=[0.3, -0.7, 1.1]), Floats)
+assert_type(neck.joint_rates([0.3, -0.7, 1.1], omega=[[0.0, 0.0, 1.0]]), Floats)
 keep = {left: "left", right: "right", Arm(): "left again"}

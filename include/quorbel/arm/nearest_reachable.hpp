@@ -12,11 +12,16 @@
 // in line (a corner where a rim of ring A crosses a rim of ring B). On the
 // boundary of C (the closing limit: couplers on one great circle, tips
 // exactly 2 coupler_arc apart, the apex their midpoint, on both branches at
-// once) the optimum is a stationary point of F along that closed curve. The
+// once) the optimum is a stationary point of F along that closed curve, or
+// a point where a fold reaches the limit: there the apex's square-root
+// motion off the limit vanishes, and F need not be stationary along it. The
 // candidates are therefore:
 // - on each of the four rims, the rim's point nearest u (closed form);
 // - the up to eight corners where a rim of A crosses a rim of B (closed
 //   form, two circles of the sphere);
+// - the up to eight points where a rim meets the closing limit: joint axis,
+//   tip, apex and other tip on one great circle, the other tip on its ring
+//   (closed form);
 // - the stationary points of F along the closing limit, traced in closed
 //   form with theta_a as parameter (tip B where ring B meets the circle of
 //   arc 2 coupler_arc about tip A) and solved for by sign changes of the
@@ -29,7 +34,9 @@
 //
 // Acceptance at the edge. On a rim, ik_from_direction's tip placement closes
 // only just, so a rim or corner candidate is moved into the workspace by
-// 1e-12 rad (then 1e-10) first. On the closing limit the loop's margin is
+// 1e-12 rad (then 1e-10) first; a point where a rim meets the limit is moved
+// along the rim's inward normal, or that normal turned 60 degrees toward
+// either sense of the rim, into the wedge the workspace makes there. On the closing limit the loop's margin is
 // the square of the distance from the limit, and rounding decides within
 // about 1e-8 rad whether it closes; ik_from_direction accepts a direction
 // whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
@@ -52,7 +59,9 @@ struct ReachableDirection {
 // The reachable direction at the smallest angle from `target`: the
 // normalised target itself when ik_from_direction accepts it; otherwise the
 // point of the workspace nearest to it, never more than 1e-9 rad further (on
-// the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
+// the closing limit possibly up to 2.5e-7 rad nearer, see above; within
+// about 1e-3 rad of where a rim meets the closing limit, where the limit's
+// samples can miss its maximum, up to about 5e-7 rad further), and its
 // joints as ik_from_direction chooses them with `near`. Empty for a target shorter
 // than MIN_DIRECTION_NORM or not finite, and for an arm that reaches no
 // direction. Assumes the tips' rings do not cross (the tips never coincide),

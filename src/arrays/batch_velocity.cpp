@@ -1,0 +1,110 @@
+// The loops of batch_velocity.hpp: load a pose, call the core, store the
+// result or NaN, one core function per loop.
+#include "arrays/batch_velocity.hpp"
+
+#include <optional>
+
+#include <quorbel/arm/nearest_reachable.hpp>
+#include <quorbel/arm/velocity_kinematics.hpp>
+#include <quorbel/neck/neck_velocity.hpp>
+#include "arrays/pose_values.hpp"
+
+namespace quorbel::arrays {
+
+// The neck's loops share their names with the core functions they call, so
+// those calls are qualified.
+namespace {
+
+std::optional<JointPair> load_near(const double* near, std::size_t i) {
+    if (near == nullptr) {
+        return std::nullopt;
+    }
+    return JointPair{near[2 * i], near[2 * i + 1]};
+}
+
+NeckAngles load_neck_angles(const double* p) { return {p[0], p[1], p[2]}; }
+
+void store_jacobian(const std::optional<Mat3x2>& jacobian, double* out) {
+    if (jacobian) {
+        store_mat3x2(*jacobian, out);
+    } else {
+        fill_nan(out, 6);
+    }
+}
+
+}  // namespace
+
+void arm_direction_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
+                            std::size_t count, double* jacobians) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        store_jacobian(direction_jacobian(arm, theta_a[i], theta_b[i]), jacobians + 6 * i);
+    }
+}
+
+void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
+                          std::size_t count, double* jacobians) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        store_jacobian(angular_jacobian(arm, theta_a[i], theta_b[i]), jacobians + 6 * i);
+    }
+}
+
+void arm_singular_values(const Arm& arm, const double* theta_a, const double* theta_b,
+                         std::size_t count, double* values) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<SingularValues> s = singular_values(arm, theta_a[i], theta_b[i]);
+        double* out = values + 2 * i;
+        out[0] = s ? s->largest : NOT_A_NUMBER;
+        out[1] = s ? s->smallest : NOT_A_NUMBER;
+    }
+}
+
+void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
+                     const double* direction_rate, double damping, std::size_t count,
+                     double* rates) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        store_joint_pair(joint_rates(arm, theta_a[i], theta_b[i],
+                                     load_vec3(direction_rate + 3 * i), damping),
+                         rates + 2 * i);
+    }
+}
+
+void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
+                           std::size_t count, double* directions, double* joints) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<ReachableDirection> found =
+            nearest_reachable(arm, load_vec3(v3 + 3 * i), load_near(near, i));
+        if (found) {
+            store_vec3(found->direction, directions + 3 * i);
+            store_joint_pair(found->joints, joints + 2 * i);
+        } else {
+            fill_nan(directions + 3 * i, 3);
+            fill_nan(joints + 2 * i, 2);
+        }
+    }
+}
+
+void neck_angular_jacobian(const double* joints, std::size_t count,
+                           double* jacobians) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        store_mat3(quorbel::neck_angular_jacobian(load_neck_angles(joints + 3 * i)),
+                   jacobians + 9 * i);
+    }
+}
+
+void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
+                      double* rates) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<NeckAngles> q =
+            quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i), load_vec3(omega + 3 * i));
+        double* out = rates + 3 * i;
+        if (q) {
+            out[0] = q->yaw;
+            out[1] = q->pitch;
+            out[2] = q->roll;
+        } else {
+            fill_nan(out, 3);
+        }
+    }
+}
+
+}  // namespace quorbel::arrays

@@ -1,0 +1,62 @@
+// How one pose's values sit in the kernels' contiguous buffers: a vector as
+// 3 doubles, a matrix as its rows one after the other, a joint pair as
+// (theta_a, theta_b); a value the core does not give is stored as NaN.
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <optional>
+
+#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/maths/mat3x2.hpp>
+#include <quorbel/maths/vector.hpp>
+
+namespace quorbel::arrays {
+
+inline constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+
+inline Vec3 load_vec3(const double* p) { return {p[0], p[1], p[2]}; }
+
+inline Mat3 load_mat3(const double* p) {
+    Mat3 m;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            m[i][j] = p[3 * i + j];
+        }
+    }
+    return m;
+}
+
+inline void store_vec3(Vec3 v, double* out) {
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
+}
+
+inline void store_mat3(const Mat3& m, double* out) {
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            out[3 * i + j] = m[i][j];
+        }
+    }
+}
+
+inline void store_mat3x2(const Mat3x2& m, double* out) {
+    for (std::size_t i = 0; i < 3; ++i) {
+        out[2 * i] = m[i][0];
+        out[2 * i + 1] = m[i][1];
+    }
+}
+
+inline void store_joint_pair(const std::optional<JointPair>& pair, double* out) {
+    out[0] = pair ? pair->theta_a : NOT_A_NUMBER;
+    out[1] = pair ? pair->theta_b : NOT_A_NUMBER;
+}
+
+inline void fill_nan(double* out, std::size_t width) {
+    for (std::size_t k = 0; k < width; ++k) {
+        out[k] = NOT_A_NUMBER;
+    }
+}
+
+}  // namespace quorbel::arrays
