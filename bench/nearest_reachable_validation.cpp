@@ -9,8 +9,12 @@
 //   the whole torus, computed once and reused for every target;
 // - N random unreachable targets spread over the sphere, N just outside the
 //   workspace (a reachable direction turned 1e-7..0.05 rad away, kept when
-//   unreachable), and N just outside where answers land (the answer to a
-//   spread target turned 1e-7..0.05 rad toward it);
+//   unreachable), N just outside where answers land (the answer to a
+//   spread target turned 1e-7..0.05 rad toward it), and N next to the points
+//   where a rim meets the closing limit (a point of the limit within 2e-3
+//   rad of one, turned 1e-7..0.05 rad off the limit to either side, kept
+//   when unreachable: answers there lie on the limit, on the rim or at the
+//   point itself);
 // - per target, the best grid direction of each joint cell of 0.1 rad; the
 //   four best cells refined by ever finer local joint grids (21 x 21 points,
 //   the step halving down to 1e-13 rad), and the best of all refined in
@@ -18,6 +22,9 @@
 //   along a fan of great circles from it, the fan narrowing about its best
 //   ray (this follows the closing limit, where the joint-space refinement
 //   stalls: the direction moves there like the square root of the joints);
+//   for the targets next to a rim-limit point, also the closing limit itself,
+//   traced in closed form on a parameter grid of 1e-6 rad about each such
+//   point and refined about its best point;
 // - the excess angle of nearest_reachable's direction over that search's
 //   (positive: nearest_reachable is further from the target), whether
 //   ik_from_direction accepts every result, and how far the direction of the
@@ -290,6 +297,161 @@ std::vector<Vec3> answer_targets(const Arm& arm, int count, std::mt19937_64& rng
     return targets;
 }
 
+// ---- the closing limit, traced in closed form ------------------------------
+
+// The closing limit is where the tips lie exactly 2 coupler_arc apart:
+//   v_2.v_4 = sa ca cos tA + sa (ca cos tB - sa sin tA sin tB) = cos 2g
+// (sa, ca: sine and cosine of arm_arc; the mirror sign squares away). For a
+// given tA that is R cos(tB + phi) = K with R cos phi = ca, R sin phi =
+// sa sin tA and K = (cos 2g - sa ca cos tA) / sa; the same holds with the
+// joints exchanged. A point of the limit is a parameter (one joint) and a
+// root (the sign of the arc-cosine giving the other).
+struct LimitParameter {
+    bool by_b;    // the parameter is theta_b (else theta_a)
+    double root;  // +1 or -1
+};
+
+std::optional<JointPair> limit_joints(const Arm& arm, LimitParameter p, double theta) {
+    const double sa = arm.sin_arm();
+    const double ca = arm.cos_arm();
+    const double cos_double = std::cos(2 * arm.geometry().coupler_arc);
+    const double k = (cos_double - sa * ca * std::cos(theta)) / sa;
+    const double r = std::hypot(ca, sa * std::sin(theta));
+    if (!(std::fabs(k) <= r)) {
+        return std::nullopt;
+    }
+    const double other = -std::atan2(sa * std::sin(theta), ca) + p.root * std::acos(k / r);
+    return p.by_b ? JointPair{other, theta} : JointPair{theta, other};
+}
+
+// The apex on the limit: the tips' midpoint, on both branches at once (its
+// antipode for a coupler longer than a quarter turn).
+std::optional<Vec3> limit_direction(const Arm& arm, LimitParameter p, double theta) {
+    const std::optional<JointPair> joints = limit_joints(arm, p, theta);
+    if (!joints) {
+        return std::nullopt;
+    }
+    const Vec3 mid = normalise(arm_tip_a(arm, joints->theta_a) + arm_tip_b(arm, joints->theta_b));
+    return arm.cos_coupler() < 0.0 ? -1.0 * mid : mid;
+}
+
+// A point where a rim meets the closing limit: a joint axis lies on the
+// great circle of the two tips (that arm in line with its coupler). Found
+// along the limit traced by the other arm's joint, where such a point is not
+// a turning point of the trace.
+struct RimLimitPoint {
+    LimitParameter trace;
+    double theta;
+};
+
+std::vector<RimLimitPoint> rim_limit_points(const Arm& arm) {
+    const double m = mirror_sign(arm.geometry());
+    std::vector<RimLimitPoint> points;
+    for (const bool by_b : {false, true}) {
+        const Vec3 axis = by_b ? Vec3{m, 0.0, 0.0} : Vec3{0.0, 0.0, 1.0};
+        for (const double root : {1.0, -1.0}) {
+            const LimitParameter p{by_b, root};
+            // The axis's side of the tips' great circle, NaN off the limit.
+            const auto side = [&](double theta) {
+                const std::optional<JointPair> j = limit_joints(arm, p, theta);
+                return j ? dot(axis, cross(arm_tip_a(arm, j->theta_a), arm_tip_b(arm, j->theta_b)))
+                         : NAN;
+            };
+            constexpr int SAMPLES = 20000;
+            for (int k = 0; k < SAMPLES; ++k) {
+                double lo = -PI + 2 * PI * k / SAMPLES;
+                double hi = -PI + 2 * PI * (k + 1) / SAMPLES;
+                double side_lo = side(lo);
+                const double side_hi = side(hi);
+                if (!(side_lo * side_hi < 0.0)) {
+                    continue;
+                }
+                while (hi - lo > 1e-15) {
+                    const double mid = 0.5 * (lo + hi);
+                    const double side_mid = side(mid);
+                    if (std::isnan(side_mid)) {
+                        break;
+                    }
+                    if ((side_mid < 0.0) == (side_lo < 0.0)) {
+                        lo = mid;
+                        side_lo = side_mid;
+                    } else {
+                        hi = mid;
+                    }
+                }
+                points.push_back({p, 0.5 * (lo + hi)});
+            }
+        }
+    }
+    return points;
+}
+
+// The smallest angle from u over the limit within 3e-3 rad of the parameter
+// of each rim-limit point: a grid of 1e-6 rad, then steps halving about the
+// best down to 1e-16 rad.
+double limit_search(const Arm& arm, const std::vector<RimLimitPoint>& points, Vec3 u) {
+    double best = INFINITY;
+    for (const RimLimitPoint& point : points) {
+        const auto angle_at = [&](double theta) {
+            const std::optional<Vec3> d = limit_direction(arm, point.trace, theta);
+            return d ? angle_between(u, *d) : INFINITY;
+        };
+        double best_theta = point.theta;
+        double best_here = angle_at(best_theta);
+        for (int k = -3000; k <= 3000; ++k) {
+            const double theta = point.theta + k * 1e-6;
+            const double angle = angle_at(theta);
+            if (angle < best_here) {
+                best_here = angle;
+                best_theta = theta;
+            }
+        }
+        for (double h = 1e-6; h > 1e-16; h /= 2) {
+            for (const double theta : {best_theta - h, best_theta + h}) {
+                const double angle = angle_at(theta);
+                if (angle < best_here) {
+                    best_here = angle;
+                    best_theta = theta;
+                }
+            }
+        }
+        best = std::min(best, best_here);
+    }
+    return best;
+}
+
+// A point of the limit within 2e-3 rad (in its parameter, log-uniform from
+// 1e-8) of a rim-limit point, turned off the limit to either side by an
+// angle log-uniform in [1e-7, 0.05], kept when unreachable.
+std::vector<Vec3> rim_limit_targets(const Arm& arm, const std::vector<RimLimitPoint>& points,
+                                    int count, std::mt19937_64& rng) {
+    std::vector<Vec3> targets;
+    if (points.empty()) {
+        return targets;
+    }
+    std::uniform_int_distribution<std::size_t> which(0, points.size() - 1);
+    std::uniform_real_distribution<double> offset(std::log(1e-8), std::log(2e-3));
+    std::uniform_real_distribution<double> turn(std::log(1e-7), std::log(0.05));
+    std::bernoulli_distribution flip;
+    while (static_cast<int>(targets.size()) < count) {
+        const RimLimitPoint& point = points[which(rng)];
+        const double theta = point.theta + (flip(rng) ? 1.0 : -1.0) * std::exp(offset(rng));
+        const std::optional<Vec3> d = limit_direction(arm, point.trace, theta);
+        const std::optional<Vec3> ahead = limit_direction(arm, point.trace, theta + 1e-7);
+        const std::optional<Vec3> behind = limit_direction(arm, point.trace, theta - 1e-7);
+        if (!d || !ahead || !behind) {
+            continue;
+        }
+        const Vec3 normal = (flip(rng) ? 1.0 : -1.0) * normalise(cross(*d, *ahead - *behind));
+        const double angle = std::exp(turn(rng));
+        const Vec3 u = std::cos(angle) * *d + std::sin(angle) * normal;
+        if (!ik_from_direction(arm, u, std::nullopt)) {
+            targets.push_back(u);
+        }
+    }
+    return targets;
+}
+
 // ---- the comparison -------------------------------------------------------
 
 struct Summary {
@@ -304,12 +466,13 @@ struct Summary {
     double nanoseconds = 0.0;               // median per call
 };
 
-Summary compare(const Arm& arm, const JointGrid& grid,
-                const std::vector<Vec3>& targets) {
+// `reference(u)` is the search's smallest angle from u.
+template <typename Reference>
+Summary compare(const Arm& arm, const std::vector<Vec3>& targets, Reference reference_angle) {
     Summary s;
     for (const Vec3& u : targets) {
         ++s.count;
-        const double reference = reference_search(arm, grid, u);
+        const double reference = reference_angle(u);
         const std::optional<ReachableDirection> found = nearest_reachable(arm, u, std::nullopt);
         if (!found) {
             ++s.missing;
@@ -432,13 +595,21 @@ int main(int argc, char** argv) {
         std::printf("%s: %zu of %d^2 grid joint pairs close the loop (step %g rad)\n", named.name,
                     grid.points.size(), grid.size, step);
         std::mt19937_64 rng(2024);
-        const Summary spread = compare(arm, grid, spread_targets(arm, targets, rng));
+        const auto search = [&](Vec3 u) { return reference_search(arm, grid, u); };
+        const Summary spread = compare(arm, spread_targets(arm, targets, rng), search);
         print("spread over sphere", spread);
-        const Summary edge = compare(arm, grid, edge_targets(arm, targets, rng));
+        const Summary edge = compare(arm, edge_targets(arm, targets, rng), search);
         print("near the edge", edge);
-        const Summary answers = compare(arm, grid, answer_targets(arm, targets, rng));
+        const Summary answers = compare(arm, answer_targets(arm, targets, rng), search);
         print("near answers", answers);
-        for (const Summary& s : {spread, edge, answers}) {
+        const std::vector<RimLimitPoint> points = rim_limit_points(arm);
+        std::printf("  %zu points where a rim meets the closing limit\n", points.size());
+        const Summary meetings =
+            compare(arm, rim_limit_targets(arm, points, targets, rng), [&](Vec3 u) {
+                return std::min(search(u), limit_search(arm, points, u));
+            });
+        print("near rim-limit pts", meetings);
+        for (const Summary& s : {spread, edge, answers, meetings}) {
             all_good = all_good && s.worse == 0 && s.missing == 0 && s.refused == 0;
         }
     }

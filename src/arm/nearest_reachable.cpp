@@ -34,10 +34,14 @@ constexpr double RIM_STEPS[] = {1e-12, 1e-10};
 // Slack of the test that a rim's point lies within the other tip's ring, in
 // the cosine of its arc from that ring's axis.
 constexpr double RING_MARGIN = 1e-9;
-// How far a closing-limit candidate is moved toward the target, one after
-// the other, until ik_from_direction accepts it (the last is half of
-// IK_MATCH_TOLERANCE: the mirrored apex is twice as far).
-constexpr double LIMIT_STEPS[] = {0.0, 1e-9, 4e-9, 1.6e-8, 6.4e-8, 2.5e-7};
+// How far a closing-limit candidate that ik_from_direction refuses as it is
+// is moved toward the target, one after the other, until it is accepted
+// (the last is half of IK_MATCH_TOLERANCE: the mirrored apex is twice as
+// far); then how far away from the target, into the workspace, for the
+// limit next to a point where a rim meets it (see the header). The inward
+// steps stay well within the 1e-9 rad that a result may lie further.
+constexpr double LIMIT_OUTWARD_STEPS[] = {1e-9, 4e-9, 1.6e-8, 6.4e-8, 2.5e-7};
+constexpr double LIMIT_INWARD_STEPS[] = {1e-11, 1e-10, 3e-10};
 
 // Where a candidate lies: on a rim of a tip's ring (a corner of two rims
 // included), on the closing limit, or where a rim meets the closing limit.
@@ -437,11 +441,16 @@ Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
 // accepts it; empty when it never does.
 std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
                                          Vec3 target, std::optional<JointPair> near) noexcept {
+    const auto accepted = [&](Vec3 d) -> std::optional<ReachableDirection> {
+        if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
+            return ReachableDirection{d, *joints};
+        }
+        return std::nullopt;
+    };
     if (c.kind == Kind::rim) {
         for (double step : RIM_STEPS) {
-            const Vec3 d = turned(c.direction, c.inward, step);
-            if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
-                return ReachableDirection{d, *joints};
+            if (auto found = accepted(turned(c.direction, c.inward, step))) {
+                return found;
             }
         }
         return std::nullopt;
@@ -454,23 +463,32 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
             std::cos(RIM_LIMIT_TURN) * c.inward - std::sin(RIM_LIMIT_TURN) * along};
         for (double step : RIM_STEPS) {
             for (const Vec3& t : turns) {
-                const Vec3 d = turned(c.direction, t, step);
-                if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
-                    return ReachableDirection{d, *joints};
+                if (auto found = accepted(turned(c.direction, t, step))) {
+                    return found;
                 }
             }
         }
         return std::nullopt;
     }
+    if (auto found = accepted(c.direction)) {
+        return found;
+    }
     const Vec3 across = target - dot(target, c.direction) * c.direction;
-    const double room = c.angle;
-    for (double step : LIMIT_STEPS) {
-        if (step > 0.0 && (step >= room || !(norm(across) > 0.0))) {
+    if (!(norm(across) > 0.0)) {
+        return std::nullopt;
+    }
+    const Vec3 toward_target = normalise(across);
+    for (double step : LIMIT_OUTWARD_STEPS) {
+        if (step >= c.angle) {
             break;
         }
-        const Vec3 d = step == 0.0 ? c.direction : turned(c.direction, normalise(across), step);
-        if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
-            return ReachableDirection{d, *joints};
+        if (auto found = accepted(turned(c.direction, toward_target, step))) {
+            return found;
+        }
+    }
+    for (double step : LIMIT_INWARD_STEPS) {
+        if (auto found = accepted(turned(c.direction, -1.0 * toward_target, step))) {
+            return found;
         }
     }
     return std::nullopt;

@@ -42,7 +42,25 @@
 // whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
 // about 5e-7 rad wide beyond the limit (the other branch's apex, mirrored).
 // A closing-limit candidate is therefore tried as it is and then moved toward
-// the target, never away from it, by up to 2.5e-7 rad, until accepted.
+// the target by up to 2.5e-7 rad, until accepted.
+//
+// Next to a point where a rim meets the limit that band is cut off: the rim
+// touches the limit there (the apex is at its furthest from, or nearest to,
+// that joint's axis), and outside the limit only a sliver lies within the
+// tip's ring, about 1.7 x^2 rad wide at a distance x from the point for the
+// presets. Within about 1e-3 rad of the point the moves toward the target
+// can therefore fail, and always do within 1e-9 rad of it: beyond the sliver
+// no tip can be placed. There the loop's margin grows faster into the
+// workspace instead: the tip next to its rim moves like the square root of
+// the direction's distance from that rim, so the margin at a depth z inside
+// the limit is about z^2 / x^2 rather than z^2 (and about z at the point
+// itself). A closing-limit candidate that no move toward the target gets
+// accepted is therefore moved away from it, into the workspace, by 1e-11,
+// 1e-10 and 3e-10 rad, which costs at most 3e-10 rad. The two kinds of move
+// overlap: over limit points of the presets and of a mirrored
+// negative-branch arm up to 0.1 rad from such a point, the moves away were
+// refused only beyond 1e-3 rad of it and the moves toward only within, never
+// both.
 #pragma once
 
 #include <optional>
@@ -59,9 +77,7 @@ struct ReachableDirection {
 // The reachable direction at the smallest angle from `target`: the
 // normalised target itself when ik_from_direction accepts it; otherwise the
 // point of the workspace nearest to it, never more than 1e-9 rad further (on
-// the closing limit possibly up to 2.5e-7 rad nearer, see above; within
-// about 1e-3 rad of where a rim meets the closing limit, where the limit's
-// samples can miss its maximum, up to about 5e-7 rad further), and its
+// the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
 // joints as ik_from_direction chooses them with `near`. Empty for a target shorter
 // than MIN_DIRECTION_NORM or not finite, and for an arm that reaches no
 // direction. Assumes the tips' rings do not cross (the tips never coincide),
