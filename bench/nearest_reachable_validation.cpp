@@ -47,11 +47,12 @@
 #include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 
+#include "workspace_search.hpp"
+
 namespace {
 
 using namespace quorbel;
-
-const double PI = std::acos(-1.0);
+using namespace quorbel::search;
 
 struct NamedArm {
     const char* name;
@@ -76,7 +77,6 @@ double thread_seconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-double angle_between(Vec3 a, Vec3 b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
 
 // ---- the joint grid -------------------------------------------------------
 
@@ -133,77 +133,6 @@ Found refine(const Arm& arm, Vec3 u, Found best, double step) {
     return best;
 }
 
-// Whether forward kinematics reaches d itself: some inverse-kinematics
-// candidate's apex within 1e-9 of it (ik_from_direction's own test accepts
-// 1e-6, which admits directions up to 5e-7 rad beyond the closing limit).
-bool in_workspace(const Arm& arm, Vec3 d) {
-    for (const IkCandidate& c : direction_candidates(arm, d)) {
-        if (norm(c.fk_solution.v_3 - d) < 1e-9) {
-            return true;
-        }
-    }
-    return false;
-}
-
-Vec3 along(Vec3 p, Vec3 t, double r) { return std::cos(r) * p + std::sin(r) * t; }
-
-// The last direction in the workspace on the great circle from p (in it)
-// along the tangent t: marched in steps of 0.02 rad up to pi/2, then bisected
-// to 1e-12 rad.
-Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t) {
-    double inside = 0.0;
-    double outside = -1.0;
-    for (double r = 0.02; r <= PI / 2; r += 0.02) {
-        if (!in_workspace(arm, along(p, t, r))) {
-            outside = r;
-            break;
-        }
-        inside = r;
-    }
-    if (outside < 0.0) {
-        return along(p, t, inside);
-    }
-    while (outside - inside > 1e-12) {
-        const double mid = 0.5 * (inside + outside);
-        (in_workspace(arm, along(p, t, mid)) ? inside : outside) = mid;
-    }
-    return along(p, t, inside);
-}
-
-// From a direction p in the workspace, the last workspace direction along a
-// fan of great circles: 121 over the whole turn, then 41 at a time about the
-// best, the fan narrowing to three of its spacings each round until the
-// spacing is below 1e-10 rad.
-Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p) {
-    const Vec3 e1 = normalise(u - dot(u, p) * p);
-    const Vec3 e2 = cross(p, e1);
-    double centre = 0.0;
-    double half_width = PI;
-    int rays = 121;
-    Vec3 best = p;
-    double best_angle = angle_between(u, p);
-    for (;;) {
-        const double spacing = 2 * half_width / (rays - 1);
-        double best_psi = centre;
-        for (int k = 0; k < rays; ++k) {
-            const double psi = centre - half_width + k * spacing;
-            const Vec3 d = last_inside(arm, p, std::cos(psi) * e1 + std::sin(psi) * e2);
-            const double angle = angle_between(u, d);
-            if (angle < best_angle) {
-                best_angle = angle;
-                best = d;
-                best_psi = psi;
-            }
-        }
-        if (spacing < 1e-10) {
-            return best;
-        }
-        centre = best_psi;
-        half_width = 3 * spacing;
-        rays = 41;
-    }
-}
-
 constexpr int CELLS = 64;     // joint cells per joint, about 0.1 rad each
 constexpr int REFINED = 4;    // cells refined per target
 
@@ -236,7 +165,7 @@ double reference_search(const Arm& arm, const JointGrid& grid, Vec3 u) {
     }
     if (refined > 0) {
         const Vec3 start = *pointing_direction(arm, cells[0].theta_a, cells[0].theta_b);
-        best = std::min(best, angle_between(u, fan_refine(arm, u, start)));
+        best = std::min(best, angle_between(u, fan_refine(arm, u, start, 1e-10)));
     }
     return best;
 }

@@ -7,47 +7,15 @@
 #include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 #include "check.hpp"
+#include "workspace_search.hpp"
 
 using namespace quorbel;
+using namespace quorbel::search;
 
 namespace {
 
-const double PI = std::acos(-1.0);
 const Arm LEFT(default_left_geometry());
 const Arm RIGHT_NEGATIVE({0.7, 0.5, Branch::negative, true});
-
-double angle_between(Vec3 a, Vec3 b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
-
-// Forward kinematics reaches d: some candidate's apex within 1e-9 of it.
-bool in_workspace(const Arm& arm, Vec3 d) {
-    for (const IkCandidate& c : direction_candidates(arm, d)) {
-        if (norm(c.fk_solution.v_3 - d) < 1e-9) {
-            return true;
-        }
-    }
-    return false;
-}
-
-Vec3 along(Vec3 p, Vec3 t, double r) { return std::cos(r) * p + std::sin(r) * t; }
-
-// The last workspace direction on the great circle from p along t: marched in
-// steps of 0.02 rad, then bisected to 1e-12 rad.
-Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t) {
-    double inside = 0.0;
-    double outside = PI;
-    for (double r = 0.02; r < PI / 2; r += 0.02) {
-        if (!in_workspace(arm, along(p, t, r))) {
-            outside = r;
-            break;
-        }
-        inside = r;
-    }
-    while (outside - inside > 1e-12) {
-        const double mid = 0.5 * (inside + outside);
-        (in_workspace(arm, along(p, t, mid)) ? inside : outside) = mid;
-    }
-    return along(p, t, inside);
-}
 
 // Brute force: the joint pair of a 0.01 rad grid whose direction is nearest,
 // then the last workspace direction along a fan of great circles from it,
@@ -64,28 +32,7 @@ double search_nearest_angle(const Arm& arm, Vec3 u) {
             }
         }
     }
-    const Vec3 e1 = normalise(u - dot(u, p) * p);
-    const Vec3 e2 = cross(p, e1);
-    double centre = 0.0;
-    double half_width = PI;
-    for (int rays = 121;; rays = 41) {
-        const double spacing = 2 * half_width / (rays - 1);
-        double best_psi = centre;
-        for (int k = 0; k < rays; ++k) {
-            const double psi = centre - half_width + k * spacing;
-            const double angle =
-                angle_between(u, last_inside(arm, p, std::cos(psi) * e1 + std::sin(psi) * e2));
-            if (angle < best) {
-                best = angle;
-                best_psi = psi;
-            }
-        }
-        if (spacing < 1e-9) {
-            return best;
-        }
-        centre = best_psi;
-        half_width = 3 * spacing;
-    }
+    return std::fmin(best, angle_between(u, fan_refine(arm, u, p, 1e-9)));
 }
 
 // Targets whose nearest directions lie on a rim, at a corner of two rims, on

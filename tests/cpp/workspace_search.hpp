@@ -1,0 +1,88 @@
+// A slow, independent search of the arm's workspace edge, for checking
+// nearest_reachable: the C++ tests and the benchmark's validation program
+// both measure it against this.
+#pragma once
+
+#include <cmath>
+
+#include <quorbel/arm/inverse_kinematics.hpp>
+
+namespace quorbel::search {
+
+inline const double PI = std::acos(-1.0);
+
+inline double angle_between(Vec3 a, Vec3 b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
+
+// Whether forward kinematics reaches d itself: some inverse-kinematics
+// candidate's apex within 1e-9 of it (ik_from_direction's own test accepts
+// 1e-6, which admits directions up to 5e-7 rad beyond the closing limit).
+inline bool in_workspace(const Arm& arm, Vec3 d) {
+    for (const IkCandidate& c : direction_candidates(arm, d)) {
+        if (norm(c.fk_solution.v_3 - d) < 1e-9) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The point at arc r from p along the unit tangent t.
+inline Vec3 along(Vec3 p, Vec3 t, double r) { return std::cos(r) * p + std::sin(r) * t; }
+
+// The last direction in the workspace on the great circle from p (in it)
+// along the tangent t: marched in steps of 0.02 rad up to pi/2, then bisected
+// to 1e-12 rad.
+inline Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t) {
+    double inside = 0.0;
+    double outside = -1.0;
+    for (double r = 0.02; r <= PI / 2; r += 0.02) {
+        if (!in_workspace(arm, along(p, t, r))) {
+            outside = r;
+            break;
+        }
+        inside = r;
+    }
+    if (outside < 0.0) {
+        return along(p, t, inside);
+    }
+    while (outside - inside > 1e-12) {
+        const double mid = 0.5 * (inside + outside);
+        (in_workspace(arm, along(p, t, mid)) ? inside : outside) = mid;
+    }
+    return along(p, t, inside);
+}
+
+// From a direction p in the workspace, the last workspace direction nearest
+// to u along a fan of great circles: 121 over the whole turn, then 41 at a
+// time about the best, the fan narrowing to three of its spacings each round
+// until the spacing is below `final_spacing` rad.
+inline Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p, double final_spacing) {
+    const Vec3 e1 = normalise(u - dot(u, p) * p);
+    const Vec3 e2 = cross(p, e1);
+    double centre = 0.0;
+    double half_width = PI;
+    int rays = 121;
+    Vec3 best = p;
+    double best_angle = angle_between(u, p);
+    for (;;) {
+        const double spacing = 2 * half_width / (rays - 1);
+        double best_psi = centre;
+        for (int k = 0; k < rays; ++k) {
+            const double psi = centre - half_width + k * spacing;
+            const Vec3 d = last_inside(arm, p, std::cos(psi) * e1 + std::sin(psi) * e2);
+            const double angle = angle_between(u, d);
+            if (angle < best_angle) {
+                best_angle = angle;
+                best = d;
+                best_psi = psi;
+            }
+        }
+        if (spacing < final_spacing) {
+            return best;
+        }
+        centre = best_psi;
+        half_width = 3 * spacing;
+        rays = 41;
+    }
+}
+
+}  // namespace quorbel::search
