@@ -71,6 +71,18 @@ def _damping(value: npt.ArrayLike) -> float:
     return damping
 
 
+def _directions_and_near(
+    v3: npt.ArrayLike, near: Optional[npt.ArrayLike]
+) -> Tuple[Tuple[int, ...], FloatArray, Optional[FloatArray]]:
+    """The batch shape, the directions and the `near` pairs (None without
+    them), broadcast together, as the direction kernels take them."""
+    if near is None:
+        batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+        return batch, directions, None
+    batch, (directions, near_pairs) = pose_arguments((v3, "v3", VECTOR), (near, "near", JOINT_PAIR))
+    return batch, directions, near_pairs
+
+
 def _float_source(value: float) -> str:
     """Python source for the float: its repr, or float('nan'), float('inf'),
     float('-inf'), which evaluate back where the bare words do not."""
@@ -192,13 +204,7 @@ class Arm:
         """Directions (..., 3), normalised here -> (..., 2) joint pairs: the
         solution nearest to `near` (..., 2), plain differences without
         wrap-around, or of smallest norm without it; NaN where none."""
-        if near is None:
-            batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
-            near_pairs = None
-        else:
-            batch, (directions, near_pairs) = pose_arguments(
-                (v3, "v3", VECTOR), (near, "near", JOINT_PAIR)
-            )
+        batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
         _kernels.arm_ik_from_direction(*self._geometry(), directions, near_pairs, out)
         return out
@@ -300,13 +306,7 @@ class Arm:
         workspace's edge, within 1e-9 rad of the nearest) and its joints as
         ik_from_direction gives them for `near` (..., 2). NaN for a direction
         of norm below 1e-12 or not finite."""
-        if near is None:
-            batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
-            near_pairs = None
-        else:
-            batch, (directions, near_pairs) = pose_arguments(
-                (v3, "v3", VECTOR), (near, "near", JOINT_PAIR)
-            )
+        batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)
         _kernels.arm_nearest_reachable(*self._geometry(), directions, near_pairs, reached, joints)
