@@ -17,18 +17,24 @@ RELATIVE = 1e-7
 # Poses where the direction moves at most this fast (radians per radian):
 # away from the closing limit, where the rates grow without bound and
 # central differences lose their digits.
-FAST = 5.0
+FAST = 3.0
+# ... and at least this fast: away from poses where both arms are nearly in
+# line and the direction hardly moves, where the differences' own rounding
+# (about 1e-16 / STEP) is no longer small beside the rates.
+SLOW = 0.05
 
-arms = st.builds(qt.Arm, arm_arc=st.floats(0.5, 0.8), coupler_arc=st.floats(0.4, 0.8),
+# arm_arc below pi/4, where the tips' rings would touch and the loop degenerate.
+arms = st.builds(qt.Arm, arm_arc=st.floats(0.5, 0.75), coupler_arc=st.floats(0.4, 0.8),
                  mirror=st.booleans(), branch=st.sampled_from(["positive", "negative"]))
 seeds = st.integers(0, 2**32 - 1)
 
 
 def smooth_poses(arm, seed, count=4000):
     """Random joint pairs whose every neighbour at STEP closes the loop, away
-    from the closing limit."""
+    from the singular poses."""
     a, b = np.random.default_rng(seed).uniform(-np.pi, np.pi, (2, count))
-    keep = arm.singular_values(a, b)[:, 0] < FAST
+    largest = arm.singular_values(a, b)[:, 0]
+    keep = (largest < FAST) & (largest > SLOW)
     for da, db in ((STEP, 0), (-STEP, 0), (0, STEP), (0, -STEP)):
         keep &= arm.reachable_joints(a + da, b + db)
     return a[keep], b[keep]
@@ -52,7 +58,7 @@ def assert_relative(got, expected, tolerance):
 @given(arm=arms, seed=seeds)
 def test_arm_jacobians_are_the_derivatives_of_direction_and_fk(arm, seed):
     a, b = smooth_poses(arm, seed)
-    assert a.size > 50  # about 200 for the shortest arcs drawn
+    assert a.size > 50  # about 250 for the shortest arcs drawn
     direction_rates = np.stack([
         (arm.direction(a + STEP, b) - arm.direction(a - STEP, b)) / (2 * STEP),
         (arm.direction(a, b + STEP) - arm.direction(a, b - STEP)) / (2 * STEP)], axis=-1)
