@@ -3,9 +3,11 @@ shape, memory layout or class, gives what the item protocol gives for it:
 the same doubles, or the same exception and message."""
 import subprocess
 import sys
+import textwrap
 import warnings
 
 import numpy as np
+import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
@@ -90,3 +92,47 @@ def test_the_module_does_not_import_numpy():
                "q.QuorbelNeckKinematics().fk(bytes(3))\n"
                "assert 'numpy' not in sys.modules\n")
     assert subprocess.run([sys.executable, "-c", program], timeout=60).returncode == 0
+
+
+# Classes that take NumPy's module and name and export float64 buffers that
+# their items do not match. Each is the first "ndarray" a fresh process sees.
+FAKE_ARRAYS = {
+    "array.array": """
+        import array
+        class ndarray(array.array):
+            def __getitem__(self, i):
+                return 2 * super().__getitem__(i)
+        vector, matrix = ndarray("d", [0.1, 0.2, 0.3]), None
+        """,
+    "__buffer__": """
+        class ndarray:
+            def __init__(self, rows):
+                self.rows = rows
+            def __buffer__(self, flags):
+                return memoryview(bytes(72)).cast("d", [3, 3] if self.rows else [3])
+            def __len__(self):
+                return 3
+            def __getitem__(self, i):
+                return ndarray(False) if self.rows else 0.1 * (i + 1)
+        vector, matrix = ndarray(False), ndarray(True)
+        """,
+}
+
+
+@pytest.mark.parametrize("fake", [
+    pytest.param(source, id=name, marks=pytest.mark.skipif(
+        name == "__buffer__" and sys.version_info < (3, 12), reason="__buffer__ from 3.12"))
+    for name, source in FAKE_ARRAYS.items()])
+def test_a_class_named_numpy_ndarray_is_read_by_its_items(fake):
+    program = textwrap.dedent(fake) + textwrap.dedent("""
+        import quorbel_torso_kinematics as q
+        ndarray.__module__ = "numpy"
+        neck = q.QuorbelNeckKinematics()
+        items = lambda seq: [seq[0], seq[1], seq[2]]
+        assert neck.fk(vector) == neck.fk(items(vector)), neck.fk(vector)
+        if matrix is not None:
+            assert neck.ik(matrix) == neck.ik([items(row) for row in items(matrix)])
+        """)
+    result = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True,
+                            timeout=60)
+    assert result.returncode == 0, result.stderr

@@ -133,11 +133,13 @@ bool is_numpy_type_named(PyTypeObject* type, const char* name, const char* other
 // NumPy's boolean scalar type: numpy.bool_, called numpy.bool from NumPy 2 on.
 bool is_numpy_bool_type(PyTypeObject* type) { return is_numpy_type_named(type, "bool_", "bool"); }
 
-// numpy.ndarray itself, subclasses excluded. The first type recognised is
+// numpy.ndarray itself, subclasses excluded. NumPy defines it as a static
+// type named "numpy.ndarray"; a class written in Python is a heap type, so a
+// class that only takes that module and name (and may export a buffer of
+// its own, or read its items differently from its buffer) is never taken
+// for it, and telling them apart runs no Python code. The type recognised is
 // kept, with a reference held for the life of the process, so that every
-// later call compares one pointer instead of reading two attributes; from
-// then on no other type is asked. Before that only types that export buffers
-// are asked, since only they can be read as arrays.
+// later call compares one pointer; from then on no other type is asked.
 PyTypeObject* recognised_ndarray_type = nullptr;
 
 bool is_numpy_ndarray(PyObject* obj) {
@@ -145,8 +147,9 @@ bool is_numpy_ndarray(PyObject* obj) {
     if (recognised_ndarray_type != nullptr) {
         return type == recognised_ndarray_type;
     }
-    if (type->tp_as_buffer == nullptr || type->tp_as_buffer->bf_getbuffer == nullptr ||
-        !is_numpy_type_named(type, "ndarray", nullptr)) {
+    if ((PyType_GetFlags(type) & Py_TPFLAGS_HEAPTYPE) != 0 || type->tp_as_buffer == nullptr ||
+        type->tp_as_buffer->bf_getbuffer == nullptr ||
+        std::strcmp(type->tp_name, "numpy.ndarray") != 0) {
         return false;
     }
     Py_INCREF(type);
