@@ -67,8 +67,10 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
 // rates for damping 0, and for damping > 0 rates that trade a residual for a
 // bounded size near singular poses (each singular value s is inverted as
 // s / (s^2 + damping^2); damping is in the units of s, radians per radian).
-// Only damping^2 enters. The component of direction_rate along v_3 cannot be
-// produced and is left as residual. Empty where direction_jacobian is, and
+// Only damping^2 enters; a damping too large to square still gives its
+// rates (about J^T direction_rate / damping^2), an infinite one zero rates
+// (the limit) and a NaN one NaN rates. The component of direction_rate along
+// v_3 cannot be produced and is left as residual. Empty where direction_jacobian is, and
 // when damping is 0 and J has rank below 2 (at an in-line arm), where the
 // least-squares rates are not unique.
 std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
