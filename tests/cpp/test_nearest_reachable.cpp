@@ -211,6 +211,27 @@ void no_answer_without_a_direction() {
     // An arm whose loop never closes reaches nothing.
     CHECK(!nearest_reachable(Arm({0.7, 0.01, Branch::positive, false}), {0.0, 0.0, 1.0},
                              {}));
+    // Arms whose tips' rings cross, with targets out of reach for which the
+    // edge search, blind to where the tips meet, answered 0.07 and 0.0015 rad
+    // further than the workspace's nearest point: no answer. A reachable
+    // target is still its own answer.
+    struct Crossing {
+        Arm arm;
+        JointPair reachable;
+    };
+    const Crossing crossing_rings[] = {{Arm({0.9, 0.5, Branch::positive, false}), {0.3, -0.2}},
+                                       {Arm({2.0, 0.5, Branch::positive, true}), {-2.0, 1.0}}};
+    for (const Crossing& c : crossing_rings) {
+        CHECK(!nearest_reachable(c.arm, {-0.30110270865257699, 0.11291376564354577,
+                                         0.94688311864256813}, {}));
+        const std::optional<Vec3> reachable =
+            pointing_direction(c.arm, c.reachable.theta_a, c.reachable.theta_b);
+        CHECK(reachable.has_value());
+        if (reachable) {
+            const std::optional<ReachableDirection> same = nearest_reachable(c.arm, *reachable, {});
+            CHECK(same && angle_between(same->direction, *reachable) < 1e-15);
+        }
+    }
 }
 
 }  // namespace

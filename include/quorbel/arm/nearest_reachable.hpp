@@ -79,9 +79,11 @@ struct ReachableDirection {
 // point of the workspace nearest to it, never more than 1e-9 rad further (on
 // the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
 // joints as ik_from_direction chooses them with `near`. Empty for a target shorter
-// than MIN_DIRECTION_NORM or not finite, and for an arm that reaches no
-// direction. Assumes the tips' rings do not cross (the tips never coincide),
-// as for arm_arc < pi/4.
+// than MIN_DIRECTION_NORM or not finite (its norm included), and for an arm
+// that reaches no direction. The edge is searched only for arms whose tips'
+// rings do not cross (so that the tips never coincide: |cos arm_arc| at
+// least sqrt(1/2), as for arm_arc <= pi/4); for any other arm only a
+// reachable target has an answer, and an unreachable one gives empty.
 std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
                                                     std::optional<JointPair> near) noexcept;
 
