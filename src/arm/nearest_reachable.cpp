@@ -438,7 +438,10 @@ Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
 }
 
 // The candidate moved as the header describes, until ik_from_direction
-// accepts it; empty when it never does.
+// accepts it; empty when it never does. A rim or corner point that no move
+// gets accepted is tried as it stands: where the workspace has no room for
+// a move (a single direction, for an arm_arc of 0, whose tips never
+// leave the joint axes), the point itself is the answer.
 std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
                                          Vec3 target, std::optional<JointPair> near) noexcept {
     const auto accepted = [&](Vec3 d) -> std::optional<ReachableDirection> {
@@ -453,7 +456,7 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
                 return found;
             }
         }
-        return std::nullopt;
+        return accepted(c.direction);
     }
     if (c.kind == Kind::rim_limit) {
         const Vec3 along = normalise(cross(c.direction, c.inward));
@@ -468,7 +471,7 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
                 }
             }
         }
-        return std::nullopt;
+        return accepted(c.direction);
     }
     if (auto found = accepted(c.direction)) {
         return found;

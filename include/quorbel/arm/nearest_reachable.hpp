@@ -36,7 +36,9 @@
 // only just, so a rim or corner candidate is moved into the workspace by
 // 1e-12 rad (then 1e-10) first; a point where a rim meets the limit is moved
 // along the rim's inward normal, or that normal turned 60 degrees toward
-// either sense of the rim, into the wedge the workspace makes there. On the closing limit the loop's margin is
+// either sense of the rim, into the wedge the workspace makes there; either
+// is tried as it stands when no move is accepted (a workspace of a single
+// direction, for arm_arc 0, leaves no room to move). On the closing limit the loop's margin is
 // the square of the distance from the limit, and rounding decides within
 // about 1e-8 rad whether it closes; ik_from_direction accepts a direction
 // whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
