@@ -141,6 +141,11 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
 //   q_a = [v.(J_b x n) + l (J_a.v)] / det,  q_b = [v.(n x J_a) + l (J_b.v)] / det,
 // since (J_b.J_b) J_a - (J_a.J_b) J_b = J_b x n and symmetrically for q_b.
 // Every term of det is non-negative, so nothing cancels as ac - b^2 would.
+// For a damping above about 1e77, l^2 overflows and det is infinite (l
+// itself is, from about 1.3e154), which would leave 0 or inf / inf = NaN for
+// rates that exist (about J^T v / l); both sides are then divided by l^2,
+// with k = 1 / l formed without squaring the damping. An infinite damping
+// has k = 0 and gives the limit, zero rates; a NaN one NaN rates.
 std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
                                      double theta_b, Vec3 direction_rate,
                                      double damping) noexcept {
@@ -151,13 +156,23 @@ std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
     const Vec3 j_a = rates->apex_a;
     const Vec3 j_b = rates->apex_b;
     const Vec3 n = cross(j_a, j_b);
+    const double area = dot(n, n);
+    const double squares = dot(j_a, j_a) + dot(j_b, j_b);
     const double l = damping * damping;
-    const double det = dot(n, n) + l * (dot(j_a, j_a) + dot(j_b, j_b)) + l * l;
+    const double det = area + l * squares + l * l;
     if (det == 0.0) {
         return std::nullopt;
     }
-    const double q_a = (dot(direction_rate, cross(j_b, n)) + l * dot(j_a, direction_rate)) / det;
-    const double q_b = (dot(direction_rate, cross(n, j_a)) + l * dot(j_b, direction_rate)) / det;
+    const double along_a = dot(direction_rate, cross(j_b, n));
+    const double along_b = dot(direction_rate, cross(n, j_a));
+    if (std::isinf(det)) {
+        const double k = (1.0 / std::fabs(damping)) / std::fabs(damping);
+        const double scaled_det = (area * k) * k + squares * k + 1.0;
+        return JointPair{((along_a * k) * k + dot(j_a, direction_rate) * k) / scaled_det,
+                         ((along_b * k) * k + dot(j_b, direction_rate) * k) / scaled_det};
+    }
+    const double q_a = (along_a + l * dot(j_a, direction_rate)) / det;
+    const double q_b = (along_b + l * dot(j_b, direction_rate)) / det;
     return JointPair{q_a, q_b};
 }
 

@@ -211,6 +211,39 @@ void no_answer_without_a_direction() {
     // An arm whose loop never closes reaches nothing.
     CHECK(!nearest_reachable(Arm({0.7, 0.01, Branch::positive, false}), {0.0, 0.0, 1.0},
                              {}));
+    // An arm whose tips never leave the joint axes (arm_arc 0) reaches one
+    // direction, for any joints; it is the answer for every target. It was
+    // refused, since every point moved into the workspace left it.
+    for (const bool mirror : {false, true}) {
+        const Arm fixed({0.0, 1.0, Branch::positive, mirror});
+        const std::optional<Vec3> only = pointing_direction(fixed, 0.3, -0.2);
+        CHECK(only.has_value());
+        for (const Vec3 target : {Vec3{0.3, 0.2, 0.9}, Vec3{-1.0, 0.0, 0.0}}) {
+            const std::optional<ReachableDirection> found = nearest_reachable(fixed, target, {});
+            CHECK(found && only && angle_between(found->direction, *only) < 1e-12);
+        }
+    }
+    // Arms whose tips' rings cross, with targets out of reach for which the
+    // edge search, blind to where the tips meet, answered 0.07 and 0.0015 rad
+    // further than the workspace's nearest point: no answer. A reachable
+    // target is still its own answer.
+    struct Crossing {
+        Arm arm;
+        JointPair reachable;
+    };
+    const Crossing crossing_rings[] = {{Arm({0.9, 0.5, Branch::positive, false}), {0.3, -0.2}},
+                                       {Arm({2.0, 0.5, Branch::positive, true}), {-2.0, 1.0}}};
+    for (const Crossing& c : crossing_rings) {
+        CHECK(!nearest_reachable(c.arm, {-0.30110270865257699, 0.11291376564354577,
+                                         0.94688311864256813}, {}));
+        const std::optional<Vec3> reachable =
+            pointing_direction(c.arm, c.reachable.theta_a, c.reachable.theta_b);
+        CHECK(reachable.has_value());
+        if (reachable) {
+            const std::optional<ReachableDirection> same = nearest_reachable(c.arm, *reachable, {});
+            CHECK(same && angle_between(same->direction, *reachable) < 1e-15);
+        }
+    }
 }
 
 }  // namespace

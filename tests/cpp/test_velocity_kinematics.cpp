@@ -146,6 +146,29 @@ void joint_rates_solve_the_least_squares() {
     }
 }
 
+// A damping far above the singular values gives J^T v / damping^2 (relative
+// error about (s / damping)^2), also where damping^2 or damping^4 overflows;
+// beyond the smallest double's reach, and for an infinite damping, zero.
+// These once came back as NaN from about damping 1.3e154, and as zero from
+// about 1e77.
+void joint_rates_under_a_huge_damping() {
+    const Arm arm(ARMS[0]);
+    const Vec3 v = {0.3, -0.5, 0.2};
+    for_each_regular_pose(arm, 20, [&](double ta, double tb, const Mat3x2& j) {
+        const Vec3 j_t_v = {dot(column(j, 0), v), dot(column(j, 1), v), 0.0};
+        for (double damping : {1e60, 1e80, 1e120, 1e150, 1e152}) {
+            const JointPair q = *joint_rates(arm, ta, tb, v, damping);
+            const Vec3 scaled = {(q.theta_a * damping) * damping, (q.theta_b * damping) * damping,
+                                 0.0};
+            CHECK_SMALL(check::max_abs_diff(scaled, j_t_v) / norm(j_t_v), 1e-13);
+        }
+        for (double damping : {1e170, 1e300, double(INFINITY), -double(INFINITY)}) {
+            const JointPair q = *joint_rates(arm, ta, tb, v, damping);
+            CHECK(q.theta_a == 0.0 && q.theta_b == 0.0);
+        }
+    });
+}
+
 // Empty where the loop does not close or just closes (the apex on the tips'
 // great circle), and none for NaN angles, whose loop does not close either.
 void no_value_where_the_loop_does_not_close() {
@@ -171,5 +194,6 @@ void velocity_kinematics_tests() {
     jacobians_match_central_differences();
     singular_values_are_the_extremes_of_the_gain();
     joint_rates_solve_the_least_squares();
+    joint_rates_under_a_huge_damping();
     no_value_where_the_loop_does_not_close();
 }

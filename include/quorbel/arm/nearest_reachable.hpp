@@ -36,7 +36,9 @@
 // only just, so a rim or corner candidate is moved into the workspace by
 // 1e-12 rad (then 1e-10) first; a point where a rim meets the limit is moved
 // along the rim's inward normal, or that normal turned 60 degrees toward
-// either sense of the rim, into the wedge the workspace makes there. On the closing limit the loop's margin is
+// either sense of the rim, into the wedge the workspace makes there; either
+// is tried as it stands when no move is accepted (a workspace of a single
+// direction, for arm_arc 0, leaves no room to move). On the closing limit the loop's margin is
 // the square of the distance from the limit, and rounding decides within
 // about 1e-8 rad whether it closes; ik_from_direction accepts a direction
 // whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
@@ -79,9 +81,11 @@ struct ReachableDirection {
 // point of the workspace nearest to it, never more than 1e-9 rad further (on
 // the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
 // joints as ik_from_direction chooses them with `near`. Empty for a target shorter
-// than MIN_DIRECTION_NORM or not finite, and for an arm that reaches no
-// direction. Assumes the tips' rings do not cross (the tips never coincide),
-// as for arm_arc < pi/4.
+// than MIN_DIRECTION_NORM or not finite (its norm included), and for an arm
+// that reaches no direction. The edge is searched only for arms whose tips'
+// rings do not cross (so that the tips never coincide: |cos arm_arc| at
+// least sqrt(1/2), as for arm_arc <= pi/4); for any other arm only a
+// reachable target has an answer, and an unreachable one gives empty.
 std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
                                                     std::optional<JointPair> near) noexcept;
 

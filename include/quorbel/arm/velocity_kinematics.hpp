@@ -53,7 +53,7 @@ std::optional<Mat3x2> angular_jacobian(const Arm& arm, double theta_a,
 
 struct SingularValues {
     double largest;
-    double smallest;  // zero exactly at an in-line arm
+    double smallest;  // zero at an in-line arm, up to rounding
 };
 
 // The singular values of direction_jacobian: how fast the direction moves,
@@ -67,10 +67,16 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
 // rates for damping 0, and for damping > 0 rates that trade a residual for a
 // bounded size near singular poses (each singular value s is inverted as
 // s / (s^2 + damping^2); damping is in the units of s, radians per radian).
-// Only damping^2 enters. The component of direction_rate along v_3 cannot be
-// produced and is left as residual. Empty where direction_jacobian is, and
-// when damping is 0 and J has rank below 2 (at an in-line arm), where the
-// least-squares rates are not unique.
+// Only damping^2 enters; a damping too large to square still gives its
+// rates (about J^T direction_rate / damping^2), an infinite one zero rates
+// (the limit) and a NaN one NaN rates. The component of direction_rate along
+// v_3 cannot be produced and is left as residual. Empty where direction_jacobian is, and
+// when damping is 0 and the computed J has rank below 2 (its columns exactly
+// parallel), where the least-squares rates are not unique. At an in-line
+// arm that is rare: rounding leaves J's smallest singular value about 1e-16
+// of its largest (up to 1e-8 next to the closing limit), and with damping 0
+// the rates come out as large as the inverse of that (2e14 for the left
+// preset at theta_b = -0.2): near in-line arms, use a damping above 0.
 std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
                                      double theta_b, Vec3 direction_rate,
                                      double damping) noexcept;
