@@ -161,3 +161,10 @@ def test_in_page_links_land_on_a_heading():
     prose = re.sub(r"```.*?```", "", README, flags=re.S)
     anchors = {heading_anchor(h) for h in re.findall(r"^#+ (.+)$", prose, re.M)}
     assert [t for t in LINKS if t.startswith("#") and t[1:] not in anchors] == []
+
+
+def test_contents_lists_every_section_in_order():
+    prose = re.sub(r"```.*?```", "", README, flags=re.S)
+    sections = [heading_anchor(h) for h in re.findall(r"^## (.+)$", prose, re.M)]
+    contents = re.search(r"^Contents: (.*?)\n\n", README, re.M | re.S).group(1)
+    assert re.findall(r"\]\(#([^)]+)\)", contents) == sections
