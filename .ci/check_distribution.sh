@@ -82,7 +82,8 @@ ALLOWED = re.compile(r"""
   | quorbel_torso_kinematics-[\w.]+\.dist-info/(METADATA|WHEEL|RECORD|licenses/LICENSE)
 """, re.X)
 REQUIRED = (r"quorbel_torso_kinematics\..+\.so", r"quorbel_torso_kinematics-stubs/__init__\.pyi",
-            r".+\.dist-info/licenses/LICENSE")
+            r"quorbel_torso/__init__\.py", r"quorbel_torso/py\.typed",
+            r"quorbel_torso/_kernels\..+\.so", r".+\.dist-info/licenses/LICENSE")
 
 names = [n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/")]
 print("\n".join(names))

@@ -6,8 +6,8 @@
 #   #include <quorbel/torso_kinematics.hpp>
 #
 # Installed: the static library, the public headers (include/quorbel/, and
-# nothing from src/) and the package's config, version and targets files
-# under lib/cmake/quorbel_torso_kinematics.
+# nothing from src/), the package's config, version and targets files under
+# lib/cmake/quorbel_torso_kinematics, and the licence that covers them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -21,6 +21,10 @@ install(TARGETS quorbel_core
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quorbel
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.hpp")
+# The MIT licence asks for its notice in every copy; the name is spelled out
+# because CMAKE_INSTALL_DOCDIR takes the first project() of an enclosing build.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorbel_torso_kinematics)
 install(EXPORT quorbel_torso_kinematics_targets
   NAMESPACE quorbel::
   FILE quorbel_torso_kinematicsTargets.cmake

@@ -162,6 +162,16 @@ def test_gaze_clamp_keeps_its_promises_and_draws(tmp_path, arm_args):
     assert image.shape[0] > 600 and image[..., :3].std() > 0.05
 
 
+@pytest.mark.parametrize("arcs", ["[1.0, 0.5]", "[-0.79, 0.5]", "[2.3, 0.5, \"negative\"]"])
+def test_gaze_clamp_refuses_an_arm_whose_tip_rings_cross(tmp_path, arcs):
+    (tmp_path / "arm.json").write_text(arcs)
+    result = subprocess.run([sys.executable, str(EXAMPLES / "gaze_clamp.py"), "--arms-json",
+                             str(tmp_path / "arm.json"), "--out", str(tmp_path / "gaze.png")],
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 1 and "makes them cross" in result.stderr
+    assert not (tmp_path / "gaze.png").exists()
+
+
 def test_draw_five_bar_refuses_joints_where_the_loop_is_open(tmp_path):
     result = subprocess.run([sys.executable, str(EXAMPLES / "draw_five_bar.py"), "--joints",
                              "3.14", "0", "--out", str(tmp_path / "loop.png")],

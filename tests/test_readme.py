@@ -86,6 +86,33 @@ def test_cpp_program_compiles_and_runs(tmp_path):
                           "head x axis: ({:.6f}, {:.6f}, {:.6f})\n".format(*head_x))
 
 
+UNIT_NS = {"ns": 1.0, "µs": 1e3, "ms": 1e6}
+
+
+def recorded_times_ns():
+    """Every time in the benchmark's tables and summary lines, in ns (a bare
+    table number is ns)."""
+    per_call = (ROOT / "bench" / "RESULTS.md").read_text(encoding="utf-8")
+    arrays = (ROOT / "bench" / "ARRAYS_RESULTS.md").read_text(encoding="utf-8")
+    text = per_call.split("## Instruction counts")[0] + arrays
+    lines = "\n".join(line for line in text.splitlines()
+                      if line.startswith("|") or " per target" in line)
+    return [float(number) * UNIT_NS.get(unit, 1.0)
+            for number, unit in re.findall(r"(\d+(?:\.\d+)?)(?: (µs|ms)\b)?", lines)]
+
+
+# The validation's own table (its lines start with "|") is not a benchmark's.
+PROSE_TIMES = re.findall(r"\b(\d+(?:\.(\d+))?) (ns|µs|ms)\b",
+                         "\n".join(line for line in README.splitlines()
+                                   if not line.startswith("|")))
+
+
+@pytest.mark.parametrize("shown, decimals, unit", PROSE_TIMES)
+def test_prose_times_are_benchmark_figures(shown, decimals, unit):
+    rounded = {round(ns / UNIT_NS[unit], len(decimals)) for ns in recorded_times_ns()}
+    assert float(shown) in rounded, f"{shown} {unit} is in no bench/*RESULTS.md table"
+
+
 JSON_ROWS = table_after("| text | message |")
 
 
@@ -161,3 +188,10 @@ def test_in_page_links_land_on_a_heading():
     prose = re.sub(r"```.*?```", "", README, flags=re.S)
     anchors = {heading_anchor(h) for h in re.findall(r"^#+ (.+)$", prose, re.M)}
     assert [t for t in LINKS if t.startswith("#") and t[1:] not in anchors] == []
+
+
+def test_contents_lists_every_section_in_order():
+    prose = re.sub(r"```.*?```", "", README, flags=re.S)
+    sections = [heading_anchor(h) for h in re.findall(r"^## (.+)$", prose, re.M)]
+    contents = re.search(r"^Contents: (.*?)\n\n", README, re.M | re.S).group(1)
+    assert re.findall(r"\]\(#([^)]+)\)", contents) == sections
