@@ -26,6 +26,8 @@ ARMS = [
     (Arm(), "Arm(arm_arc=0.7, coupler_arc=0.5, mirror=False, branch='positive')"),
     (Arm(1, True, np.True_, "negative"),
      "Arm(arm_arc=1.0, coupler_arc=1.0, mirror=True, branch='negative')"),
+    (Arm(np.True_, np.False_),
+     "Arm(arm_arc=1.0, coupler_arc=0.0, mirror=False, branch='positive')"),
     (Arm(np.float32(0.7), np.int64(-3)),
      "Arm(arm_arc=0.699999988079071, coupler_arc=-3.0, mirror=False, branch='positive')"),
     (Arm(NAN, -INF, branch="negative"),
