@@ -152,7 +152,8 @@ def test_json_cannot_hold_non_finite_arcs(arm):
     if arm.branch == "positive":  # the per-call constructor takes any arcs
         assert math.isnan(arm.kinematics().arm_arc()) == math.isnan(arm.arm_arc)
     else:
-        with pytest.raises(ValueError):
+        with pytest.raises(ValueError, match="no per-call arm has branch 'negative' and "
+                                             "arm_arc=-inf"):
             arm.kinematics()
 
 

@@ -167,11 +167,17 @@ class Arm:
     def kinematics(self) -> "QuorbelArmKinematics":
         """The per-call arm with exactly this geometry. Its constructor has no
         branch, so a negative-branch arm goes through arms.json, which holds
-        only finite arcs."""
+        only finite arcs: ValueError for one with a NaN or infinite arc."""
         from quorbel_torso_kinematics import QuorbelArmKinematics
 
         if self._branch == "positive":
             return QuorbelArmKinematics(self._arm_arc, self._coupler_arc, self._mirror)
+        for name, value in (("arm_arc", self._arm_arc), ("coupler_arc", self._coupler_arc)):
+            if not math.isfinite(value):
+                raise ValueError(
+                    f"no per-call arm has branch 'negative' and {name}={value!r}: only "
+                    "arms.json sets the branch, and its numbers are finite"
+                )
         return QuorbelArmKinematics.from_json(self.to_json())
 
     def _geometry(self) -> Tuple[float, float, bool, str]:
