@@ -79,10 +79,21 @@ def test_broadcasting_pairs_every_element(broadcast, single):
             np.testing.assert_array_equal(result[i, j], single(a, b, i, j))
 
 
+def misaligned(x):
+    """A C-contiguous float64 copy of x one byte into its memory, as
+    np.frombuffer or np.memmap give at an odd offset."""
+    memory = np.zeros(x.nbytes + 1, dtype=np.uint8)
+    view = memory[1:].view(np.float64).reshape(x.shape)
+    view[...] = x
+    assert view.flags.c_contiguous and not view.flags.aligned
+    return view
+
+
 # Views and byte orders the kernels never see as such: each is made
-# contiguous native float64 first, with the same values.
+# contiguous, aligned native float64 first, with the same values.
 LAYOUTS = [
     lambda x: np.ascontiguousarray(x[::-1])[::-1],
+    misaligned,
     lambda x: np.repeat(x, 2, axis=0)[::2],
     lambda x: x.astype(">f8"),
     lambda x: np.asfortranarray(x),
@@ -171,6 +182,10 @@ KERNEL_MISUSES = [
      "theta_a must be a C-contiguous buffer"),
     (lambda: _kernels.arm_fk(*GEOMETRY, ONE, np.zeros(2), np.empty(9)), ValueError,
      r"theta_b holds 2 values, expected 1 \(1 per pose for 1 poses\)"),
+    (lambda: _kernels.neck_fk(misaligned(np.zeros(3)), np.empty(9)), ValueError,
+     "joints must be aligned to 8 bytes"),
+    (lambda: _kernels.neck_fk(np.zeros(3), misaligned(np.empty(9))), ValueError,
+     "out must be aligned to 8 bytes"),
     (lambda: _kernels.arm_fk(*GEOMETRY, ONE, ONE, np.empty(8)), ValueError,
      r"out holds 8 values, expected 9"),
     (lambda: _kernels.arm_fk(*GEOMETRY, ONE, ONE, bytes(72)), ValueError,

@@ -26,6 +26,8 @@ ARMS = [
     (Arm(), "Arm(arm_arc=0.7, coupler_arc=0.5, mirror=False, branch='positive')"),
     (Arm(1, True, np.True_, "negative"),
      "Arm(arm_arc=1.0, coupler_arc=1.0, mirror=True, branch='negative')"),
+    (Arm(np.True_, np.False_),
+     "Arm(arm_arc=1.0, coupler_arc=0.0, mirror=False, branch='positive')"),
     (Arm(np.float32(0.7), np.int64(-3)),
      "Arm(arm_arc=0.699999988079071, coupler_arc=-3.0, mirror=False, branch='positive')"),
     (Arm(NAN, -INF, branch="negative"),
@@ -150,7 +152,8 @@ def test_json_cannot_hold_non_finite_arcs(arm):
     if arm.branch == "positive":  # the per-call constructor takes any arcs
         assert math.isnan(arm.kinematics().arm_arc()) == math.isnan(arm.arm_arc)
     else:
-        with pytest.raises(ValueError):
+        with pytest.raises(ValueError, match="no per-call arm has branch 'negative' and "
+                                             "arm_arc=-inf"):
             arm.kinematics()
 
 

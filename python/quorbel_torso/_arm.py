@@ -24,8 +24,9 @@ if TYPE_CHECKING:
     from quorbel_torso_kinematics import QuorbelArmKinematics
 
 Branch = Literal["positive", "negative"]
-# A real number: Python's (int and bool included) or NumPy's.
-Real = Union[float, np.floating[Any], np.integer[Any]]
+# A real number: Python's (int and bool included) or NumPy's (bool included,
+# as in the arrays, which take NumPy booleans as 0 and 1).
+Real = Union[float, np.floating[Any], np.integer[Any], np.bool_]
 
 DEFAULT_ARM_ARC = 0.7
 DEFAULT_COUPLER_ARC = 0.5
@@ -38,7 +39,8 @@ SINGULAR_VALUE_PAIR = (2,)
 
 
 def _arc(value: object, name: str) -> float:
-    if not isinstance(value, numbers.Real):
+    # numbers.Real has Python's bool but not NumPy's.
+    if not isinstance(value, (numbers.Real, np.bool_)):
         raise TypeError(f"{name} must be a real number, not {type(value).__name__}")
     return float(value)
 
@@ -165,11 +167,17 @@ class Arm:
     def kinematics(self) -> "QuorbelArmKinematics":
         """The per-call arm with exactly this geometry. Its constructor has no
         branch, so a negative-branch arm goes through arms.json, which holds
-        only finite arcs."""
+        only finite arcs: ValueError for one with a NaN or infinite arc."""
         from quorbel_torso_kinematics import QuorbelArmKinematics
 
         if self._branch == "positive":
             return QuorbelArmKinematics(self._arm_arc, self._coupler_arc, self._mirror)
+        for name, value in (("arm_arc", self._arm_arc), ("coupler_arc", self._coupler_arc)):
+            if not math.isfinite(value):
+                raise ValueError(
+                    f"no per-call arm has branch 'negative' and {name}={value!r}: only "
+                    "arms.json sets the branch, and its numbers are finite"
+                )
         return QuorbelArmKinematics.from_json(self.to_json())
 
     def _geometry(self) -> Tuple[float, float, bool, str]:

@@ -1,6 +1,6 @@
 """Arguments as the kernels take them: checked real arrays whose leading axes
 (the batch) broadcast together and whose trailing axes are one pose's
-values, made contiguous float64 of the broadcast batch shape."""
+values, made contiguous, aligned float64 of the broadcast batch shape."""
 
 from typing import Any, List, Tuple
 
@@ -48,10 +48,10 @@ def _batch_shape(array: npt.NDArray[Any], name: str, pose: Shape) -> Shape:
 def pose_arguments(
     *arguments: Tuple[npt.ArrayLike, str, Shape]
 ) -> Tuple[Shape, List[FloatArray]]:
-    """The broadcast batch shape and each argument as a contiguous float64
-    array of that batch shape followed by its pose shape. Each argument is
-    checked in order (its kind, then its pose shape) before they are
-    broadcast, so the first bad argument is the one reported."""
+    """The broadcast batch shape and each argument as a contiguous, aligned
+    float64 array of that batch shape followed by its pose shape. Each
+    argument is checked in order (its kind, then its pose shape) before they
+    are broadcast, so the first bad argument is the one reported."""
     arrays = []
     batches = []
     for value, name, pose in arguments:
@@ -66,8 +66,11 @@ def pose_arguments(
             f"{name} {array.shape}" for array, (_, name, _) in zip(arrays, arguments)
         )
         raise ValueError(f"{names} do not broadcast together: shapes {shapes}") from None
+    # A contiguous float64 view need not be aligned (np.frombuffer or a
+    # memmap at an odd offset); the kernels read doubles, so such a view is
+    # copied like any other layout they cannot take.
     buffers = [
-        np.ascontiguousarray(np.broadcast_to(array, batch + pose), dtype=np.float64)
+        np.require(np.broadcast_to(array, batch + pose), np.float64, ("C", "A"))
         for array, (_, _, pose) in zip(arrays, arguments)
     ]
     return batch, buffers

@@ -2,6 +2,8 @@
 // in order, the first problem reported.
 #include "arrays/kernel_call.hpp"
 
+#include <cstdint>
+
 #include "arrays/batch_kinematics.hpp"
 
 namespace quorbel::arrays {
@@ -148,6 +150,14 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
         raise_format(PyExc_ValueError, "%s(): %s must hold %s, not format '%s' of itemsize %zd",
                      signature.name, parameter.name, element_name(parameter.element),
                      view.format != nullptr ? view.format : "B", view.itemsize);
+        return false;
+    }
+    // The loops read and write through double*: a view at an odd offset of
+    // its memory (np.frombuffer with an offset, say) is not theirs to take.
+    if (parameter.element == Element::float64 &&
+        reinterpret_cast<std::uintptr_t>(view.buf) % alignof(double) != 0) {
+        raise_format(PyExc_ValueError, "%s(): %s must be aligned to %zu bytes", signature.name,
+                     parameter.name, alignof(double));
         return false;
     }
     // Compared by division, so that no product of lengths can overflow.

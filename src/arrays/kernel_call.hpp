@@ -3,7 +3,8 @@
 // checks the arguments against it, holds the buffers for the loop and
 // releases them. Kernels are private to the package, but no argument, however
 // wrong, may crash them: a wrong count or kind is a TypeError, a wrong
-// element type, layout or length a ValueError.
+// element type, layout (not C-contiguous, doubles not aligned) or length a
+// ValueError.
 #pragma once
 
 #include <cstddef>
