@@ -292,7 +292,9 @@ class Arm:
         radians of direction per radian of joint) keeps them bounded near a
         singular pose at the cost of a residual. The part of direction_rate
         along the direction cannot be produced and stays as residual. NaN
-        where direction_jacobian is, and for damping 0 where J has rank 1.
+        where direction_jacobian is, and for damping 0 where the computed J
+        has rank 1; at an arm in line rounding usually leaves J of rank 2 and
+        rates near 1e16 times too large, so use a damping there.
         TypeError for a damping that is not real, ValueError for a negative,
         infinite or NaN one, or an array."""
         batch, (a, b, rate) = pose_arguments(
@@ -313,7 +315,8 @@ class Arm:
         normalised, where ik_from_direction accepts it; else a point of the
         workspace's edge, within 1e-9 rad of the nearest) and its joints as
         ik_from_direction gives them for `near` (..., 2). NaN for a direction
-        of norm below 1e-12 or not finite."""
+        of norm below 1e-12 or not finite, and, for an arm whose tip rings
+        cross (|cos arm_arc| below sqrt(1/2)), for one out of reach."""
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)
