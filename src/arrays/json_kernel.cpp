@@ -7,24 +7,12 @@
 #include <variant>
 
 #include <quorbel/arm/arms_json.hpp>
+#include "python_shared/json_error.hpp"
 #include "arrays/kernels.hpp"
 
 namespace quorbel::arrays {
 
 namespace {
-
-// ValueError with the error's message. The description may quote the
-// document, so the message is decoded, not formatted.
-PyObject* raise_json_error(const JsonError& error) {
-    const std::string message = error_message(error);
-    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                          "replace");
-    if (text != nullptr) {
-        PyErr_SetObject(PyExc_ValueError, text);
-        Py_DECREF(text);
-    }
-    return nullptr;
-}
 
 PyObject* geometry_tuple(const SphericalLinkGeometry& geometry) {
     return Py_BuildValue("(ddOs)", geometry.arm_arc, geometry.coupler_arc,
@@ -34,7 +22,7 @@ PyObject* geometry_tuple(const SphericalLinkGeometry& geometry) {
 
 PyObject* read(PyObject* text) {
     if (!PyUnicode_Check(text)) {
-        raise_format(PyExc_TypeError, "read_arm_json(): text must be str, not %.200s",
+        python::raise_format(PyExc_TypeError, "read_arm_json(): text must be str, not %.200s",
                      Py_TYPE(text)->tp_name);
         return nullptr;
     }
@@ -46,7 +34,7 @@ PyObject* read(PyObject* text) {
     const auto result =
         read_arm_geometry_json(std::string_view(utf8, static_cast<std::size_t>(size)));
     if (const auto* error = std::get_if<JsonError>(&result)) {
-        return raise_json_error(*error);
+        return python::raise_json_error(*error);
     }
     return geometry_tuple(std::get<SphericalLinkGeometry>(result));
 }
@@ -55,7 +43,7 @@ PyObject* read(PyObject* text) {
 
 PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs != 1) {
-        raise_format(PyExc_TypeError, "read_arm_json() takes exactly 1 argument (%zd given)",
+        python::raise_format(PyExc_TypeError, "read_arm_json() takes exactly 1 argument (%zd given)",
                      nargs);
         return nullptr;
     }
@@ -66,7 +54,7 @@ PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t narg
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (...) {
-        raise_format(PyExc_SystemError, "read_arm_json(): unexpected C++ exception");
+        python::raise_format(PyExc_SystemError, "read_arm_json(): unexpected C++ exception");
         return nullptr;
     }
 }

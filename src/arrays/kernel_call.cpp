@@ -61,7 +61,7 @@ bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
     const Py_ssize_t leading = signature.takes_arm ? ARM_ARGUMENTS : 0;
     const Py_ssize_t expected = leading + static_cast<Py_ssize_t>(signature.parameter_count);
     if (nargs != expected) {
-        raise_format(PyExc_TypeError, "%s() takes exactly %zd arguments (%zd given)",
+        python::raise_format(PyExc_TypeError, "%s() takes exactly %zd arguments (%zd given)",
                      signature.name, expected, nargs);
         return false;
     }
@@ -86,7 +86,7 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
         return false;
     }
     if (!PyBool_Check(args[2])) {
-        raise_format(PyExc_TypeError, "%s(): mirror must be a bool, not %.200s", signature.name,
+        python::raise_format(PyExc_TypeError, "%s(): mirror must be a bool, not %.200s", signature.name,
                      Py_TYPE(args[2])->tp_name);
         return false;
     }
@@ -96,7 +96,7 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
     const bool negative = PyUnicode_Check(args[3]) &&
                           PyUnicode_CompareWithASCIIString(args[3], "negative") == 0;
     if (!positive && !negative) {
-        raise_format(PyExc_ValueError, "%s(): branch must be 'positive' or 'negative'",
+        python::raise_format(PyExc_ValueError, "%s(): branch must be 'positive' or 'negative'",
                      signature.name);
         return false;
     }
@@ -113,7 +113,7 @@ bool KernelCall::bind_parameter(const KernelSignature& signature, std::size_t k,
     if (value == -1.0 && PyErr_Occurred()) {
         if (PyErr_ExceptionMatches(PyExc_TypeError)) {
             PyErr_Clear();
-            raise_format(PyExc_TypeError, "%s(): %s must be a real number, not %.200s",
+            python::raise_format(PyExc_TypeError, "%s(): %s must be a real number, not %.200s",
                          signature.name, signature.parameters[k].name, Py_TYPE(obj)->tp_name);
         }
         return false;
@@ -129,7 +129,7 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
         return true;
     }
     if (!PyObject_CheckBuffer(obj)) {
-        raise_format(PyExc_TypeError, "%s(): %s must be a buffer, not %.200s", signature.name,
+        python::raise_format(PyExc_TypeError, "%s(): %s must be a buffer, not %.200s", signature.name,
                      parameter.name, Py_TYPE(obj)->tp_name);
         return false;
     }
@@ -140,14 +140,14 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
             return false;
         }
         PyErr_Clear();
-        raise_format(PyExc_ValueError, "%s(): %s must be a C-contiguous%s buffer", signature.name,
+        python::raise_format(PyExc_ValueError, "%s(): %s must be a C-contiguous%s buffer", signature.name,
                      parameter.name, writable ? " writable" : "");
         return false;
     }
     acquired_[k] = true;
     const Py_buffer& view = views_[k];
     if (!element_matches(parameter.element, view)) {
-        raise_format(PyExc_ValueError, "%s(): %s must hold %s, not format '%s' of itemsize %zd",
+        python::raise_format(PyExc_ValueError, "%s(): %s must hold %s, not format '%s' of itemsize %zd",
                      signature.name, parameter.name, element_name(parameter.element),
                      view.format != nullptr ? view.format : "B", view.itemsize);
         return false;
@@ -156,7 +156,7 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
     // its memory (np.frombuffer with an offset, say) is not theirs to take.
     if (parameter.element == Element::float64 &&
         reinterpret_cast<std::uintptr_t>(view.buf) % alignof(double) != 0) {
-        raise_format(PyExc_ValueError, "%s(): %s must be aligned to %zu bytes", signature.name,
+        python::raise_format(PyExc_ValueError, "%s(): %s must be aligned to %zu bytes", signature.name,
                      parameter.name, alignof(double));
         return false;
     }
@@ -166,10 +166,10 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
     if (values % parameter.width != 0 ||
         (!first && values / parameter.width != count_)) {
         if (first) {
-            raise_format(PyExc_ValueError, "%s(): %s holds %zu values, not a multiple of %zu",
+            python::raise_format(PyExc_ValueError, "%s(): %s holds %zu values, not a multiple of %zu",
                          signature.name, parameter.name, values, parameter.width);
         } else {
-            raise_format(PyExc_ValueError,
+            python::raise_format(PyExc_ValueError,
                          "%s(): %s holds %zu values, expected %zu (%zu per pose for %zu poses)",
                          signature.name, parameter.name, values, parameter.width * count_,
                          parameter.width, count_);

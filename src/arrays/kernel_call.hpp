@@ -11,7 +11,7 @@
 #include <optional>
 
 #include <quorbel/arm/geometry.hpp>
-#include "arrays/python_api.hpp"
+#include "python_shared/python_api.hpp"
 
 namespace quorbel::arrays {
 

@@ -4,7 +4,7 @@
 // geometry as (arm_arc, coupler_arc, mirror, branch).
 #pragma once
 
-#include "arrays/python_api.hpp"
+#include "python_shared/python_api.hpp"
 
 namespace quorbel::arrays {
 

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include <quorbel/arm/arms_json.hpp>
+#include "python_shared/json_error.hpp"
 
 #include "module/arm_object.hpp"
 #include "module/method_call.hpp"
@@ -59,25 +60,12 @@ PyObject* arm_default_right(PyObject*, PyObject*) {
     return guarded([] { return new_arm_of_class(DEFAULT_RIGHT); });
 }
 
-// ValueError with the error's message. The description may quote the
-// document, so the message is decoded, not formatted.
-PyObject* raise_json_error(const JsonError& error) {
-    const std::string message = error_message(error);
-    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                          "replace");
-    if (text != nullptr) {
-        PyErr_SetObject(PyExc_ValueError, text);
-        Py_DECREF(text);
-    }
-    return nullptr;
-}
-
 PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return call_with_arguments(
         arm_from_json_parameters, nullptr, args, nargs, kwnames, [](std::string_view json) {
             const auto result = read_arm_geometry_json(json);
             if (const auto* error = std::get_if<JsonError>(&result)) {
-                return raise_json_error(*error);
+                return python::raise_json_error(*error);
             }
             return new_arm_of_class(Arm(std::get<SphericalLinkGeometry>(result)));
         });

@@ -18,7 +18,7 @@ constexpr const char* UNREACHABLE_MESSAGE =
     "Target orientation is outside the spherical 5-bar workspace.";
 
 PyObject* raise_runtime_error(const char* message) {
-    raise_text(PyExc_RuntimeError, message);
+    python::raise_text(PyExc_RuntimeError, message);
     return nullptr;
 }
 

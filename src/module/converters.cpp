@@ -40,7 +40,7 @@ bool check_length_three(PyObject* obj) {
         return false;
     }
     if (length != VEC3_LENGTH) {
-        raise_format(PyExc_ValueError, "expected a sequence of length %zd (got %zd)",
+        python::raise_format(PyExc_ValueError, "expected a sequence of length %zd (got %zd)",
                      VEC3_LENGTH, length);
         return false;
     }
@@ -222,7 +222,7 @@ void raise_cannot_convert(PyObject* obj, const char* target) {
     if (name == nullptr) {
         return;
     }
-    raise_format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name, target);
+    python::raise_format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name, target);
     Py_DECREF(name);
 }
 
@@ -251,7 +251,7 @@ bool to_bool(PyObject* obj, bool* out) {
     }
     PyNumberMethods* number = type->tp_as_number;
     if (number == nullptr || number->nb_bool == nullptr) {
-        raise_format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
+        python::raise_format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
                      reinterpret_cast<PyObject*>(type));
         return false;
     }
@@ -261,7 +261,7 @@ bool to_bool(PyObject* obj, bool* out) {
         return true;
     }
     if (!PyErr_Occurred()) {
-        raise_format(PyExc_SystemError, "__bool__ of '%S' returned %d without setting an error",
+        python::raise_format(PyExc_SystemError, "__bool__ of '%S' returned %d without setting an error",
                      reinterpret_cast<PyObject*>(type), truth);
     }
     return false;
@@ -322,7 +322,7 @@ bool to_optional_joint_pair(PyObject* obj, std::optional<JointPair>* out) {
     }
     const Py_ssize_t length = PyTuple_GET_SIZE(obj);
     if (length != JOINT_PAIR_LENGTH) {
-        raise_format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd",
+        python::raise_format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd",
                      JOINT_PAIR_LENGTH, length);
         return false;
     }

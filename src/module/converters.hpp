@@ -10,7 +10,7 @@
 #include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 
-#include "module/python_api.hpp"
+#include "python_shared/python_api.hpp"
 
 namespace quorbel::module {
 

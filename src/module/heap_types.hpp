@@ -3,7 +3,7 @@
 // allocation and release of instances.
 #pragma once
 
-#include "module/python_api.hpp"
+#include "python_shared/python_api.hpp"
 
 namespace quorbel::module {
 

@@ -22,7 +22,7 @@ bool ensure_internal_error_type() {
 
 PyObject* raise_internal_error(const char* message) {
     PyObject* type = internal_error_type != nullptr ? internal_error_type : PyExc_SystemError;
-    raise_text(type, message);
+    python::raise_text(type, message);
     return nullptr;
 }
 

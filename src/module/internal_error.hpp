@@ -8,7 +8,7 @@
 #include <new>
 #include <type_traits>
 
-#include "module/python_api.hpp"
+#include "python_shared/python_api.hpp"
 
 namespace quorbel::module {
 

@@ -39,7 +39,7 @@ bool claim_interpreter() {
     const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (current == -1) {
         if (!PyErr_Occurred()) {
-            raise_text(PyExc_SystemError, "attempted to fetch exception but none was set");
+            python::raise_text(PyExc_SystemError, "attempted to fetch exception but none was set");
         }
         return false;
     }
@@ -48,7 +48,7 @@ bool claim_interpreter() {
         expected == current) {
         return true;
     }
-    raise_text(PyExc_ImportError,
+    python::raise_text(PyExc_ImportError,
                "quorbel_torso_kinematics: single-phase modules do not yet support "
                "subinterpreters; it is loaded in another interpreter of this process "
                "(see https://docs.python.org/3/howto/isolating-extensions.html)");

@@ -42,7 +42,7 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         neck_ik_parameters, &receiver, args, nargs, kwnames, [](const Mat3& r) -> PyObject* {
             const auto angles = neck_inverse_kinematics(r);
             if (!angles) {
-                raise_text(PyExc_ValueError, GIMBAL_LOCK_MESSAGE);
+                python::raise_text(PyExc_ValueError, GIMBAL_LOCK_MESSAGE);
                 return nullptr;
             }
             return from_neck_angles(*angles);

@@ -8,7 +8,7 @@
 #include <quorbel/maths/vector.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 
-#include "module/python_api.hpp"
+#include "python_shared/python_api.hpp"
 
 namespace quorbel::module {
 

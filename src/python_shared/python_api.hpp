@@ -1,5 +1,6 @@
-// The one place the module includes Python.h, with the few helpers that
-// newer interpreters provide or get right and 3.9 lacks.
+// The one place the extensions (the per-call module and the array package's
+// kernels) include Python.h, with the few helpers that newer interpreters
+// provide or get right and 3.9 lacks.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -14,7 +15,7 @@ static inline PyObject* Py_NewRef(PyObject* obj) {
 }
 #endif
 
-namespace quorbel::module {
+namespace quorbel::python {
 
 // PyErr_SetString and PyErr_Format before 3.11 raise `type` with no message
 // when the message itself cannot be allocated, hiding the MemoryError; these
@@ -38,4 +39,4 @@ inline void raise_format(PyObject* type, const char* format, ...) {
     }
 }
 
-}  // namespace quorbel::module
+}  // namespace quorbel::python
