@@ -228,48 +228,12 @@ std::vector<Vec3> answer_targets(const Arm& arm, int count, std::mt19937_64& rng
 
 // ---- the closing limit, traced in closed form ------------------------------
 
-// The closing limit is where the tips lie exactly 2 coupler_arc apart:
-//   v_2.v_4 = sa ca cos tA + sa (ca cos tB - sa sin tA sin tB) = cos 2g
-// (sa, ca: sine and cosine of arm_arc; the mirror sign squares away). For a
-// given tA that is R cos(tB + phi) = K with R cos phi = ca, R sin phi =
-// sa sin tA and K = (cos 2g - sa ca cos tA) / sa; the same holds with the
-// joints exchanged. A point of the limit is a parameter (one joint) and a
-// root (the sign of the arc-cosine giving the other).
-struct LimitParameter {
-    bool by_b;    // the parameter is theta_b (else theta_a)
-    double root;  // +1 or -1
-};
-
-std::optional<JointPair> limit_joints(const Arm& arm, LimitParameter p, double theta) {
-    const double sa = arm.sin_arm();
-    const double ca = arm.cos_arm();
-    const double cos_double = std::cos(2 * arm.geometry().coupler_arc);
-    const double k = (cos_double - sa * ca * std::cos(theta)) / sa;
-    const double r = std::hypot(ca, sa * std::sin(theta));
-    if (!(std::fabs(k) <= r)) {
-        return std::nullopt;
-    }
-    const double other = -std::atan2(sa * std::sin(theta), ca) + p.root * std::acos(k / r);
-    return p.by_b ? JointPair{other, theta} : JointPair{theta, other};
-}
-
-// The apex on the limit: the tips' midpoint, on both branches at once (its
-// antipode for a coupler longer than a quarter turn).
-std::optional<Vec3> limit_direction(const Arm& arm, LimitParameter p, double theta) {
-    const std::optional<JointPair> joints = limit_joints(arm, p, theta);
-    if (!joints) {
-        return std::nullopt;
-    }
-    const Vec3 mid = normalise(arm_tip_a(arm, joints->theta_a) + arm_tip_b(arm, joints->theta_b));
-    return arm.cos_coupler() < 0.0 ? -1.0 * mid : mid;
-}
-
 // A point where a rim meets the closing limit: a joint axis lies on the
 // great circle of the two tips (that arm in line with its coupler). Found
 // along the limit traced by the other arm's joint, where such a point is not
 // a turning point of the trace.
 struct RimLimitPoint {
-    LimitParameter trace;
+    LimitTrace trace;
     double theta;
 };
 
@@ -279,7 +243,7 @@ std::vector<RimLimitPoint> rim_limit_points(const Arm& arm) {
     for (const bool by_b : {false, true}) {
         const Vec3 axis = by_b ? Vec3{m, 0.0, 0.0} : Vec3{0.0, 0.0, 1.0};
         for (const double root : {1.0, -1.0}) {
-            const LimitParameter p{by_b, root};
+            const LimitTrace p{by_b, root};
             // The axis's side of the tips' great circle, NaN off the limit.
             const auto side = [&](double theta) {
                 const std::optional<JointPair> j = limit_joints(arm, p, theta);

@@ -74,36 +74,6 @@ void no_further_than_a_search() {
     CHECK(on_limit >= 2);
 }
 
-// The closing limit traced in closed form by one joint: the other joint
-// where the tips lie exactly 2 coupler_arc apart. v_2.v_4 = cos 2g reads
-// ca cos t' - sa sin t sin t' = (cos 2g - sa ca cos t) / sa for either joint
-// t and the other t' (sa, ca of arm_arc), that is R cos(t' + phi) = K.
-struct LimitTrace {
-    bool by_b;    // traced by theta_b (else theta_a)
-    double root;  // the sign of the arc-cosine
-};
-
-std::optional<JointPair> limit_joints(const Arm& arm, LimitTrace trace, double theta) {
-    const double sa = arm.sin_arm();
-    const double ca = arm.cos_arm();
-    const double k = (std::cos(2 * arm.geometry().coupler_arc) - sa * ca * std::cos(theta)) / sa;
-    const double r = std::hypot(ca, sa * std::sin(theta));
-    if (!(std::fabs(k) <= r)) {
-        return std::nullopt;
-    }
-    const double other = -std::atan2(sa * std::sin(theta), ca) + trace.root * std::acos(k / r);
-    return trace.by_b ? JointPair{other, theta} : JointPair{theta, other};
-}
-
-// On the limit the apex is the tips' midpoint, on both branches at once.
-std::optional<Vec3> limit_direction(const Arm& arm, LimitTrace trace, double theta) {
-    const std::optional<JointPair> j = limit_joints(arm, trace, theta);
-    if (!j) {
-        return std::nullopt;
-    }
-    return normalise(arm_tip_a(arm, j->theta_a) + arm_tip_b(arm, j->theta_b));
-}
-
 // Next to a point where a rim meets the closing limit, a target turned off
 // the limit is never further from the answer than from the limit's point it
 // was turned from (which is in the workspace). The rim and the limit touch

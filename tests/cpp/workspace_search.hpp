@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <optional>
 
 #include <quorbel/arm/inverse_kinematics.hpp>
 
@@ -83,6 +84,42 @@ inline Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p, double final_spacing) {
         half_width = 3 * spacing;
         rays = 41;
     }
+}
+
+// The closing limit is where the tips lie exactly 2 coupler_arc apart:
+//   v_2.v_4 = sa ca cos tA + sa (ca cos tB - sa sin tA sin tB) = cos 2g
+// (sa, ca: sine and cosine of arm_arc; the mirror sign squares away). For a
+// given tA that is R cos(tB + phi) = K with R cos phi = ca, R sin phi =
+// sa sin tA and K = (cos 2g - sa ca cos tA) / sa; the same holds with the
+// joints exchanged. A point of the limit is a parameter (one joint) and a
+// root (the sign of the arc-cosine giving the other).
+struct LimitTrace {
+    bool by_b;    // the parameter is theta_b (else theta_a)
+    double root;  // +1 or -1
+};
+
+inline std::optional<JointPair> limit_joints(const Arm& arm, LimitTrace trace, double theta) {
+    const double sa = arm.sin_arm();
+    const double ca = arm.cos_arm();
+    const double cos_double = std::cos(2 * arm.geometry().coupler_arc);
+    const double k = (cos_double - sa * ca * std::cos(theta)) / sa;
+    const double r = std::hypot(ca, sa * std::sin(theta));
+    if (!(std::fabs(k) <= r)) {
+        return std::nullopt;
+    }
+    const double other = -std::atan2(sa * std::sin(theta), ca) + trace.root * std::acos(k / r);
+    return trace.by_b ? JointPair{other, theta} : JointPair{theta, other};
+}
+
+// The apex on the limit: the tips' midpoint, on both branches at once (its
+// antipode for a coupler longer than a quarter turn).
+inline std::optional<Vec3> limit_direction(const Arm& arm, LimitTrace trace, double theta) {
+    const std::optional<JointPair> joints = limit_joints(arm, trace, theta);
+    if (!joints) {
+        return std::nullopt;
+    }
+    const Vec3 mid = normalise(arm_tip_a(arm, joints->theta_a) + arm_tip_b(arm, joints->theta_b));
+    return arm.cos_coupler() < 0.0 ? -1.0 * mid : mid;
 }
 
 }  // namespace quorbel::search
