@@ -38,8 +38,9 @@
 // along the rim's inward normal, or that normal turned 60 degrees toward
 // either sense of the rim, into the wedge the workspace makes there; either
 // is tried as it stands when no move is accepted (a workspace of a single
-// direction, for arm_arc 0, leaves no room to move). On the closing limit the loop's margin is
-// the square of the distance from the limit, and rounding decides within
+// direction, for arm_arc 0, leaves no room to move).
+// On the closing limit the loop's margin is the square of the distance from
+// the limit, and rounding decides within
 // about 1e-8 rad whether it closes; ik_from_direction accepts a direction
 // whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
 // about 5e-7 rad wide beyond the limit (the other branch's apex, mirrored).
