@@ -38,14 +38,13 @@
 // along the rim's inward normal, or that normal turned 60 degrees toward
 // either sense of the rim, into the wedge the workspace makes there; either
 // is tried as it stands when no move is accepted (a workspace of a single
-// direction, for arm_arc 0, leaves no room to move).
-// On the closing limit the loop's margin is the square of the distance from
-// the limit, and rounding decides within
-// about 1e-8 rad whether it closes; ik_from_direction accepts a direction
-// whose candidate apex lies within IK_MATCH_TOLERANCE, which includes a band
-// about 5e-7 rad wide beyond the limit (the other branch's apex, mirrored).
-// A closing-limit candidate is therefore tried as it is and then moved toward
-// the target by up to 2.5e-7 rad, until accepted.
+// direction, for arm_arc 0, leaves no room to move). On the closing limit the
+// loop's margin is the square of the distance from the limit, and rounding
+// decides within about 1e-8 rad whether it closes; ik_from_direction accepts
+// a direction whose candidate apex lies within IK_MATCH_TOLERANCE, which
+// includes a band about 5e-7 rad wide beyond the limit (the other branch's
+// apex, mirrored). A closing-limit candidate is therefore tried as it is and
+// then moved toward the target by up to 2.5e-7 rad, until accepted.
 //
 // Next to a point where a rim meets the limit that band is cut off: the rim
 // touches the limit there (the apex is at its furthest from, or nearest to,
