@@ -50,11 +50,7 @@ void arm_reachable_joints(const Arm& arm, const double* theta_a,
 void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
                            std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        std::optional<JointPair> near_pair;
-        if (near != nullptr) {
-            near_pair = JointPair{near[2 * i], near[2 * i + 1]};
-        }
-        store_joint_pair(ik_from_direction(arm, load_vec3(v3 + 3 * i), near_pair),
+        store_joint_pair(ik_from_direction(arm, load_vec3(v3 + 3 * i), load_near(near, i)),
                          joints + 2 * i);
     }
 }
@@ -99,15 +95,7 @@ void neck_fk(const double* joints, std::size_t count, double* rotations) noexcep
 
 void neck_ik(const double* r, std::size_t count, double* angles) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<NeckAngles> pose = neck_inverse_kinematics(load_mat3(r + 9 * i));
-        double* out = angles + 3 * i;
-        if (pose) {
-            out[0] = pose->yaw;
-            out[1] = pose->pitch;
-            out[2] = pose->roll;
-        } else {
-            fill_nan(out, 3);
-        }
+        store_neck_angles(neck_inverse_kinematics(load_mat3(r + 9 * i)), angles + 3 * i);
     }
 }
 

@@ -11,18 +11,7 @@
 
 namespace quorbel::arrays {
 
-// The neck's loops share their names with the core functions they call, so
-// those calls are qualified.
 namespace {
-
-std::optional<JointPair> load_near(const double* near, std::size_t i) {
-    if (near == nullptr) {
-        return std::nullopt;
-    }
-    return JointPair{near[2 * i], near[2 * i + 1]};
-}
-
-NeckAngles load_neck_angles(const double* p) { return {p[0], p[1], p[2]}; }
 
 void store_jacobian(const std::optional<Mat3x2>& jacobian, double* out) {
     if (jacobian) {
@@ -83,6 +72,8 @@ void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
     }
 }
 
+// The neck's loops share their names with the core functions they call, so
+// those calls are qualified.
 void neck_angular_jacobian(const double* joints, std::size_t count,
                            double* jacobians) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
@@ -94,16 +85,9 @@ void neck_angular_jacobian(const double* joints, std::size_t count,
 void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
                       double* rates) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<NeckAngles> q =
-            quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i), load_vec3(omega + 3 * i));
-        double* out = rates + 3 * i;
-        if (q) {
-            out[0] = q->yaw;
-            out[1] = q->pitch;
-            out[2] = q->roll;
-        } else {
-            fill_nan(out, 3);
-        }
+        store_neck_angles(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
+                                                    load_vec3(omega + 3 * i)),
+                          rates + 3 * i);
     }
 }
 

@@ -1,6 +1,7 @@
 // How one pose's values sit in the kernels' contiguous buffers: a vector as
 // 3 doubles, a matrix as its rows one after the other, a joint pair as
-// (theta_a, theta_b); a value the core does not give is stored as NaN.
+// (theta_a, theta_b), neck angles as (yaw, pitch, roll); a value the core
+// does not give is stored as NaN.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/mat3x2.hpp>
 #include <quorbel/maths/vector.hpp>
+#include <quorbel/neck/neck_kinematics.hpp>
 
 namespace quorbel::arrays {
 
@@ -26,6 +28,16 @@ inline Mat3 load_mat3(const double* p) {
     }
     return m;
 }
+
+// An absent `near` buffer (nullptr) leaves every pose without one.
+inline std::optional<JointPair> load_near(const double* near, std::size_t i) {
+    if (near == nullptr) {
+        return std::nullopt;
+    }
+    return JointPair{near[2 * i], near[2 * i + 1]};
+}
+
+inline NeckAngles load_neck_angles(const double* p) { return {p[0], p[1], p[2]}; }
 
 inline void store_vec3(Vec3 v, double* out) {
     out[0] = v.x;
@@ -56,6 +68,16 @@ inline void store_joint_pair(const std::optional<JointPair>& pair, double* out) 
 inline void fill_nan(double* out, std::size_t width) {
     for (std::size_t k = 0; k < width; ++k) {
         out[k] = NOT_A_NUMBER;
+    }
+}
+
+inline void store_neck_angles(const std::optional<NeckAngles>& angles, double* out) {
+    if (angles) {
+        out[0] = angles->yaw;
+        out[1] = angles->pitch;
+        out[2] = angles->roll;
+    } else {
+        fill_nan(out, 3);
     }
 }
 
