@@ -23,7 +23,7 @@ PyObject* geometry_tuple(const SphericalLinkGeometry& geometry) {
 PyObject* read(PyObject* text) {
     if (!PyUnicode_Check(text)) {
         python::raise_format(PyExc_TypeError, "read_arm_json(): text must be str, not %.200s",
-                     Py_TYPE(text)->tp_name);
+                             Py_TYPE(text)->tp_name);
         return nullptr;
     }
     Py_ssize_t size = 0;
@@ -43,8 +43,8 @@ PyObject* read(PyObject* text) {
 
 PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs != 1) {
-        python::raise_format(PyExc_TypeError, "read_arm_json() takes exactly 1 argument (%zd given)",
-                     nargs);
+        python::raise_format(PyExc_TypeError,
+                             "read_arm_json() takes exactly 1 argument (%zd given)", nargs);
         return nullptr;
     }
     // The reader and the message allocate; nothing else in them throws, and

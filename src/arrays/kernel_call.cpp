@@ -62,7 +62,7 @@ bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
     const Py_ssize_t expected = leading + static_cast<Py_ssize_t>(signature.parameter_count);
     if (nargs != expected) {
         python::raise_format(PyExc_TypeError, "%s() takes exactly %zd arguments (%zd given)",
-                     signature.name, expected, nargs);
+                             signature.name, expected, nargs);
         return false;
     }
     if (signature.takes_arm && !bind_arm(signature, args)) {
@@ -86,8 +86,8 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
         return false;
     }
     if (!PyBool_Check(args[2])) {
-        python::raise_format(PyExc_TypeError, "%s(): mirror must be a bool, not %.200s", signature.name,
-                     Py_TYPE(args[2])->tp_name);
+        python::raise_format(PyExc_TypeError, "%s(): mirror must be a bool, not %.200s",
+                             signature.name, Py_TYPE(args[2])->tp_name);
         return false;
     }
     const bool mirror = args[2] == Py_True;
@@ -97,7 +97,7 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
                           PyUnicode_CompareWithASCIIString(args[3], "negative") == 0;
     if (!positive && !negative) {
         python::raise_format(PyExc_ValueError, "%s(): branch must be 'positive' or 'negative'",
-                     signature.name);
+                             signature.name);
         return false;
     }
     arm_.emplace(prepare_arm(arm_arc, coupler_arc, mirror, negative));
@@ -114,7 +114,8 @@ bool KernelCall::bind_parameter(const KernelSignature& signature, std::size_t k,
         if (PyErr_ExceptionMatches(PyExc_TypeError)) {
             PyErr_Clear();
             python::raise_format(PyExc_TypeError, "%s(): %s must be a real number, not %.200s",
-                         signature.name, signature.parameters[k].name, Py_TYPE(obj)->tp_name);
+                                 signature.name, signature.parameters[k].name,
+                                 Py_TYPE(obj)->tp_name);
         }
         return false;
     }
@@ -129,8 +130,8 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
         return true;
     }
     if (!PyObject_CheckBuffer(obj)) {
-        python::raise_format(PyExc_TypeError, "%s(): %s must be a buffer, not %.200s", signature.name,
-                     parameter.name, Py_TYPE(obj)->tp_name);
+        python::raise_format(PyExc_TypeError, "%s(): %s must be a buffer, not %.200s",
+                             signature.name, parameter.name, Py_TYPE(obj)->tp_name);
         return false;
     }
     const bool writable = parameter.access == Access::write;
@@ -140,24 +141,25 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
             return false;
         }
         PyErr_Clear();
-        python::raise_format(PyExc_ValueError, "%s(): %s must be a C-contiguous%s buffer", signature.name,
-                     parameter.name, writable ? " writable" : "");
+        python::raise_format(PyExc_ValueError, "%s(): %s must be a C-contiguous%s buffer",
+                             signature.name, parameter.name, writable ? " writable" : "");
         return false;
     }
     acquired_[k] = true;
     const Py_buffer& view = views_[k];
     if (!element_matches(parameter.element, view)) {
-        python::raise_format(PyExc_ValueError, "%s(): %s must hold %s, not format '%s' of itemsize %zd",
-                     signature.name, parameter.name, element_name(parameter.element),
-                     view.format != nullptr ? view.format : "B", view.itemsize);
+        python::raise_format(PyExc_ValueError,
+                             "%s(): %s must hold %s, not format '%s' of itemsize %zd",
+                             signature.name, parameter.name, element_name(parameter.element),
+                             view.format != nullptr ? view.format : "B", view.itemsize);
         return false;
     }
     // The loops read and write through double*: a view at an odd offset of
     // its memory (np.frombuffer with an offset, say) is not theirs to take.
     if (parameter.element == Element::float64 &&
         reinterpret_cast<std::uintptr_t>(view.buf) % alignof(double) != 0) {
-        python::raise_format(PyExc_ValueError, "%s(): %s must be aligned to %zu bytes", signature.name,
-                     parameter.name, alignof(double));
+        python::raise_format(PyExc_ValueError, "%s(): %s must be aligned to %zu bytes",
+                             signature.name, parameter.name, alignof(double));
         return false;
     }
     // Compared by division, so that no product of lengths can overflow.
@@ -166,13 +168,15 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
     if (values % parameter.width != 0 ||
         (!first && values / parameter.width != count_)) {
         if (first) {
-            python::raise_format(PyExc_ValueError, "%s(): %s holds %zu values, not a multiple of %zu",
-                         signature.name, parameter.name, values, parameter.width);
-        } else {
             python::raise_format(PyExc_ValueError,
-                         "%s(): %s holds %zu values, expected %zu (%zu per pose for %zu poses)",
-                         signature.name, parameter.name, values, parameter.width * count_,
-                         parameter.width, count_);
+                                 "%s(): %s holds %zu values, not a multiple of %zu",
+                                 signature.name, parameter.name, values, parameter.width);
+        } else {
+            python::raise_format(
+                PyExc_ValueError,
+                "%s(): %s holds %zu values, expected %zu (%zu per pose for %zu poses)",
+                signature.name, parameter.name, values, parameter.width * count_,
+                parameter.width, count_);
         }
         return false;
     }

@@ -13,12 +13,12 @@ const char* was_or_were(Py_ssize_t n) { return n == 1 ? "was" : "were"; }
 bool raise_too_many_positional(const ParameterTable& table, Py_ssize_t given) {
     if (table.required == table.count) {
         python::raise_format(PyExc_TypeError, "%s takes %zd positional arguments but %zd %s given",
-                     table.function_name, table.count, given, was_or_were(given));
+                             table.function_name, table.count, given, was_or_were(given));
     } else {
         python::raise_format(PyExc_TypeError,
-                     "%s takes from %zd to %zd positional arguments but %zd %s given",
-                     table.function_name, table.required, table.count, given,
-                     was_or_were(given));
+                             "%s takes from %zd to %zd positional arguments but %zd %s given",
+                             table.function_name, table.required, table.count, given,
+                             was_or_were(given));
     }
     return false;
 }
@@ -65,12 +65,12 @@ bool bind_keyword(const ParameterTable& table, PyObject* keyword, PyObject* valu
     const Py_ssize_t index = find_parameter(table, keyword);
     if (index < 0) {
         python::raise_format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'",
-                     table.function_name, keyword);
+                             table.function_name, keyword);
         return false;
     }
     if (slots[index] != nullptr) {
         python::raise_format(PyExc_TypeError, "%s got multiple values for argument '%s'",
-                     table.function_name, table.names[index]);
+                             table.function_name, table.names[index]);
         return false;
     }
     slots[index] = value;
@@ -113,8 +113,8 @@ bool check_required(const ParameterTable& table, PyObject* const* slots) {
     }
     const std::string names = quoted_name_list(table, slots, missing);
     python::raise_format(PyExc_TypeError, "%s missing %zd required positional %s: %s",
-                 table.function_name, missing, missing == 1 ? "argument" : "arguments",
-                 names.c_str());
+                         table.function_name, missing, missing == 1 ? "argument" : "arguments",
+                         names.c_str());
     return false;
 }
 

@@ -41,7 +41,7 @@ bool check_length_three(PyObject* obj) {
     }
     if (length != VEC3_LENGTH) {
         python::raise_format(PyExc_ValueError, "expected a sequence of length %zd (got %zd)",
-                     VEC3_LENGTH, length);
+                             VEC3_LENGTH, length);
         return false;
     }
     return true;
@@ -251,8 +251,9 @@ bool to_bool(PyObject* obj, bool* out) {
     }
     PyNumberMethods* number = type->tp_as_number;
     if (number == nullptr || number->nb_bool == nullptr) {
-        python::raise_format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion",
-                     reinterpret_cast<PyObject*>(type));
+        python::raise_format(PyExc_TypeError,
+                             "object of type '%S' does not define a '__bool__' conversion",
+                             reinterpret_cast<PyObject*>(type));
         return false;
     }
     const int truth = number->nb_bool(obj);
@@ -261,8 +262,9 @@ bool to_bool(PyObject* obj, bool* out) {
         return true;
     }
     if (!PyErr_Occurred()) {
-        python::raise_format(PyExc_SystemError, "__bool__ of '%S' returned %d without setting an error",
-                     reinterpret_cast<PyObject*>(type), truth);
+        python::raise_format(PyExc_SystemError,
+                             "__bool__ of '%S' returned %d without setting an error",
+                             reinterpret_cast<PyObject*>(type), truth);
     }
     return false;
 }
@@ -322,8 +324,9 @@ bool to_optional_joint_pair(PyObject* obj, std::optional<JointPair>* out) {
     }
     const Py_ssize_t length = PyTuple_GET_SIZE(obj);
     if (length != JOINT_PAIR_LENGTH) {
-        python::raise_format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd",
-                     JOINT_PAIR_LENGTH, length);
+        python::raise_format(PyExc_ValueError,
+                             "expected tuple of length %zd, but got tuple of length %zd",
+                             JOINT_PAIR_LENGTH, length);
         return false;
     }
     JointPair pair{};

@@ -63,7 +63,7 @@ void raise_chained_runtime_error(const char* class_name) {
     Py_XDECREF(type);
     Py_XDECREF(traceback);
     python::raise_format(PyExc_RuntimeError, "An error occurred while initializing class %s",
-                 class_name);
+                         class_name);
     if (cause == nullptr) {
         return;
     }

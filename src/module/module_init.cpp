@@ -49,9 +49,9 @@ bool claim_interpreter() {
         return true;
     }
     python::raise_text(PyExc_ImportError,
-               "quorbel_torso_kinematics: single-phase modules do not yet support "
-               "subinterpreters; it is loaded in another interpreter of this process "
-               "(see https://docs.python.org/3/howto/isolating-extensions.html)");
+                       "quorbel_torso_kinematics: single-phase modules do not yet support "
+                       "subinterpreters; it is loaded in another interpreter of this process "
+                       "(see https://docs.python.org/3/howto/isolating-extensions.html)");
     return false;
 }
 
