@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include <quorbel/export.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -17,7 +18,7 @@ inline constexpr double VANISHING_SINE = 1e-12;
 // a and b are unit vectors (not normalised here). Empty when a and b coincide
 // or are opposite, when the circles do not meet, and when a NaN reaches
 // either test, as any NaN or infinite component of a, b, alpha or beta does.
-std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
-                               double side) noexcept;
+QUORBEL_API std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
+                                           double side) noexcept;
 
 }  // namespace quorbel

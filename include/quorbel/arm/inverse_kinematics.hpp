@@ -8,6 +8,7 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
+#include <quorbel/export.hpp>
 #include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 
@@ -38,22 +39,23 @@ struct CandidateList {
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
 // d, reads the joint angles off the tips with atan2 and runs forward
 // kinematics on every combination. d is used as given.
-CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
+QUORBEL_API CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of
 // smallest squared norm without it; ties keep the earlier candidate.
-std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
-                                           std::optional<JointPair> near) noexcept;
+QUORBEL_API std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
+                                                       std::optional<JointPair> near) noexcept;
 
 // The candidates of direction_candidates that ik_from_direction accepts for
 // `direction`, each in its slot of the order (+1,+1), (+1,-1), (-1,+1),
 // (-1,-1); empty slots for the rest, all four for a refused direction.
-std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction) noexcept;
+QUORBEL_API std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm,
+                                                                 Vec3 direction) noexcept;
 
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
-std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept;
+QUORBEL_API std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept;
 
 }  // namespace quorbel

@@ -68,6 +68,7 @@
 #include <optional>
 
 #include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/export.hpp>
 
 namespace quorbel {
 
@@ -86,7 +87,7 @@ struct ReachableDirection {
 // rings do not cross (so that the tips never coincide: |cos arm_arc| at
 // least sqrt(1/2), as for arm_arc <= pi/4); for any other arm only a
 // reachable target has an answer, and an unreachable one gives empty.
-std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
-                                                    std::optional<JointPair> near) noexcept;
+QUORBEL_API std::optional<ReachableDirection> nearest_reachable(
+    const Arm& arm, Vec3 target, std::optional<JointPair> near) noexcept;
 
 }  // namespace quorbel
