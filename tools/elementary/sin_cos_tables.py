@@ -79,17 +79,19 @@ def generate():
     w("// 2/pi rounded to a double, for the quadrant k = round(x 2/pi).")
     w(f"inline constexpr double SC_TWO_OVER_PI = {hexf(rn(two_over_pi))};")
     w("")
-    # Cody-Waite parts: 33 + 33 + 53 + 53 bits.
+    # Cody-Waite parts: 33 + 33 + 33 + 53 bits.
     p1 = round_bits(pio2, 33)
     p2 = round_bits(pio2 - p1, 33)
-    p3 = round_bits(pio2 - p1 - p2, 53)
+    p3 = round_bits(pio2 - p1 - p2, 33)
     p4 = round_bits(pio2 - p1 - p2 - p3, 53)
     for p in (p1, p2, p3, p4):
         assert Fraction(rn(p)) == p
+    assert abs(p4) < Fraction(1, 2**99)
     tail = abs(pio2 - p1 - p2 - p3 - p4)
-    assert tail < Fraction(1, 2**170), float(tail)
-    w("// pi/2 = P1 + P2 + P3 + P4 + e: P1 and P2 have 33 significant bits, so k P1")
-    w("// and k P2 are exact for |k| < 2^20; P3 and P4 have 53; |e| < 2^-170.")
+    assert tail < Fraction(1, 2**152), float(tail)
+    w("// pi/2 = P1 + P2 + P3 + P4 + e: P1, P2 and P3 have 33 significant bits, so")
+    w("// k P1, k P2 and k P3 are exact for |k| < 2^20; P4 has 53, |P4| < 2^-99;")
+    w("// |e| < 2^-152.")
     w("inline constexpr double SC_PIO2_CW[4] = {")
     for p in (p1, p2, p3, p4):
         w(f"    {hexf(rn(p))},")

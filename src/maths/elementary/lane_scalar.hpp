@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace quorbel::elementary::detail {
 
@@ -26,9 +27,27 @@ using MaskOf = typename LaneTypes<Real>::Mask;
 template <class Real>
 using IndexOf = typename LaneTypes<Real>::Index;
 
+// A select, for masks that are the same from one call to the next in
+// practice (the argument's range): a branch the processor predicts.
 inline double select(bool mask, double if_true, double if_false) { return mask ? if_true : if_false; }
-inline std::int64_t select(bool mask, std::int64_t if_true, std::int64_t if_false) {
-    return mask ? if_true : if_false;
+
+// Sign flips by bit operations, for masks that are random from one call to
+// the next (the quadrant, the sign of the reduced argument), where a
+// mispredicted branch costs more than the arithmetic.
+inline std::uint64_t lane_bits(double x) {
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+inline double lane_from_bits(std::uint64_t b) {
+    double x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+// -x where mask is set, x elsewhere (exact: the sign bit only).
+inline double negate_if(bool mask, double x) {
+    return lane_from_bits(lane_bits(x) ^ (static_cast<std::uint64_t>(mask) << 63));
 }
 
 inline double abs_lane(double x) { return std::fabs(x); }
@@ -44,9 +63,9 @@ inline double round_to_integer(double x) {
 // An integer-valued double (|x| < 2^63) as an index.
 inline std::int64_t to_index(double x) { return static_cast<std::int64_t>(x); }
 
-// table[i][column], a gather on lanes.
+// table[i][column], a gather on lanes (the column may differ between lanes).
 template <std::size_t Columns>
-inline double gather(const double (*table)[Columns], std::int64_t i, std::size_t column) {
+inline double gather(const double (*table)[Columns], std::int64_t i, std::int64_t column) {
     return table[i][column];
 }
 

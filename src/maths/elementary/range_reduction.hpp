@@ -10,7 +10,7 @@
 //
 // Two reductions:
 //   - cody_waite, for |x| < 2^20, the fast path's, written over Real for
-//     lanes: a double-double r with relative error at most 2^-88.9;
+//     lanes: a double-double r with error below 2^-104 |r| + 2^-130.4;
 //   - reduce_payne_hanek, for every finite x: r as a triple-double with
 //     relative error below 2^-157, for the accurate path (and for the fast
 //     path above 2^20).
@@ -33,27 +33,31 @@ struct QuadrantAndRemainder {
 };
 
 // k = round(fl(x 2/pi)), so |k| < 2^20 for |x| < 2^20 and |r| <= pi/4 + 2^-30.
-// With pi/2 = P1 + P2 + P3 + P4 + e (|e| < 2^-170):
+// With pi/2 = P1 + P2 + P3 + P4 + e (|e| < 2^-152, P1 .. P3 of 33 bits):
 //   t1 = x - k P1 is exact: k P1 has 33 + 20 bits; for k >= 1, fl(x 2/pi)
 //     > k - 1/2 gives x > (k - 1/2) (pi/2) (1 - 2^-52) >= k P1 / 2, and
 //     likewise x < 2 k P1, so the subtraction is exact by Sterbenz's lemma
 //     (and symmetrically for k <= -1);
-//   k P2 is exact likewise, and two_sum(t1, -k P2) keeps t1 - k P2 exactly;
-//   k P3 is exact as Dekker's product; k P4 (|k P4| < 2^-102) is rounded,
-//     an error below 2^-155, and added to the product's low part, an
-//     error below 2^-154;
-//   k e contributes below 2^-150.
-// The sum of the two double-doubles (AccurateDWPlusDW) adds a relative error
-// of 3u^2 / (1 - 4u) < 2^-104.4. So |r_computed - r| < 2^-150 + 2^-104.4 |r|,
-// a relative error below 2^-88.9 as |r| > 2^-61.
+//   k P2 and k P3 are exact likewise, and two TwoSums keep
+//     s + e1 = t1 - k P2 and v + e2 = s - k P3 exactly, with |s| < |r| + 2^-46
+//     (|k P3| < 2^-47) and |v| < 2 |r|;
+//   e1 + e2 (each below 2^-53 of s or v) is rounded: 2^-105 |r| + 2^-152;
+//   k P4 (|k P4| < 2^-79) is rounded: 2^-132; subtracting it, 2^-132 plus
+//     2^-105 |r|; k e is below 2^-132;
+//   v is at least |r| / 2 > 2^-62 > |lo|, so fast_two_sum is exact.
+// So |r_computed - r| < 2^-104 |r| + 2^-130.4: a relative error of 2^-104
+// and an absolute one, SC_REDUCTION_ERROR = 2^-130, which the rounding test
+// adds to its bound as it is (|d sin r / dr|, |d cos r / dr| <= 1).
+inline constexpr double SC_REDUCTION_ERROR = 0x1p-130;
+
 template <class Real>
 inline QuadrantAndRemainder<Real> cody_waite(Real x) {
     const Real k = round_to_integer(x * SC_TWO_OVER_PI);
     const Real t1 = x - k * SC_PIO2_CW[0];
-    const DoubleDouble<Real> t2 = two_sum(t1, -(k * SC_PIO2_CW[1]));
-    const DoubleDouble<Real> p3 = two_prod(k, Real(SC_PIO2_CW[2]));
-    const DoubleDouble<Real> tail = {-p3.hi, -(p3.lo + k * SC_PIO2_CW[3])};
-    return {k, add(t2, tail)};
+    const DoubleDouble<Real> s = two_sum(t1, -(k * SC_PIO2_CW[1]));
+    const DoubleDouble<Real> v = two_sum(s.hi, -(k * SC_PIO2_CW[2]));
+    const Real lo = (s.lo + v.lo) - k * SC_PIO2_CW[3];
+    return {k, fast_two_sum(v.hi, lo)};
 }
 
 struct ReducedArgument {

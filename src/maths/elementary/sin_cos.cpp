@@ -79,7 +79,7 @@ double sc_slow(double x, int offset) {
     const ReducedArgument red = sc_reduce(x);
     const int quadrant = (red.quadrant + offset) & 3;
     if (std::fabs(x) >= CODY_WAITE_LIMIT) {
-        const Candidate<double> c = sin_quadrant<double>(quadrant, {red.r.hi, red.r.mid});
+        const Candidate<double> c = sin_quadrant<double>(quadrant, DoubleDouble<double>{red.r.hi, red.r.mid});
         if (c.proven) return c.value;
     }
     return sc_accurate(quadrant, red.r);

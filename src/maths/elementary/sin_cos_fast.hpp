@@ -13,7 +13,12 @@
 // where S, C = sin a, cos a (double-doubles from SC_TABLE), 1 + p = cos h and
 // 1 + q = sin h / h. Writing (T1, T2) = (S, C) for sin and (C, -S) for cos,
 //   y = T1 + T2 h + [T1 p + T2 h q]:
-// T1 + T2 h in double-double, the bracket (below 2^-19 |y|) in double.
+// T1.hi + T2 h exactly in two doubles, everything below 2^-19 |y| in double.
+// T2 h is taken without a full Dekker product: with T2.hi = A + A' and
+// h.hi = B + B' (Veltkamp's splits, A and B of 26 bits), A B is exact and
+//   T2 h = A B + [A B' + (A' + T2.lo) h.hi + T2.hi h.lo] + (dropped),
+// the bracket below 2^-25 |T2 h| and what is dropped (T2.lo h.lo, the
+// rounding of A' + T2.lo) below 2^-78 |T2 h|.
 //
 // Error bound, relative to |y|, u = 2^-53. Two facts: |T1| <= 2 |y| (for sin
 // and i >= 1, a + h >= a / 2 and sin(a/2) >= sin(a)/2; for cos, cos a <= 1 and
@@ -27,11 +32,15 @@
 //   q: six roundings of a number below 2^-22.5, times 1.12:    2^-72.8
 //   T1.lo p and T2.lo h q left out:                            2^-73 + 2^-74.4
 //   the bracket's three products and sum rounded:              2^-73 + 2^-74.4 + 2^-72.7
-//   z.lo + bracket rounded (fast_two_sum is exact after):      2^-72.9
-//   T2 h (DWTimesDW1, 7u^2), T1 + T2 h (AccurateDWPlusDW, 3u^2),
-//   the tables (2^-106 each), the reduction (2^-88.9):         below 2^-88
-// In all below 2^-69.79; SC_EPSILON = 2^-69 leaves room for the rounding of
-// the bound's own computation (|y.hi| for |y|, fl(y.lo +- bound)).
+//   T2 h's small terms: five roundings of numbers below
+//     2^-25 |T2 h|, and the dropped terms, times 1.12:         2^-75.3
+//   the final low sum: three roundings, of sums below
+//     2^-51 |y|, 2^-24.8 |y|, 2^-19.8 |y|:                     2^-72.8
+//   the tables (2^-106 each), the reduction's relative 2^-104:  below 2^-100
+// In all below 2^-69.77; SC_EPSILON = 2^-69 leaves room for the rounding of
+// the bound's own computation (|y.hi| for |y|, fl(y.lo +- bound)). The
+// reduction's absolute error, SC_REDUCTION_ERROR (range_reduction.hpp), is
+// added to the bound: y moves by no more than r does.
 //
 // Rounding test (Ziv): with y = y.hi + y.lo and |exact - y| <= b, rounding is
 // monotonic, so fl(y.hi + fl(y.lo - b)) <= RN(exact) <= fl(y.hi + fl(y.lo + b))
@@ -58,37 +67,71 @@ struct Candidate {
     MaskOf<Real> proven;
 };
 
-// sin(k pi/2 + r) for |r| <= pi/4 + 2^-30, r a double-double with relative
-// error at most 2^-88.9, k integer-valued.
+// |r| = a + h with a = i/512, and what sin and cos of r share: the splits
+// and polynomials of h.
 template <class Real>
-inline Candidate<Real> sin_quadrant(IndexOf<Real> k, DoubleDouble<Real> r) {
+struct TablePoint {
+    MaskOf<Real> r_negative;
+    IndexOf<Real> i;
+    DoubleDouble<Real> h;
+    DoubleDouble<Real> h_split;  // Veltkamp's split of h.hi
+    Real p;                      // cos h - 1
+    Real q;                      // sin h / h - 1
+};
+
+// For |r| <= pi/4 + 2^-30, r a double-double with error at most
+// 2^-104 |r| + SC_REDUCTION_ERROR.
+template <class Real>
+inline TablePoint<Real> table_point(DoubleDouble<Real> r) {
     const MaskOf<Real> r_negative = r.hi < Real(0.0);
     const Real rh = abs_lane(r.hi);
-    const Real rl = select(r_negative, -r.lo, r.lo);
+    const Real rl = negate_if(r_negative, r.lo);
     const Real fi = round_to_integer(rh * Real(512.0));
-    const IndexOf<Real> i = to_index(fi);
     // rh - a is exact (Sterbenz for i >= 1, a = 0 otherwise), and is 0 or at
     // least ulp(rh) > |rl|, so fast_two_sum keeps h exactly.
     const DoubleDouble<Real> h = fast_two_sum(rh - fi * Real(0x1p-9), rl);
-
-    const DoubleDouble<Real> s = {gather(SC_TABLE, i, 0), gather(SC_TABLE, i, 1)};
-    const DoubleDouble<Real> c = {gather(SC_TABLE, i, 2), gather(SC_TABLE, i, 3)};
-    const MaskOf<Real> odd = (k & 1) != 0;
-    const DoubleDouble<Real> t1 = {select(odd, c.hi, s.hi), select(odd, c.lo, s.lo)};
-    const DoubleDouble<Real> t2 = {select(odd, -s.hi, c.hi), select(odd, -s.lo, c.lo)};
-
     const Real hh = h.hi * h.hi;
     const Real p = (hh * SC_C2 + (hh * hh) * (SC_C4 + hh * SC_C6)) - h.hi * h.lo;
     const Real q = hh * (SC_S3 + hh * (SC_S5 + hh * SC_S7));
-    const DoubleDouble<Real> z = add(t1, mul(t2, h));
-    const Real bracket = t1.hi * p + (t2.hi * h.hi) * q;
-    const DoubleDouble<Real> y = fast_two_sum(z.hi, z.lo + bracket);
+    return {r_negative, to_index(fi), h, split(h.hi), p, q};
+}
 
-    const Real bound = abs_lane(y.hi) * Real(SC_EPSILON);
+// sin(k pi/2 + r), k integer-valued, r given by its table point.
+template <class Real>
+inline Candidate<Real> sin_quadrant(IndexOf<Real> k, const TablePoint<Real>& t) {
+    // (T1, T2) = (S, C) for k even, (C, -S) for k odd: columns 0, 1 of a
+    // table row hold S, columns 2, 3 hold C.
+    const IndexOf<Real> odd_bit = k & 1;
+    const IndexOf<Real> t1_column = odd_bit * 2;
+    const IndexOf<Real> t2_column = 2 - t1_column;
+    const MaskOf<Real> odd = odd_bit != 0;
+    const DoubleDouble<Real> t1 = {gather(SC_TABLE, t.i, t1_column), gather(SC_TABLE, t.i, t1_column + 1)};
+    const DoubleDouble<Real> t2 = {negate_if(odd, gather(SC_TABLE, t.i, t2_column)),
+                                   negate_if(odd, gather(SC_TABLE, t.i, t2_column + 1))};
+
+    // T2 h: the 26-bit heads of T2.hi and h.hi multiply exactly; the rest,
+    // below 2^-25 |T2 h|, is summed in double.
+    const DoubleDouble<Real> t2_split = split(t2.hi);
+    const Real t2_tail = t2_split.lo + t2.lo;
+    const Real head = t2_split.hi * t.h_split.hi;
+    const Real tail = (t2_split.hi * t.h_split.lo + t2_tail * t.h.hi) + t2.hi * t.h.lo;
+    const Real bracket = t1.hi * t.p + (t2.hi * t.h.hi) * t.q;
+    // |T1.hi| >= |head| unless T1 = 0 (sin a >= 2^-9 >= |h| for i >= 1,
+    // cos a > 0.7), so fast_two_sum is exact.
+    const DoubleDouble<Real> z = fast_two_sum(t1.hi, head);
+    const DoubleDouble<Real> y = fast_two_sum(z.hi, (t1.lo + z.lo) + (tail + bracket));
+
+    // y >= 0: sin and cos of |r| <= pi/4 + 2^-30.
+    const Real bound = y.hi * Real(SC_EPSILON) + Real(SC_REDUCTION_ERROR);
     const Real upper = y.hi + (y.lo + bound);
     const Real lower = y.hi + (y.lo - bound);
-    const MaskOf<Real> flip = ((k & 2) != 0) != (!odd && r_negative);
-    return {select(flip, -upper, upper), upper == lower};
+    const MaskOf<Real> flip = ((k & 2) != 0) != (!odd && t.r_negative);
+    return {negate_if(flip, upper), upper == lower};
+}
+
+template <class Real>
+inline Candidate<Real> sin_quadrant(IndexOf<Real> k, DoubleDouble<Real> r) {
+    return sin_quadrant(k, table_point(r));
 }
 
 template <class Real>
@@ -105,8 +148,9 @@ inline SinCosCandidate<Real> sin_cos_fast(Real x) {
     const MaskOf<Real> in_range = ax < Real(CODY_WAITE_LIMIT);
     const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, Real(0.0)));
     const IndexOf<Real> k = to_index(red.k);
-    Candidate<Real> s = sin_quadrant(k, red.r);
-    Candidate<Real> c = sin_quadrant(k + 1, red.r);
+    const TablePoint<Real> point = table_point(red.r);
+    Candidate<Real> s = sin_quadrant(k, point);
+    Candidate<Real> c = sin_quadrant(k + 1, point);
     const MaskOf<Real> sin_tiny = ax <= Real(SIN_IS_X_BELOW);
     const MaskOf<Real> cos_tiny = ax < Real(COS_IS_ONE_BELOW);
     s.value = select(sin_tiny, x, s.value);

@@ -9,13 +9,14 @@ namespace quorbel::elementary::detail {
 // 2/pi rounded to a double, for the quadrant k = round(x 2/pi).
 inline constexpr double SC_TWO_OVER_PI = 0x1.45f306dc9c883p-1;
 
-// pi/2 = P1 + P2 + P3 + P4 + e: P1 and P2 have 33 significant bits, so k P1
-// and k P2 are exact for |k| < 2^20; P3 and P4 have 53; |e| < 2^-170.
+// pi/2 = P1 + P2 + P3 + P4 + e: P1, P2 and P3 have 33 significant bits, so
+// k P1, k P2 and k P3 are exact for |k| < 2^20; P4 has 53, |P4| < 2^-99;
+// |e| < 2^-152.
 inline constexpr double SC_PIO2_CW[4] = {
     0x1.921fb54400000p+0,
     0x1.0b4611a600000p-34,
-    0x1.3198a2e037073p-69,
-    0x1.129024e088a68p-123,
+    0x1.3198a2e000000p-69,
+    0x1.b839a252049c1p-104,
 };
 
 // pi/2 as a triple-double, relative error below 2^-160.
