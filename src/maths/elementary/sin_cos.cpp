@@ -31,6 +31,7 @@
 #include <cmath>
 
 #include "maths/elementary/range_reduction.hpp"
+#include "maths/elementary/sin_cos_accurate.hpp"
 #include "maths/elementary/sin_cos_fast.hpp"
 #include "maths/elementary/sin_cos_tables.hpp"
 #include "maths/elementary/triple_double.hpp"
@@ -86,6 +87,11 @@ double sc_slow(double x, int offset) {
 }
 
 }  // namespace
+
+double sin_quarter_turns_accurate(double x, int quarter_turns) noexcept {
+    const ReducedArgument red = sc_reduce(x);
+    return sc_accurate((red.quadrant + quarter_turns) & 3, red.r);
+}
 
 }  // namespace detail
 
