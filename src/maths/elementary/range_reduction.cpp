@@ -35,21 +35,50 @@ double ph_power_of_two(int e) {
     return d;
 }
 
+constexpr int PH_TOTAL_BITS = 32 * PH_PRODUCT_LIMBS;
+
 // Bits [low, low + count) of the little-endian limb array p (count <= 53,
-// bits below 0 read as zero), as an integer.
+// bits below 0 read as zero), as an integer, a limb at a time.
 std::uint64_t ph_bits(const std::uint32_t* p, int low, int count) {
     std::uint64_t v = 0;
-    for (int b = low + count - 1; b >= low; --b) {
-        const int bit = b < 0 ? 0 : static_cast<int>((p[b / 32] >> (b % 32)) & 1u);
-        v = (v << 1) | static_cast<std::uint64_t>(bit);
+    int b = low + count;  // one past the highest bit still to read
+    while (b > low) {
+        if (b <= 0) {
+            v <<= (b - low);
+            break;
+        }
+        const int limb = (b - 1) / 32;
+        const int chunk_low = limb * 32 > low ? limb * 32 : low;
+        const int n = b - chunk_low;
+        const std::uint64_t chunk = (p[limb] >> (chunk_low - limb * 32)) & ((std::uint64_t{1} << n) - 1);
+        v = (v << n) | chunk;
+        b = chunk_low;
     }
     return v;
 }
 
-int ph_highest_set_bit(const std::uint32_t* p, int below) {
-    if (below > 32 * PH_PRODUCT_LIMBS) below = 32 * PH_PRODUCT_LIMBS;
-    for (int b = below - 1; b >= 0; --b) {
-        if ((p[b / 32] >> (b % 32)) & 1u) return b;
+unsigned ph_bit(const std::uint32_t* p, int b) {
+    return b >= 0 && b < PH_TOTAL_BITS ? (p[b / 32] >> (b % 32)) & 1u : 0u;
+}
+
+// Clears the bits from `from` up.
+void ph_clear_from(std::uint32_t* p, int from) {
+    for (int t = 0; t < PH_PRODUCT_LIMBS; ++t) {
+        const int low = 32 * t;
+        if (low >= from) {
+            p[t] = 0;
+        } else if (from - low < 32) {
+            p[t] &= (1u << (from - low)) - 1u;
+        }
+    }
+}
+
+int ph_highest_set_bit(const std::uint32_t* p) {
+    for (int t = PH_PRODUCT_LIMBS - 1; t >= 0; --t) {
+        if (p[t] == 0) continue;
+        int b = 31;
+        while (((p[t] >> b) & 1u) == 0) --b;
+        return 32 * t + b;
     }
     return -1;
 }
@@ -91,17 +120,13 @@ ReducedArgument reduce_payne_hanek(double x) noexcept {
 
     // Integer part mod 4 (bits f_bits, f_bits + 1; beyond the product they are
     // zero) and the fraction's leading bit, which rounds k to nearest.
-    const int total_bits = 32 * PH_PRODUCT_LIMBS;
-    const auto bit_at = [&](int b) -> unsigned {
-        return b < total_bits ? (p[b / 32] >> (b % 32)) & 1u : 0u;
-    };
-    int quadrant = static_cast<int>(bit_at(f_bits) | (bit_at(f_bits + 1) << 1));
-    const bool round_up = bit_at(f_bits - 1) != 0;
+    int quadrant = static_cast<int>(ph_bit(p, f_bits) | (ph_bit(p, f_bits + 1) << 1));
+    const bool round_up = ph_bit(p, f_bits - 1) != 0;
 
     // The fraction's magnitude |f - k| 2^F as an F-bit integer in p: either
     // the fraction bits, or 2^F minus them (two's complement of the low
     // F bits) when k was rounded up.
-    for (int b = f_bits; b < total_bits; ++b) p[b / 32] &= ~(1u << (b % 32));
+    ph_clear_from(p, f_bits);
     if (round_up) {
         quadrant = (quadrant + 1) & 3;
         std::uint64_t borrow = 1;  // 2^F - v = (~v + 1) over F bits
@@ -110,11 +135,11 @@ ReducedArgument reduce_payne_hanek(double x) noexcept {
             p[t] = static_cast<std::uint32_t>(cur);
             borrow = cur >> 32;
         }
-        for (int b = f_bits; b < total_bits; ++b) p[b / 32] &= ~(1u << (b % 32));
+        ph_clear_from(p, f_bits);
     }
 
     ReducedArgument out{};
-    const int top = ph_highest_set_bit(p, f_bits);
+    const int top = ph_highest_set_bit(p);
     if (top < 0) {  // x an exact multiple of 4 quadrants' worth: only for x == 0
         out.quadrant = 0;
         out.r = {x, 0.0, 0.0};
