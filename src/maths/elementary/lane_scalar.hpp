@@ -27,6 +27,13 @@ using MaskOf = typename LaneTypes<Real>::Mask;
 template <class Real>
 using IndexOf = typename LaneTypes<Real>::Index;
 
+// The constant c in every lane (GCC's vector types take a scalar operand
+// and broadcast it; c is never -0 here, which 0 + c would turn into +0).
+template <class Real>
+inline Real splat(double c) {
+    return Real{} + c;
+}
+
 // A select, for masks that are the same from one call to the next in
 // practice (the argument's range): a branch the processor predicts.
 inline double select(bool mask, double if_true, double if_false) { return mask ? if_true : if_false; }

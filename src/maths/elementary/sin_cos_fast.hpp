@@ -83,13 +83,13 @@ struct TablePoint {
 // 2^-104 |r| + SC_REDUCTION_ERROR.
 template <class Real>
 inline TablePoint<Real> table_point(DoubleDouble<Real> r) {
-    const MaskOf<Real> r_negative = r.hi < Real(0.0);
+    const MaskOf<Real> r_negative = r.hi < splat<Real>(0.0);
     const Real rh = abs_lane(r.hi);
     const Real rl = negate_if(r_negative, r.lo);
-    const Real fi = round_to_integer(rh * Real(512.0));
+    const Real fi = round_to_integer(rh * splat<Real>(512.0));
     // rh - a is exact (Sterbenz for i >= 1, a = 0 otherwise), and is 0 or at
     // least ulp(rh) > |rl|, so fast_two_sum keeps h exactly.
-    const DoubleDouble<Real> h = fast_two_sum(rh - fi * Real(0x1p-9), rl);
+    const DoubleDouble<Real> h = fast_two_sum(rh - fi * splat<Real>(0x1p-9), rl);
     const Real hh = h.hi * h.hi;
     const Real p = (hh * SC_C2 + (hh * hh) * (SC_C4 + hh * SC_C6)) - h.hi * h.lo;
     const Real q = hh * (SC_S3 + hh * (SC_S5 + hh * SC_S7));
@@ -122,7 +122,7 @@ inline Candidate<Real> sin_quadrant(IndexOf<Real> k, const TablePoint<Real>& t) 
     const DoubleDouble<Real> y = fast_two_sum(z.hi, (t1.lo + z.lo) + (tail + bracket));
 
     // y >= 0: sin and cos of |r| <= pi/4 + 2^-30.
-    const Real bound = y.hi * Real(SC_EPSILON) + Real(SC_REDUCTION_ERROR);
+    const Real bound = y.hi * splat<Real>(SC_EPSILON) + splat<Real>(SC_REDUCTION_ERROR);
     const Real upper = y.hi + (y.lo + bound);
     const Real lower = y.hi + (y.lo - bound);
     const MaskOf<Real> flip = ((k & 2) != 0) != (!odd && t.r_negative);
@@ -145,17 +145,17 @@ struct SinCosCandidate {
 template <class Real>
 inline SinCosCandidate<Real> sin_cos_fast(Real x) {
     const Real ax = abs_lane(x);
-    const MaskOf<Real> in_range = ax < Real(CODY_WAITE_LIMIT);
-    const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, Real(0.0)));
+    const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
+    const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, splat<Real>(0.0)));
     const IndexOf<Real> k = to_index(red.k);
     const TablePoint<Real> point = table_point(red.r);
     Candidate<Real> s = sin_quadrant(k, point);
     Candidate<Real> c = sin_quadrant(k + 1, point);
-    const MaskOf<Real> sin_tiny = ax <= Real(SIN_IS_X_BELOW);
-    const MaskOf<Real> cos_tiny = ax < Real(COS_IS_ONE_BELOW);
+    const MaskOf<Real> sin_tiny = ax <= splat<Real>(SIN_IS_X_BELOW);
+    const MaskOf<Real> cos_tiny = ax < splat<Real>(COS_IS_ONE_BELOW);
     s.value = select(sin_tiny, x, s.value);
     s.proven = (s.proven && in_range) || sin_tiny;
-    c.value = select(cos_tiny, Real(1.0), c.value);
+    c.value = select(cos_tiny, splat<Real>(1.0), c.value);
     c.proven = (c.proven && in_range) || cos_tiny;
     return {s, c};
 }
@@ -163,10 +163,10 @@ inline SinCosCandidate<Real> sin_cos_fast(Real x) {
 template <class Real>
 inline Candidate<Real> sin_fast(Real x) {
     const Real ax = abs_lane(x);
-    const MaskOf<Real> in_range = ax < Real(CODY_WAITE_LIMIT);
-    const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, Real(0.0)));
+    const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
+    const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, splat<Real>(0.0)));
     Candidate<Real> s = sin_quadrant(to_index(red.k), red.r);
-    const MaskOf<Real> tiny = ax <= Real(SIN_IS_X_BELOW);
+    const MaskOf<Real> tiny = ax <= splat<Real>(SIN_IS_X_BELOW);
     s.value = select(tiny, x, s.value);
     s.proven = (s.proven && in_range) || tiny;
     return s;
@@ -175,11 +175,11 @@ inline Candidate<Real> sin_fast(Real x) {
 template <class Real>
 inline Candidate<Real> cos_fast(Real x) {
     const Real ax = abs_lane(x);
-    const MaskOf<Real> in_range = ax < Real(CODY_WAITE_LIMIT);
-    const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, Real(0.0)));
+    const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
+    const QuadrantAndRemainder<Real> red = cody_waite(select(in_range, x, splat<Real>(0.0)));
     Candidate<Real> c = sin_quadrant(to_index(red.k) + 1, red.r);
-    const MaskOf<Real> tiny = ax < Real(COS_IS_ONE_BELOW);
-    c.value = select(tiny, Real(1.0), c.value);
+    const MaskOf<Real> tiny = ax < splat<Real>(COS_IS_ONE_BELOW);
+    c.value = select(tiny, splat<Real>(1.0), c.value);
     c.proven = (c.proven && in_range) || tiny;
     return c;
 }
