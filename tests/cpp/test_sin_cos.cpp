@@ -12,6 +12,7 @@
 
 #include <quorbel/maths/elementary.hpp>
 
+#include "maths/elementary/range_reduction.hpp"
 #include "maths/elementary/sin_cos_accurate.hpp"
 
 #ifdef QTK_SIN_COS_ORACLE
@@ -125,6 +126,43 @@ const double HARD_ARGUMENTS[] = {
     0x1.89844a758e1e1p+13, 0x1.b97f6de516789p+7,    0x1.456afea2c107dp+0,   -0x1.7551f5e9c665ep-1,
 };
 
+namespace ed = quorbel::elementary::detail;
+
+// The accurate path's series, far below what rounding a double can show:
+// sin^2 r + cos^2 r - 1 in triple-double, for 2^-148 relative errors in each
+// series and 2^-150 in each product, is below 2^-144.
+void check_series_pythagoras() {
+    std::mt19937_64 rng(11);
+    for (int j = 0; j < 3000; ++j) {
+        const double hi = static_cast<double>(static_cast<std::int64_t>(rng() >> 11) - (std::int64_t{1} << 52)) *
+                          (0x1.921fb54442d18p-1 * 0x1p-52);
+        const double mid = hi * static_cast<double>(static_cast<std::int64_t>(rng() >> 11)) * 0x1p-106;
+        const ed::TripleDouble r = ed::renormalise(hi, mid, 0.0);
+        const ed::TripleDouble s = ed::sin_series(r);
+        const ed::TripleDouble c = ed::cos_series(r);
+        const ed::TripleDouble e = ed::add(ed::add(ed::mul(s, s), ed::mul(c, c)), -1.0);
+        const double size = std::fabs(e.hi + e.mid);
+        expect(size <= 0x1p-144, "sin^2 + cos^2 - 1", hi, size, 0x1p-144);
+    }
+}
+
+// Payne and Hanek's reduction against Cody and Waite's below 2^20: the
+// same quadrant and, within the latter's 2^-104 |r| + 2^-130.4, the same r.
+void check_reductions_agree() {
+    std::mt19937_64 rng(12);
+    for (int j = 0; j < 20000; ++j) {
+        const std::uint64_t e = 1023 + rng() % 20;  // 1 .. 2^20
+        const double x = from_bits((rng() & (std::uint64_t{1} << 63)) | (e << 52) | (rng() >> 12));
+        const ed::QuadrantAndRemainder<double> cw = ed::cody_waite(x);
+        if (std::fabs(cw.r.hi) > 0.78) continue;  // next to pi/4 either quadrant may be taken
+        const ed::ReducedArgument ph = ed::reduce_payne_hanek(x);
+        const ed::TripleDouble d = ed::add(ph.r, ed::TripleDouble{-cw.r.hi, -cw.r.lo, 0.0});
+        const double allowed = 0x1p-103 * std::fabs(cw.r.hi) + 0x1p-129;
+        const int cw_quadrant = static_cast<int>(static_cast<std::int64_t>(cw.k) & 3);
+        expect(ph.quadrant == cw_quadrant && std::fabs(d.hi) <= allowed, "reductions", x, d.hi, allowed);
+    }
+}
+
 #ifdef QTK_SIN_COS_ORACLE
 void check_against_oracle(const std::vector<double>& args) {
     for (double x : args) {
@@ -151,6 +189,8 @@ void check_accurate_path() {
 
 int main() {
     check_special_values();
+    check_series_pythagoras();
+    check_reductions_agree();
     std::vector<double> args = structured_arguments();
     check_symmetry(args);
     for (double x : HARD_ARGUMENTS) {

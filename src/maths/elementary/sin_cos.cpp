@@ -60,11 +60,19 @@ TripleDouble sc_alternating_series(TripleDouble r2, int last, int offset) {
 constexpr int SC_SIN_LAST = 18;  // r^37 / 37!
 constexpr int SC_COS_LAST = 19;  // r^38 / 38!
 
+}  // namespace
+
+TripleDouble sin_series(TripleDouble r) noexcept {
+    return mul(sc_alternating_series(mul(r, r), SC_SIN_LAST, 1), r);
+}
+
+TripleDouble cos_series(TripleDouble r) noexcept { return sc_alternating_series(mul(r, r), SC_COS_LAST, 0); }
+
+namespace {
+
 // sin(quadrant pi/2 + r) to 2^-147, rounded once.
 double sc_accurate(int quadrant, TripleDouble r) {
-    const TripleDouble r2 = mul(r, r);
-    const TripleDouble v = (quadrant & 1) != 0 ? sc_alternating_series(r2, SC_COS_LAST, 0)
-                                               : mul(sc_alternating_series(r2, SC_SIN_LAST, 1), r);
+    const TripleDouble v = (quadrant & 1) != 0 ? cos_series(r) : sin_series(r);
     return to_double((quadrant & 2) != 0 ? neg(v) : v);
 }
 
