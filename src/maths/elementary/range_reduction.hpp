@@ -12,7 +12,7 @@
 //   - cody_waite, for |x| < 2^20, the fast path's, written over Real for
 //     lanes: a double-double r with error below 2^-104 |r| + 2^-130.4;
 //   - reduce_payne_hanek, for every finite x: r as a triple-double with
-//     relative error below 2^-157, for the accurate path (and for the fast
+//     relative error below 2^-149.9, for the accurate path (and for the fast
 //     path above 2^20).
 #pragma once
 

@@ -37,7 +37,7 @@
 //   the final low sum: three roundings, of sums below
 //     2^-51 |y|, 2^-24.8 |y|, 2^-19.8 |y|:                     2^-72.8
 //   the tables (2^-106 each), the reduction's relative 2^-104:  below 2^-100
-// In all below 2^-69.77; SC_EPSILON = 2^-69 leaves room for the rounding of
+// In all below 2^-69.7; SC_EPSILON = 2^-69 leaves room for the rounding of
 // the bound's own computation (|y.hi| for |y|, fl(y.lo +- bound)). The
 // reduction's absolute error, SC_REDUCTION_ERROR (range_reduction.hpp), is
 // added to the bound: y moves by no more than r does.
