@@ -17,8 +17,7 @@ import mpmath
 
 mpmath.mp.prec = 2000
 
-TABLE_STEP_BITS = 9          # table points a = i / 2^9
-TABLE_ENTRIES = 403          # i = 0 .. 402 covers |r| <= pi/4 (1 + 2^-40)
+TABLE_ENTRIES = 1025         # sin(j pi/2048), j = 0 .. 1024: a quadrant
 TWO_OVER_PI_LIMBS = 48       # 1536 bits of 2/pi, enough for |x| up to DBL_MAX
 TAYLOR_TERMS = 40            # 1/n! for n = 0 .. 39
 
@@ -58,6 +57,22 @@ def round_bits(fr, bits):
     return Fraction(round(fr * scale)) / scale
 
 
+def truncate_bits(fr, bits):
+    """fr > 0 truncated to `bits` significant bits."""
+    r = round_bits(fr, bits)
+    if r > fr:
+        e = 0
+        a = fr
+        while a >= 2:
+            a /= 2
+            e += 1
+        while a < 1:
+            a *= 2
+            e -= 1
+        r -= Fraction(2) ** (e - bits + 1)
+    return r
+
+
 def hexf(d):
     return float.hex(d)
 
@@ -65,7 +80,6 @@ def hexf(d):
 def generate():
     pi = exact(mpmath.pi)
     pio2 = pi / 2
-    two_over_pi = 2 / pi
     out = []
     w = out.append
     w("// The constants of sin and cos: written by tools/elementary/sin_cos_tables.py,")
@@ -76,23 +90,26 @@ def generate():
     w("")
     w("namespace quorbel::elementary::detail {")
     w("")
-    w("// 2/pi rounded to a double, for the quadrant k = round(x 2/pi).")
-    w(f"inline constexpr double SC_TWO_OVER_PI = {hexf(rn(two_over_pi))};")
+    step = pi / 2048
+    w("// 2048/pi rounded to a double, for N = round(x 2048/pi).")
+    w(f"inline constexpr double SC_2048_OVER_PI = {hexf(rn(1 / step))};")
     w("")
-    # Cody-Waite parts: 33 + 33 + 33 + 53 bits.
-    p1 = round_bits(pio2, 33)
-    p2 = round_bits(pio2 - p1, 33)
-    p3 = round_bits(pio2 - p1 - p2, 33)
-    p4 = round_bits(pio2 - p1 - p2 - p3, 53)
+    # Cody-Waite parts of pi/2048: 27 + 27 + 27 + 53 bits, the first truncated
+    # (P1 <= pi/2048 keeps x - N P1 exact for N = 1, see range_reduction.hpp).
+    p1 = truncate_bits(step, 27)
+    p2 = round_bits(step - p1, 27)
+    p3 = round_bits(step - p1 - p2, 27)
+    p4 = round_bits(step - p1 - p2 - p3, 53)
     for p in (p1, p2, p3, p4):
         assert Fraction(rn(p)) == p
-    assert abs(p4) < Fraction(1, 2**99)
-    tail = abs(pio2 - p1 - p2 - p3 - p4)
-    assert tail < Fraction(1, 2**152), float(tail)
-    w("// pi/2 = P1 + P2 + P3 + P4 + e: P1, P2 and P3 have 33 significant bits, so")
-    w("// k P1, k P2 and k P3 are exact for |k| < 2^20; P4 has 53, |P4| < 2^-99;")
-    w("// |e| < 2^-152.")
-    w("inline constexpr double SC_PIO2_CW[4] = {")
+    assert p1 <= step * (1 - Fraction(1, 2**50))
+    assert abs(p2) < Fraction(1, 2**39) and abs(p3) < Fraction(1, 2**67) and abs(p4) < Fraction(1, 2**95)
+    tail = abs(step - p1 - p2 - p3 - p4)
+    assert tail < Fraction(1, 2**143), float(tail)
+    w("// pi/2048 = P1 + P2 + P3 + P4 + e: P1, P2 and P3 have 27 significant bits, so")
+    w("// N P1, N P2 and N P3 are exact for |N| < 2^26; P4 has 53; P1 <= (pi/2048)")
+    w("// (1 - 2^-50), |P2| < 2^-39, |P3| < 2^-67, |P4| < 2^-95, |e| < 2^-143.")
+    w("inline constexpr double SC_PIO2048_CW[4] = {")
     for p in (p1, p2, p3, p4):
         w(f"    {hexf(rn(p))},")
     w("};")
@@ -110,14 +127,12 @@ def generate():
         w("    " + " ".join(f"0x{v:08x}u," for v in limbs[j:j + 6]))
     w("};")
     w("")
-    w(f"// sin a and cos a at a = i / 2^{TABLE_STEP_BITS}, i = 0 .. {TABLE_ENTRIES - 1}, each a double-double")
-    w("// rounded to nearest (relative error below 2^-106): {sin hi, sin lo, cos hi, cos lo}.")
-    w(f"inline constexpr double SC_TABLE[{TABLE_ENTRIES}][4] = {{")
-    for i in range(TABLE_ENTRIES):
-        a = mpmath.mpf(i) / 2**TABLE_STEP_BITS
-        s = split(exact(mpmath.sin(a)), 2)
-        c = split(exact(mpmath.cos(a)), 2)
-        w(f"    {{{hexf(s[0])}, {hexf(s[1])}, {hexf(c[0])}, {hexf(c[1])}}},")
+    w(f"// sin(j pi/2048) for j = 0 .. {TABLE_ENTRIES - 1}, each a double-double rounded to nearest")
+    w("// (relative error below 2^-106); cos(j pi/2048) is entry 1024 - j.")
+    w(f"inline constexpr double SC_SIN_TABLE[{TABLE_ENTRIES}][2] = {{")
+    for j in range(TABLE_ENTRIES):
+        v = split(exact(mpmath.sin(mpmath.mpf(j) * mpmath.pi / 2048)), 2)
+        w(f"    {{{hexf(v[0])}, {hexf(v[1])}}},")
     w("};")
     w("")
     w("// The fast path's polynomials, Taylor coefficients rounded to double:")

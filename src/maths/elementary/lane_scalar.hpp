@@ -52,6 +52,11 @@ inline double lane_from_bits(std::uint64_t b) {
     return x;
 }
 
+// if_true where mask is set, if_false elsewhere, for a random mask.
+inline std::int64_t select_index(bool mask, std::int64_t if_true, std::int64_t if_false) {
+    return if_false ^ ((if_true ^ if_false) & -static_cast<std::int64_t>(mask));
+}
+
 // -x where mask is set, x elsewhere (exact: the sign bit only).
 inline double negate_if(bool mask, double x) {
     return lane_from_bits(lane_bits(x) ^ (static_cast<std::uint64_t>(mask) << 63));

@@ -1,19 +1,21 @@
-// Reduction of a sine or cosine argument modulo pi/2: x = k pi/2 + r with k
-// an integer and |r| <= pi/4 (a hair more when k comes from a rounded
-// x 2/pi), so that sin x and cos x are +-sin r or +-cos r by k mod 4.
+// Reduction of a sine or cosine argument: modulo pi/2 for the accurate
+// path, x = k pi/2 + r with k an integer and |r| <= pi/4, so that sin x and
+// cos x are +-sin r or +-cos r by k mod 4; and modulo pi/2048 for the fast
+// path, x = N pi/2048 + h with |h| <= pi/4096 (a hair more when N comes from
+// a rounded x 2048/pi), N mod 4096 giving the quadrant and a table point.
 //
 // How close can r come to 0? The double closest to a multiple of pi/2 is
 // 6381956970095103 * 2^797, with |r| ~ 2^-60.9 (Muller, "Elementary
 // Functions", 3rd ed., section 11.3, from the continued fraction of 2/pi over
-// every binade); for every other finite nonzero double |r| is larger, so every
-// relative error bound below only needs |r| > 2^-61.
+// every binade); for every other finite nonzero double |r| is larger, so the
+// relative error bounds below only need |r| > 2^-61.
 //
 // Two reductions:
-//   - cody_waite, for |x| < 2^20, the fast path's, written over Real for
-//     lanes: a double-double r with error below 2^-104 |r| + 2^-130.4;
-//   - reduce_payne_hanek, for every finite x: r as a triple-double with
-//     relative error below 2^-149.9, for the accurate path (and for the fast
-//     path above 2^20).
+//   - cody_waite, for |x| < 2^16, the fast path's, written over Real for
+//     lanes: N and a double-double h with error below 2^-104 |h| + 2^-114.7;
+//   - reduce_payne_hanek, for every finite x: k mod 4 and r as a
+//     triple-double with relative error below 2^-149.9, for the accurate path
+//     (and, reduced once more by cody_waite, for the fast path above 2^16).
 #pragma once
 
 #include "maths/elementary/double_double.hpp"
@@ -23,41 +25,43 @@
 
 namespace quorbel::elementary::detail {
 
-// The fast path's reduction's domain: k P1 and k P2 are exact for |k| < 2^20.
-inline constexpr double CODY_WAITE_LIMIT = 0x1p20;
+// The fast path's reduction's domain: N P1, N P2 and N P3 are exact for
+// |N| < 2^26, and |N| < 2^25.35 below 2^16.
+inline constexpr double CODY_WAITE_LIMIT = 0x1p16;
 
 template <class Real>
-struct QuadrantAndRemainder {
-    Real k;  // integer-valued
-    DoubleDouble<Real> r;
+struct StepAndRemainder {
+    Real n;  // integer-valued
+    DoubleDouble<Real> h;
 };
 
-// k = round(fl(x 2/pi)), so |k| < 2^20 for |x| < 2^20 and |r| <= pi/4 + 2^-30.
-// With pi/2 = P1 + P2 + P3 + P4 + e (|e| < 2^-152, P1 .. P3 of 33 bits):
-//   t1 = x - k P1 is exact: k P1 has 33 + 20 bits; for k >= 1, fl(x 2/pi)
-//     > k - 1/2 gives x > (k - 1/2) (pi/2) (1 - 2^-52) >= k P1 / 2, and
-//     likewise x < 2 k P1, so the subtraction is exact by Sterbenz's lemma
-//     (and symmetrically for k <= -1);
-//   k P2 and k P3 are exact likewise, and two TwoSums keep
-//     s + e1 = t1 - k P2 and v + e2 = s - k P3 exactly, with |s| < |r| + 2^-46
-//     (|k P3| < 2^-47) and |v| < 2 |r|;
-//   e1 + e2 (each below 2^-53 of s or v) is rounded: 2^-105 |r| + 2^-152;
-//   k P4 (|k P4| < 2^-79) is rounded: 2^-132; subtracting it, 2^-132 plus
-//     2^-105 |r|; k e is below 2^-132;
-//   v is at least |r| / 2 > 2^-62 > |lo|, so fast_two_sum is exact.
-// So |r_computed - r| < 2^-104 |r| + 2^-130.4: a relative error of 2^-104
-// and an absolute one, SC_REDUCTION_ERROR = 2^-130, which the rounding test
-// adds to its bound as it is (|d sin r / dr|, |d cos r / dr| <= 1).
-inline constexpr double SC_REDUCTION_ERROR = 0x1p-130;
+// N = round(fl(x 2048/pi)), so |N| < 2^25.35 for |x| < 2^16 and
+// |h| <= pi/4096 + 2^-40. With pi/2048 = P1 + P2 + P3 + P4 + e
+// (sin_cos_tables.hpp: P1 .. P3 of 27 bits, |e| < 2^-143):
+//   t1 = x - N P1 is exact: N P1 has 27 + 26 bits; for N >= 1, fl(x 2048/pi)
+//     > N - 1/2 gives x > (N - 1/2) (pi/2048) (1 - 2^-52) >= N P1 / 2 (as
+//     P1 <= (pi/2048) (1 - 2^-50)), and likewise x < 2 N P1, so the
+//     subtraction is exact by Sterbenz's lemma (symmetrically for N <= -1);
+//   N P2 and N P3 are exact likewise, and two TwoSums keep
+//     s + e1 = t1 - N P2 and v + e2 = s - N P3 exactly, with
+//     |s| < |h| + 2^-42 < 2^-10.3 (|N P3| < 2^-42) and |v| < |h| + 2^-70;
+//   e1 + e2 (|e1| < 2^-63.3, |e2| <= 2^-53 |v|) is rounded: 2^-116.3 plus
+//     2^-105 |h|; N P4 (|N P4| < 2^-70) is rounded: 2^-123; subtracting it,
+//     2^-116 plus 2^-105 |h|; N e is below 2^-117.6;
+//   a last TwoSum normalises v + lo exactly, whatever their magnitudes.
+// So |h_computed - h| < 2^-104 |h| + 2^-114.7: a relative error of 2^-104
+// and an absolute one, SC_REDUCTION_ERROR = 2^-114, which the rounding test
+// adds to its bound as it is (|d sin / dh|, |d cos / dh| <= 1).
+inline constexpr double SC_REDUCTION_ERROR = 0x1p-114;
 
 template <class Real>
-inline QuadrantAndRemainder<Real> cody_waite(Real x) {
-    const Real k = round_to_integer(x * SC_TWO_OVER_PI);
-    const Real t1 = x - k * SC_PIO2_CW[0];
-    const DoubleDouble<Real> s = two_sum(t1, -(k * SC_PIO2_CW[1]));
-    const DoubleDouble<Real> v = two_sum(s.hi, -(k * SC_PIO2_CW[2]));
-    const Real lo = (s.lo + v.lo) - k * SC_PIO2_CW[3];
-    return {k, fast_two_sum(v.hi, lo)};
+inline StepAndRemainder<Real> cody_waite(Real x) {
+    const Real n = round_to_integer(x * SC_2048_OVER_PI);
+    const Real t1 = x - n * SC_PIO2048_CW[0];
+    const DoubleDouble<Real> s = two_sum(t1, -(n * SC_PIO2048_CW[1]));
+    const DoubleDouble<Real> v = two_sum(s.hi, -(n * SC_PIO2048_CW[2]));
+    const Real lo = (s.lo + v.lo) - n * SC_PIO2048_CW[3];
+    return {n, two_sum(v.hi, lo)};
 }
 
 struct ReducedArgument {

@@ -29,6 +29,7 @@
 #include <quorbel/maths/elementary.hpp>
 
 #include <cmath>
+#include <cstdint>
 
 #include "maths/elementary/range_reduction.hpp"
 #include "maths/elementary/sin_cos_accurate.hpp"
@@ -82,16 +83,23 @@ ReducedArgument sc_reduce(double x) {
 }
 
 // sin(x + offset pi/2) for an x whose fast path was not proven: NaN and
-// infinities, arguments beyond 2^20, results near a rounding boundary.
+// infinities, arguments beyond 2^16, results near a rounding boundary.
+// Beyond 2^16 the fast path is tried first on Payne and Hanek's r, reduced
+// once more modulo pi/2048: r = N' pi/2048 + h' with |N'| <= 512 and
+// h = h' + r.mid (r.lo, below 2^-106 |r|, left out). For N' = 0, h' = r.hi
+// exactly and the TwoSum is exact; otherwise rounding h'.lo + r.mid costs
+// 2^-106.3, counted in sin_cos_fast.hpp's bound.
 double sc_slow(double x, int offset) {
     if (!(std::fabs(x) <= 0x1.fffffffffffffp1023)) return x - x;  // NaN for NaN and +-inf
     const ReducedArgument red = sc_reduce(x);
-    const int quadrant = (red.quadrant + offset) & 3;
     if (std::fabs(x) >= CODY_WAITE_LIMIT) {
-        const Candidate<double> c = sin_quadrant<double>(quadrant, DoubleDouble<double>{red.r.hi, red.r.mid});
+        const StepAndRemainder<double> step = cody_waite(red.r.hi);
+        const DoubleDouble<double> h = two_sum(step.h.hi, step.h.lo + red.r.mid);
+        const std::int64_t n = 1024 * std::int64_t{red.quadrant} + to_index(step.n);
+        const Candidate<double> c = sin_quadrant(table_point<double>(n, h), offset);
         if (c.proven) return c.value;
     }
-    return sc_accurate(quadrant, red.r);
+    return sc_accurate((red.quadrant + offset) & 3, red.r);
 }
 
 }  // namespace
