@@ -103,7 +103,8 @@ def generate():
     for p in (p1, p2, p3, p4):
         assert Fraction(rn(p)) == p
     assert p1 <= step * (1 - Fraction(1, 2**50))
-    assert abs(p2) < Fraction(1, 2**39) and abs(p3) < Fraction(1, 2**67) and abs(p4) < Fraction(1, 2**95)
+    assert abs(p2) < Fraction(1, 2**39) and abs(p3) < Fraction(1, 2**67)
+    assert abs(p4) < Fraction(1, 2**95)
     tail = abs(step - p1 - p2 - p3 - p4)
     assert tail < Fraction(1, 2**143), float(tail)
     w("// pi/2048 = P1 + P2 + P3 + P4 + e: P1, P2 and P3 have 27 significant bits, so")
@@ -116,19 +117,21 @@ def generate():
     w("")
     hi, mid, lo = split(pio2, 3)
     w("// pi/2 as a triple-double, relative error below 2^-160.")
-    w(f"inline constexpr double SC_PIO2_TD[3] = {{{hexf(hi)}, {hexf(mid)}, {hexf(lo)}}};")
+    w("inline constexpr double SC_PIO2_TD[3] = {")
+    w(f"    {hexf(hi)}, {hexf(mid)}, {hexf(lo)}}};")
     w("")
     n = int(mpmath.floor(mpmath.mpf(2) / mpmath.pi * mpmath.mpf(2) ** (32 * TWO_OVER_PI_LIMBS)))
-    w(f"// The first {32 * TWO_OVER_PI_LIMBS} bits of 2/pi after the binary point, 32 to a limb, most")
-    w("// significant first: 2/pi = sum of SC_TWO_OVER_PI_BITS[j] 2^(-32 (j + 1)).")
+    w(f"// The first {32 * TWO_OVER_PI_LIMBS} bits of 2/pi after the binary point, 32 to a limb,")
+    w("// most significant first: 2/pi = sum of SC_TWO_OVER_PI_BITS[j] 2^(-32 (j + 1)).")
     w(f"inline constexpr std::uint32_t SC_TWO_OVER_PI_BITS[{TWO_OVER_PI_LIMBS}] = {{")
-    limbs = [(n >> (32 * (TWO_OVER_PI_LIMBS - 1 - j))) & 0xFFFFFFFF for j in range(TWO_OVER_PI_LIMBS)]
+    limbs = [(n >> (32 * (TWO_OVER_PI_LIMBS - 1 - j))) & 0xFFFFFFFF
+             for j in range(TWO_OVER_PI_LIMBS)]
     for j in range(0, TWO_OVER_PI_LIMBS, 6):
         w("    " + " ".join(f"0x{v:08x}u," for v in limbs[j:j + 6]))
     w("};")
     w("")
-    w(f"// sin(j pi/2048) for j = 0 .. {TABLE_ENTRIES - 1}, each a double-double rounded to nearest")
-    w("// (relative error below 2^-106); cos(j pi/2048) is entry 1024 - j.")
+    w(f"// sin(j pi/2048) for j = 0 .. {TABLE_ENTRIES - 1}, each a double-double rounded to")
+    w("// nearest (relative error below 2^-106); cos(j pi/2048) is entry 1024 - j.")
     w(f"inline constexpr double SC_SIN_TABLE[{TABLE_ENTRIES}][2] = {{")
     for j in range(TABLE_ENTRIES):
         v = split(exact(mpmath.sin(mpmath.mpf(j) * mpmath.pi / 2048)), 2)
@@ -136,7 +139,8 @@ def generate():
     w("};")
     w("")
     w("// The fast path's polynomials, Taylor coefficients rounded to double:")
-    w("// cos h - 1 = h^2 (C2 + h^2 (C4 + h^2 C6)) and sin h / h - 1 = h^2 (S3 + h^2 (S5 + h^2 S7)).")
+    w("// cos h - 1 = h^2 (C2 + h^2 (C4 + h^2 C6)),")
+    w("// sin h / h - 1 = h^2 (S3 + h^2 (S5 + h^2 S7)).")
     for name, fr in (("C2", Fraction(-1, 2)), ("C4", Fraction(1, 24)), ("C6", Fraction(-1, 720)),
                      ("S3", Fraction(-1, 6)), ("S5", Fraction(1, 120)), ("S7", Fraction(-1, 5040))):
         w(f"inline constexpr double SC_{name} = {hexf(rn(fr))};")

@@ -36,7 +36,9 @@ inline Real splat(double c) {
 
 // A select, for masks that are the same from one call to the next in
 // practice (the argument's range): a branch the processor predicts.
-inline double select(bool mask, double if_true, double if_false) { return mask ? if_true : if_false; }
+inline double select(bool mask, double if_true, double if_false) {
+    return mask ? if_true : if_false;
+}
 
 // Sign flips by bit operations, for masks that are random from one call to
 // the next (the quadrant, the sign of the reduced argument), where a

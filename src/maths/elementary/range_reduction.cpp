@@ -50,7 +50,8 @@ std::uint64_t ph_bits(const std::uint32_t* p, int low, int count) {
         const int limb = (b - 1) / 32;
         const int chunk_low = limb * 32 > low ? limb * 32 : low;
         const int n = b - chunk_low;
-        const std::uint64_t chunk = (p[limb] >> (chunk_low - limb * 32)) & ((std::uint64_t{1} << n) - 1);
+        const std::uint64_t mask = (std::uint64_t{1} << n) - 1;
+        const std::uint64_t chunk = (p[limb] >> (chunk_low - limb * 32)) & mask;
         v = (v << n) | chunk;
         b = chunk_low;
     }

@@ -67,7 +67,9 @@ TripleDouble sin_series(TripleDouble r) noexcept {
     return mul(sc_alternating_series(mul(r, r), SC_SIN_LAST, 1), r);
 }
 
-TripleDouble cos_series(TripleDouble r) noexcept { return sc_alternating_series(mul(r, r), SC_COS_LAST, 0); }
+TripleDouble cos_series(TripleDouble r) noexcept {
+    return sc_alternating_series(mul(r, r), SC_COS_LAST, 0);
+}
 
 namespace {
 

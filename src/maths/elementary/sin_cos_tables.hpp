@@ -20,10 +20,11 @@ inline constexpr double SC_PIO2048_CW[4] = {
 };
 
 // pi/2 as a triple-double, relative error below 2^-160.
-inline constexpr double SC_PIO2_TD[3] = {0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54, -0x1.f1976b7ed8fbcp-110};
+inline constexpr double SC_PIO2_TD[3] = {
+    0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54, -0x1.f1976b7ed8fbcp-110};
 
-// The first 1536 bits of 2/pi after the binary point, 32 to a limb, most
-// significant first: 2/pi = sum of SC_TWO_OVER_PI_BITS[j] 2^(-32 (j + 1)).
+// The first 1536 bits of 2/pi after the binary point, 32 to a limb,
+// most significant first: 2/pi = sum of SC_TWO_OVER_PI_BITS[j] 2^(-32 (j + 1)).
 inline constexpr std::uint32_t SC_TWO_OVER_PI_BITS[48] = {
     0xa2f9836eu, 0x4e441529u, 0xfc2757d1u, 0xf534ddc0u, 0xdb629599u, 0x3c439041u,
     0xfe5163abu, 0xdebbc561u, 0xb7246e3au, 0x424dd2e0u, 0x06492eeau, 0x09d1921cu,
@@ -35,8 +36,8 @@ inline constexpr std::uint32_t SC_TWO_OVER_PI_BITS[48] = {
     0x6599855fu, 0x14a06840u, 0x8dffd880u, 0x4d732731u, 0x06061556u, 0xca73a8c9u,
 };
 
-// sin(j pi/2048) for j = 0 .. 1024, each a double-double rounded to nearest
-// (relative error below 2^-106); cos(j pi/2048) is entry 1024 - j.
+// sin(j pi/2048) for j = 0 .. 1024, each a double-double rounded to
+// nearest (relative error below 2^-106); cos(j pi/2048) is entry 1024 - j.
 inline constexpr double SC_SIN_TABLE[1025][2] = {
     {0x0.0p+0, 0x0.0p+0},
     {0x1.921faaee6472ep-10, -0x1.ee52e284a9df8p-64},
@@ -1066,7 +1067,8 @@ inline constexpr double SC_SIN_TABLE[1025][2] = {
 };
 
 // The fast path's polynomials, Taylor coefficients rounded to double:
-// cos h - 1 = h^2 (C2 + h^2 (C4 + h^2 C6)) and sin h / h - 1 = h^2 (S3 + h^2 (S5 + h^2 S7)).
+// cos h - 1 = h^2 (C2 + h^2 (C4 + h^2 C6)),
+// sin h / h - 1 = h^2 (S3 + h^2 (S5 + h^2 S7)).
 inline constexpr double SC_C2 = -0x1.0000000000000p-1;
 inline constexpr double SC_C4 = 0x1.5555555555555p-5;
 inline constexpr double SC_C6 = -0x1.6c16c16c16c17p-10;
