@@ -42,7 +42,11 @@ CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of
-// smallest squared norm without it; ties keep the earlier candidate.
+// smallest squared norm without it; ties keep the earlier candidate. Empty
+// for a direction shorter than MIN_DIRECTION_NORM or with a NaN or infinite
+// component; any finite longer one is normalised (one whose squared length
+// overflows, beyond about 1.34e154, after an exact scaling by a power of
+// two).
 std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
                                            std::optional<JointPair> near) noexcept;
 
