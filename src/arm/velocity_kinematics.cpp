@@ -177,8 +177,9 @@ std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
         const double scaled_det = (area / d) / d + squares + l;
         if (scaled_det == 0.0) {
             // J too small to square as well (zero for an arm_arc of 0):
-            // rates J^T v / damping^2 below any double's resolution.
-            return JointPair{0.0, 0.0};
+            // rates J^T v / damping^2 below any double's resolution, NaN
+            // still for a NaN wanted rate.
+            return JointPair{0.0 * dot(j_a, direction_rate), 0.0 * dot(j_b, direction_rate)};
         }
         return JointPair{((along_a / d) / d + dot(j_a, direction_rate)) / scaled_det,
                          ((along_b / d) / d + dot(j_b, direction_rate)) / scaled_det};

@@ -37,7 +37,12 @@ struct CandidateList {
 
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
 // d, reads the joint angles off the tips with atan2 and runs forward
-// kinematics on every combination. d is used as given.
+// kinematics on every combination. d is used as given. A tip's ring is
+// placed with sin^2 arm_arc where |sin arm_arc| < 1e-2 (1 - cos^2 arm_arc
+// has lost its bits there), so an arm of a tiny ring has its candidates;
+// for |sin arm_arc| near 1e-12 the direction's own rounding is a sizeable
+// part of the ring, and under 1% of the directions forward kinematics
+// reaches lie within it of where a tip can just be placed and have none.
 CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
