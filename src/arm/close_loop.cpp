@@ -20,11 +20,12 @@ namespace detail {
 std::optional<Vec3> close_loop_from_cosines(Vec3 a, double cos_alpha, Vec3 b, double cos_beta,
                                             double side) noexcept {
     return close_loop_on_small_circle(a, cos_alpha, 1.0 - cos_alpha * cos_alpha, b, cos_beta,
-                                      side);
+                                      side, 0.0);
 }
 
 std::optional<Vec3> close_loop_on_small_circle(Vec3 a, double cos_alpha, double sin_squared_alpha,
-                                               Vec3 b, double cos_beta, double side) noexcept {
+                                               Vec3 b, double cos_beta, double side,
+                                               double slack) noexcept {
     double c = dot(a, b);
     if (c < -1.0) {
         c = -1.0;
@@ -37,9 +38,12 @@ std::optional<Vec3> close_loop_on_small_circle(Vec3 a, double cos_alpha, double 
         return std::nullopt;
     }
     const double r = (cos_beta - c * cos_alpha) / sigma;
-    const double t = sin_squared_alpha - r * r;
-    if (!(t >= 0.0)) {
+    double t = sin_squared_alpha - r * r;
+    if (!(t >= -slack)) {
         return std::nullopt;
+    }
+    if (t < 0.0) {
+        t = 0.0;
     }
     const Vec3 n = cross(a, b) / sigma;
     const Vec3 e = cross(n, a);

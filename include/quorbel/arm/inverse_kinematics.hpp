@@ -37,12 +37,13 @@ struct CandidateList {
 
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
 // d, reads the joint angles off the tips with atan2 and runs forward
-// kinematics on every combination. d is used as given. A tip's ring is
-// placed with sin^2 arm_arc where |sin arm_arc| < 1e-2 (1 - cos^2 arm_arc
-// has lost its bits there), so an arm of a tiny ring has its candidates;
-// for |sin arm_arc| near 1e-12 the direction's own rounding is a sizeable
-// part of the ring, and under 1% of the directions forward kinematics
-// reaches lie within it of where a tip can just be placed and have none.
+// kinematics on every combination. d is used as given. Where |sin arm_arc|
+// < 1e-2 (arm_arc near 0 or pi) a tip's ring is placed with sin^2 arm_arc,
+// since 1 - cos^2 arm_arc has lost its bits there, and a tip that misses
+// the coupler's circle about d by up to 1e-9 rad is placed at the ring's
+// nearest point, since d's own rounding is no longer small beside such a
+// ring: an arm of a tiny ring has the candidates of the directions forward
+// kinematics gives it.
 CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
