@@ -15,6 +15,7 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/geometry.cpp
   ${QTK_SOURCE_ROOT}/src/arm/close_loop.cpp
   ${QTK_SOURCE_ROOT}/src/arm/forward_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/unit_direction.cpp
   ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "arm/close_loop_from_cosines.hpp"
+#include "arm/unit_direction.hpp"
 
 namespace quorbel {
 namespace {
@@ -513,13 +514,22 @@ bool tip_rings_cross(const Arm& arm) noexcept {
 
 std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
                                                     std::optional<JointPair> near) noexcept {
-    const double length = norm(target);
-    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
+    const std::optional<Vec3> unit = detail::unit_direction(target);
+    if (!unit) {
         return std::nullopt;
     }
-    const Vec3 u = target / length;
+    const Vec3 u = *unit;
     if (const std::optional<JointPair> joints = ik_from_direction(arm, u, near)) {
         return ReachableDirection{u, *joints};
+    }
+    // ik_from_direction normalises u again, which may move it by an ulp: off
+    // a target at the very edge of acceptance that u itself meets. Then the
+    // target as given is asked, which ik_from_direction normalises to u.
+    const Vec3 again = u / norm(u);
+    if (again.x != u.x || again.y != u.y || again.z != u.z) {
+        if (const std::optional<JointPair> joints = ik_from_direction(arm, target, near)) {
+            return ReachableDirection{u, *joints};
+        }
     }
     if (tip_rings_cross(arm)) {
         return std::nullopt;

@@ -54,7 +54,7 @@ QUORBEL_API std::optional<Mat3x2> angular_jacobian(const Arm& arm, double theta_
 
 struct SingularValues {
     double largest;
-    double smallest;  // zero at an in-line arm, up to rounding
+    double smallest;  // zero at an in-line arm, up to rounding; never above largest
 };
 
 // The singular values of direction_jacobian: how fast the direction moves,
@@ -70,7 +70,8 @@ QUORBEL_API std::optional<SingularValues> singular_values(const Arm& arm, double
 // s / (s^2 + damping^2); damping is in the units of s, radians per radian).
 // Only damping^2 enters; a damping too large to square still gives its
 // rates (about J^T direction_rate / damping^2), an infinite one zero rates
-// (the limit) and a NaN one NaN rates. The component of direction_rate along
+// (the limit, for a J of zero columns too) and a NaN one NaN rates; one too
+// small to square (below about 1.5e-162) still acts as a damping above 0. The component of direction_rate along
 // v_3 cannot be produced and is left as residual. Empty where direction_jacobian is, and
 // when damping is 0 and the computed J has rank below 2 (its columns exactly
 // parallel), where the least-squares rates are not unique. At an in-line
