@@ -1,0 +1,147 @@
+// The fast path of atan2, asin and acos: atan2(y, x) of two double-doubles
+// in double-double arithmetic, with a proven error bound and Ziv's rounding
+// test. asin and acos are atan2 of x and sqrt(1 - x^2), so all three share it.
+//
+// Reduction. With ay = |y|, ax = |x|, the smaller over the larger is
+// t = num / den in [0, 1], and atan2(y, x) = sign(y) theta with
+//   ay <= ax, x > 0:  theta = atan(t)
+//   ay <= ax, x < 0:  theta = pi - atan(t)
+//   ay >  ax, x > 0:  theta = pi/2 - atan(t)
+//   ay >  ax, x < 0:  theta = pi/2 + atan(t).
+// With c = k / 256 the table point nearest q = fl(num.hi / den.hi),
+//   atan(t) = atan(c) + atan(r),  r = (t - c) / (1 + t c)
+//                                   = (num - c den) / (den + c num),
+// the last form needing no quotient t. Since |256 q - k| <= 1/2 and
+// |t - q| <= 2^-52 t, |r| <= |t - c| <= 2^-9 (1 + 2^-43).
+// atan(r) = r - r^3/3 + r^5/5 - r^7/7 + r^9/9 - ..., cut after r^9: the
+// rest is below r^11 / 11 < 2^-93 |r|.
+//
+// Error, as a multiple of theta (u = 2^-53; every bound of double_double.hpp
+// holds because the inputs are kept in [2^-500, 2^500], see in_range).
+// 1. c den and c num are exact two_prods (c has 9 bits); N = num - c den and
+//    D = den + c num are formed by two_sums with three roundings in their
+//    low parts, each below u times a low part (<= 2^-52 (num + c den)), so
+//    the absolute error of N is below 2^-103 (num + c den) <= 2^-102 num,
+//    that of D below 2^-103 D. The quotient N / D (one correction of
+//    fl(N.hi / D.hi) by the exact remainder) adds 2^-102 |r|. So
+//    |r~ - r| <= 2^-101 (|r| + t), and t <= (4/pi) atan(t) for t <= 1.
+// 2. The tail r^3 P(r^2) is evaluated in double from rh = r~.hi: using rh
+//    instead of r~ moves it by at most r^2 |r~.lo| <= 2^-18 2^-53 |r|; the
+//    Horner steps, the square and the product (P ~ -1/3, its other terms
+//    below 2^-20) have a relative error below 4.6 u, and the tail is below
+//    2^-18 |r| / 3, so 1.53 2^-71 |r|; with the truncation, the tail is within
+//    2^-69.2 |r| of atan(r) - r.
+// 3. atan(c) as hi + mid is within 2^-106 atan(c). hi + rh is an exact
+//    two_sum; the low parts (mid, r~.lo, the two_sum's error) are summed
+//    first and the tail last, so two roundings of at most u 2^-51 (atan(c) +
+//    |r|) and one of at most u 2^-19 |r|: 2^-72 |r| and a negligible rest.
+// So atan(t) is within 2^-68.9 |r| + 2^-99 atan(t). For k = 0, r = t / (1 +
+// 0) and atan(t) >= t (1 - t^2 / 3); for k >= 1, t >= 2^-9 (1 - u) and
+// |r| <= 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t), so
+// atan(t) carries a relative error below 2^-68.8.
+// 4. theta = base +- atan(t) with base 0, pi/2 or pi as hi + mid (2^-106):
+//    theta >= atan(t) in every quadrant (atan(t) <= pi/4), so the error of
+//    atan(t) is at most 2^-68.8 theta; the double-double addition adds
+//    3u^2 / (1 - 4u) theta. Total: |theta~ - theta| < 2^-68.7 theta.
+// 5. Inputs that are themselves approximations (asin and acos: sqrt(1 - x^2)
+//    within 2^-100 relative) move theta by at most the same relative amount,
+//    since |d theta / d log x| = |d theta / d log y| = |sin(2 theta)| / 2,
+//    which is at most theta.
+// The rounding test uses 2^-68, which also covers the roundings of the
+// test's own l +- e (below u^2 |h|).
+#pragma once
+
+#include "maths/elementary/atan_tables.hpp"
+#include "maths/elementary/double_double.hpp"
+#include "maths/elementary/lane_scalar.hpp"
+
+namespace quorbel::elementary::detail {
+
+// A fast path's answer: value is the correctly rounded result wherever
+// proven is set; elsewhere the caller takes the accurate path.
+template <class Real>
+struct FastResult {
+    Real value;
+    LaneMask<Real> proven;
+};
+
+inline constexpr double ATAN_FAST_ERROR = 0x1p-68;
+
+// Ziv's rounding test for an approximation h + l (|l| <= ulp(h) / 2) within
+// eps |h| of the exact value v: h + (l + e) and h + (l - e), e = eps |h|, are
+// at or beyond the ends of the interval that holds v; rounding is monotonic,
+// so when both round to the same double, v rounds to it too.
+template <class Real>
+inline FastResult<Real> atan_rounding_test(DoubleDouble<Real> v, double eps) {
+    const Real e = eps * lane_abs(v.hi);
+    const Real up = v.hi + (v.lo + e);
+    const Real down = v.hi + (v.lo - e);
+    return {up, up == down};
+}
+
+template <class Real>
+inline DoubleDouble<Real> atan_select(LaneMask<Real> m, DoubleDouble<Real> a, DoubleDouble<Real> b) {
+    return {select(m, a.hi, b.hi), select(m, a.lo, b.lo)};
+}
+
+// atan2(y.hi + y.lo, x.hi + x.lo) for double-doubles with |lo| <= ulp(hi).
+// Not proven (the caller handles them): a zero, infinite or NaN part, and
+// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
+// bound needs no underflow or overflow analysis.
+template <class Real>
+FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
+    const LaneMask<Real> y_negative = y.hi < 0.0;
+    const LaneMask<Real> x_negative = x.hi < 0.0;
+    const DoubleDouble<Real> ay = {lane_abs(y.hi), select(y_negative, -y.lo, y.lo)};
+    const DoubleDouble<Real> ax = {lane_abs(x.hi), select(x_negative, -x.lo, x.lo)};
+    const LaneMask<Real> swapped = ay.hi > ax.hi;
+    const DoubleDouble<Real> num = atan_select(swapped, ax, ay);
+    const DoubleDouble<Real> den = atan_select(swapped, ay, ax);
+    const LaneMask<Real> in_range = lane_and(den.hi <= 0x1p500, num.hi >= 0x1p-500);
+
+    // k = round(256 q), by the addition of 1.5 2^52, which leaves no
+    // fraction bits; a NaN or out-of-range lane reads entry 0.
+    const Real q = num.hi / den.hi;
+    const Real rounded = (q * 256.0 + 0x1.8p52) - 0x1.8p52;
+    const Real k = select(in_range, rounded, Real(0.0));
+    const Real c = k * 0x1p-8;
+
+    // N = num - c den, D = den + c num.
+    const DoubleDouble<Real> cd = two_prod(c, den.hi);
+    const DoubleDouble<Real> n0 = two_sum(num.hi, -cd.hi);
+    const DoubleDouble<Real> n = two_sum(n0.hi, ((n0.lo - cd.lo) + num.lo) - c * den.lo);
+    const DoubleDouble<Real> cn = two_prod(c, num.hi);
+    const DoubleDouble<Real> d0 = two_sum(den.hi, cn.hi);
+    const DoubleDouble<Real> d = fast_two_sum(d0.hi, ((d0.lo + cn.lo) + den.lo) + c * num.lo);
+
+    // r = N / D: rh = fl(N.hi / D.hi), then the remainder N - rh D, whose
+    // leading part N.hi - rh D.hi is exact (two_prod).
+    const Real rh = n.hi / d.hi;
+    const DoubleDouble<Real> rd = two_prod(rh, d.hi);
+    const Real rl = ((((n.hi - rd.hi) - rd.lo) + n.lo) - rh * d.lo) / d.hi;
+
+    const Real s = rh * rh;
+    const Real p = ((ATAN_FAST_COEFFS[3] * s + ATAN_FAST_COEFFS[2]) * s + ATAN_FAST_COEFFS[1]) * s +
+                   ATAN_FAST_COEFFS[0];
+    const Real tail = rh * (s * p);
+
+    const Real a_hi = lane_gather(ATAN_TABLE_HI, k);
+    const Real a_mid = lane_gather(ATAN_TABLE_MID, k);
+    const DoubleDouble<Real> head = two_sum(a_hi, rh);
+    const DoubleDouble<Real> atan_t = fast_two_sum(head.hi, ((a_mid + rl) + head.lo) + tail);
+
+    // theta = base + atan(t) or base - atan(t).
+    const LaneMask<Real> plus = swapped == x_negative;
+    const DoubleDouble<Real> signed_atan = {select(plus, atan_t.hi, -atan_t.hi),
+                                            select(plus, atan_t.lo, -atan_t.lo)};
+    const DoubleDouble<Real> base = {
+        select(swapped, Real(ATAN_HALF_PI_HI), select(x_negative, Real(ATAN_PI_HI), Real(0.0))),
+        select(swapped, Real(ATAN_HALF_PI_MID), select(x_negative, Real(ATAN_PI_MID), Real(0.0)))};
+    const DoubleDouble<Real> theta = add(base, signed_atan);
+
+    const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
+    return {select(y_negative, -rounded_theta.value, rounded_theta.value),
+            lane_and(in_range, rounded_theta.proven)};
+}
+
+}  // namespace quorbel::elementary::detail
