@@ -119,17 +119,18 @@ double atan2_slow(double y, double x) {
     }
     // Scaling both by one power of two keeps atan2 and is exact unless num
     // underflows; den goes to [1, 2) (a subnormal one after 2^54 first).
+    // (Two factors, applied one after the other: their product may overflow.)
     const double pre = den < 0x1p-1022 ? 0x1p54 : 1.0;
-    const double scale = atan_inverse_binade(den * pre) * pre;
-    const double scaled_num = num * scale;
+    const double scale = atan_inverse_binade(den * pre);
+    const double scaled_num = (num * pre) * scale;
     if (scaled_num < 0x1p-500) {
         // t < 2^-499, x < 0 or swapped: theta = pi - atan(t) or pi/2 +- atan(t).
         // pi / 2 and pi lie 0.275 ulp above their nearest doubles, 0.225 ulp
         // = 2^-54.2 from a midpoint, beyond t: they round as theta does.
         return std::copysign(swapped ? half_pi : pi, y);
     }
-    const double sy = y * scale;
-    const double sx = x * scale;
+    const double sy = (y * pre) * scale;
+    const double sx = (x * pre) * scale;
     const FastResult<double> fast = atan2_fast<double>({sy, 0.0}, {sx, 0.0});
     if (fast.proven) {
         return fast.value;
