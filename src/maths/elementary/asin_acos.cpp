@@ -6,6 +6,7 @@
 // cancellation in 1 - x^2 is avoided by forming it as (1 - |x|)(1 + |x|)
 // from two exact sums.
 #include <cmath>
+#include <limits>
 
 #include <quorbel/maths/elementary.hpp>
 
@@ -18,20 +19,35 @@ namespace detail {
 
 namespace {
 
-// s = sqrt(1 - x^2) as a double-double, for |x| <= 1 (NaN otherwise).
-// 1 - |x| and 1 + |x| are exact two_sums, their product (DWTimesDW1) within
-// 7u^2 of a = 1 - x^2. sh = fl(sqrt(a.hi)) and one Newton step
-// sl = (a - sh^2) / (2 sh), with sh^2 an exact two_prod: the step's own error
-// is sl^2 / (2 sh) <= 2^-106 s, its roundings below 2^-104 s, so s is within
-// 2^-101 of sqrt(1 - x^2), relative.
+inline constexpr double ASIN_NAN = std::numeric_limits<double>::quiet_NaN();
+
+// The point (s, x) scaled by 2 sh, where s ~ sqrt(1 - x^2) and sh =
+// fl(sqrt(a.hi)), for |x| <= 1 (NaN parts otherwise): scaling keeps the
+// angle, and makes both coordinates exact sums with no quotient.
+// 1 - |x| and 1 + |x| are exact two_sums, their product a (DWTimesDW1)
+// within 7u^2 of 1 - x^2. The Newton step from sh is
+// s = sh + (a - sh^2) / (2 sh), so 2 sh s = a + sh^2 (sh^2 an exact two_prod,
+// the sum of two positive double-doubles within 3u^2) and 2 sh x is an exact
+// two_prod. s is within (sh - sqrt(a))^2 / (2 sh) <= u^2 / 2 of sqrt(a),
+// relative: the angle is that of (sqrt(1 - x^2), x) perturbed by 2^-101
+// relative, well within what atan_fast.hpp allows its inputs (item 5).
 template <class Real>
-DoubleDouble<Real> asin_cosine(Real x) {
+struct AsinScaledPoint {
+    DoubleDouble<Real> cosine;
+    DoubleDouble<Real> sine;
+};
+
+template <class Real>
+AsinScaledPoint<Real> asin_scaled_point(Real x) {
     const Real ax = lane_abs(x);
     const DoubleDouble<Real> a = mul(two_sum(Real(1.0), -ax), two_sum(Real(1.0), ax));
-    const Real sh = lane_sqrt(a.hi);
+    // |x| > 1 makes a negative: its square root is a NaN, without the
+    // library call (and errno) that a negative operand would cost.
+    const Real sh = lane_sqrt(select(a.hi >= 0.0, a.hi, Real(ASIN_NAN)));
     const DoubleDouble<Real> sq = two_prod(sh, sh);
-    const Real sl = (((a.hi - sq.hi) - sq.lo) + a.lo) / (sh + sh);
-    return {sh, sl};
+    const DoubleDouble<Real> top = two_sum(a.hi, sq.hi);
+    const DoubleDouble<Real> cosine = fast_two_sum(top.hi, (a.lo + sq.lo) + top.lo);
+    return {cosine, two_prod(sh + sh, x)};
 }
 
 // The same to triple-double precision, for the accurate path: a as a
@@ -63,8 +79,8 @@ double asin(double x) noexcept {
     if (ax < 0x1p-26) {
         return x;
     }
-    const detail::DoubleDouble<double> s = detail::asin_cosine(x);
-    const detail::FastResult<double> fast = detail::atan2_fast<double>({x, 0.0}, s);
+    const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
+    const detail::FastResult<double> fast = detail::atan2_fast<double>(p.sine, p.cosine);
     if (fast.proven) {
         return fast.value;
     }
@@ -78,8 +94,8 @@ double asin(double x) noexcept {
 // 0.225 ulp = 2^-54.2 from the nearest midpoint, and |asin(x)| < 2^-54.9).
 // acos(1) = +0, acos(-1) = pi rounded; |x| > 1 and NaN give NaN.
 double acos(double x) noexcept {
-    const detail::DoubleDouble<double> s = detail::asin_cosine(x);
-    const detail::FastResult<double> fast = detail::atan2_fast<double>(s, {x, 0.0});
+    const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
+    const detail::FastResult<double> fast = detail::atan2_fast<double>(p.cosine, p.sine);
     if (fast.proven) {
         return fast.value;
     }

@@ -18,31 +18,31 @@
 //
 // Error, as a multiple of theta (u = 2^-53; every bound of double_double.hpp
 // holds because the inputs are kept in [2^-500, 2^500], see in_range).
-// 1. c den and c num are exact two_prods (c has 9 bits); N = num - c den and
-//    D = den + c num are formed by two_sums with three roundings in their
-//    low parts, each below u times a low part (<= 2^-52 (num + c den)), so
-//    the absolute error of N is below 2^-103 (num + c den) <= 2^-102 num,
-//    that of D below 2^-103 D. The quotient N / D (one correction of
-//    fl(N.hi / D.hi) by the exact remainder) adds 2^-102 |r|. So
-//    |r~ - r| <= 2^-101 (|r| + t), and t <= (4/pi) atan(t) for t <= 1.
-// 2. The tail r^3 P(r^2) is evaluated in double from rh = r~.hi: using rh
-//    instead of r~ moves it by at most r^2 |r~.lo| <= 2^-18 2^-53 |r|; the
-//    Horner steps, the square and the product (P ~ -1/3, its other terms
-//    below 2^-20) have a relative error below 4.6 u, and the tail is below
-//    2^-18 |r| / 3, so 1.53 2^-71 |r|; with the truncation, the tail is within
-//    2^-69.2 |r| of atan(r) - r.
+// 1. c den and c num are exact (c has 9 bits, see below); N = num - c den
+//    and D = den + c num are formed by two_sums with three roundings in
+//    their low parts, each below u times a low part (<= 2^-52 (num + c den)),
+//    and num + c den <= 3 num for k >= 1 (N is exact-ish for k = 0), so the
+//    absolute error of N is below 2^-101 num, that of D below 2^-103 D. The
+//    quotient adds 2^-103 |r| (see there). So |r~ - r| <= 2^-100 (|r| + t),
+//    and t <= (4/pi) atan(t) for t <= 1.
+// 2. The tail r^3 P(r^2) is evaluated in double from rh, within 2.01u |r|
+//    of r~: that moves it by at most r^2 2.01u |r| <= 2^-70 |r|; the Horner
+//    steps, the square and the product (P ~ -1/3, its other terms below
+//    2^-20) have a relative error below 4.6 u, and the tail is below
+//    2^-18 |r| / 3, so 1.53 2^-71 |r|; with the truncation, the tail is
+//    within 2^-69.3 |r| + 2^-70 |r| of atan(r) - r.
 // 3. atan(c) as hi + mid is within 2^-106 atan(c). hi + rh is an exact
-//    two_sum; the low parts (mid, r~.lo, the two_sum's error) are summed
-//    first and the tail last, so two roundings of at most u 2^-51 (atan(c) +
-//    |r|) and one of at most u 2^-19 |r|: 2^-72 |r| and a negligible rest.
-// So atan(t) is within 2^-68.9 |r| + 2^-99 atan(t). For k = 0, r = t / (1 +
-// 0) and atan(t) >= t (1 - t^2 / 3); for k >= 1, t >= 2^-9 (1 - u) and
-// |r| <= 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t), so
-// atan(t) carries a relative error below 2^-68.8.
+//    two_sum; the low parts (mid, rl, the two_sum's error) are summed first
+//    and the tail last, so two roundings of at most u 2^-50 (atan(c) + |r|)
+//    and one of at most u 2^-19 |r|: 2^-72 |r| and a negligible rest.
+// So atan(t) is within 2^-68.95 |r| + 2^-99 atan(t). For k = 0, r = t and
+// atan(t) >= t (1 - t^2 / 3); for k >= 1, t >= 2^-9 (1 - u) and |r| <=
+// 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t), so atan(t)
+// carries a relative error below 2^-68.9.
 // 4. theta = base +- atan(t) with base 0, pi/2 or pi as hi + mid (2^-106):
 //    theta >= atan(t) in every quadrant (atan(t) <= pi/4), so the error of
-//    atan(t) is at most 2^-68.8 theta; the double-double addition adds
-//    3u^2 / (1 - 4u) theta. Total: |theta~ - theta| < 2^-68.7 theta.
+//    atan(t) is at most 2^-68.9 theta; the final sum adds below 2^-103 theta
+//    (see there). Total: |theta~ - theta| < 2^-68.8 theta.
 // 5. Inputs that are themselves approximations (asin and acos: sqrt(1 - x^2)
 //    within 2^-100 relative) move theta by at most the same relative amount,
 //    since |d theta / d log x| = |d theta / d log y| = |sin(2 theta)| / 2,
@@ -106,19 +106,25 @@ FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
     const Real k = select(in_range, rounded, Real(0.0));
     const Real c = k * 0x1p-8;
 
-    // N = num - c den, D = den + c num.
-    const DoubleDouble<Real> cd = two_prod(c, den.hi);
-    const DoubleDouble<Real> n0 = two_sum(num.hi, -cd.hi);
-    const DoubleDouble<Real> n = two_sum(n0.hi, ((n0.lo - cd.lo) + num.lo) - c * den.lo);
-    const DoubleDouble<Real> cn = two_prod(c, num.hi);
-    const DoubleDouble<Real> d0 = two_sum(den.hi, cn.hi);
-    const DoubleDouble<Real> d = fast_two_sum(d0.hi, ((d0.lo + cn.lo) + den.lo) + c * num.lo);
+    // N = num - c den, D = den + c num. c has at most 9 significant bits,
+    // so c times either half of a Veltkamp split (26 and 27 bits) is exact:
+    // c v = c v1 + c v2 with no two_prod.
+    const DoubleDouble<Real> den_split = split(den.hi);
+    const DoubleDouble<Real> num_split = split(num.hi);
+    const DoubleDouble<Real> n0 = two_sum(num.hi, -(c * den_split.hi));
+    const DoubleDouble<Real> n =
+        two_sum(n0.hi, ((n0.lo - c * den_split.lo) + num.lo) - c * den.lo);
+    const DoubleDouble<Real> d0 = two_sum(den.hi, c * num_split.hi);
+    const DoubleDouble<Real> d = fast_two_sum(d0.hi, ((d0.lo + c * num_split.lo) + den.lo) + c * num.lo);
 
-    // r = N / D: rh = fl(N.hi / D.hi), then the remainder N - rh D, whose
-    // leading part N.hi - rh D.hi is exact (two_prod).
-    const Real rh = n.hi / d.hi;
+    // r = N / D with one division: rh = fl(N.hi w), w = fl(1 / D.hi), is
+    // within 2.01u of N.hi / D.hi; the remainder N - rh D, whose leading part
+    // N.hi - rh D.hi is exact (two_prod), times w gives rl within 2.01u of
+    // its own value, below 2.01u |r|: rh + rl within 2^-103 |r| of N / D.
+    const Real w = 1.0 / d.hi;
+    const Real rh = n.hi * w;
     const DoubleDouble<Real> rd = two_prod(rh, d.hi);
-    const Real rl = ((((n.hi - rd.hi) - rd.lo) + n.lo) - rh * d.lo) / d.hi;
+    const Real rl = ((((n.hi - rd.hi) - rd.lo) + n.lo) - rh * d.lo) * w;
 
     const Real s = rh * rh;
     const Real p = ((ATAN_FAST_COEFFS[3] * s + ATAN_FAST_COEFFS[2]) * s + ATAN_FAST_COEFFS[1]) * s +
@@ -137,7 +143,11 @@ FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
     const DoubleDouble<Real> base = {
         select(swapped, Real(ATAN_HALF_PI_HI), select(x_negative, Real(ATAN_PI_HI), Real(0.0))),
         select(swapped, Real(ATAN_HALF_PI_MID), select(x_negative, Real(ATAN_PI_MID), Real(0.0)))};
-    const DoubleDouble<Real> theta = add(base, signed_atan);
+    // base.hi +- atan_t.hi exactly, the low parts in double: theta >= pi/4
+    // when base is not 0 (and exact when it is), so the low parts are below
+    // 2^-51 theta and their two roundings cost below 2^-103 theta.
+    const DoubleDouble<Real> top = two_sum(base.hi, signed_atan.hi);
+    const DoubleDouble<Real> theta = fast_two_sum(top.hi, (base.lo + signed_atan.lo) + top.lo);
 
     const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
     return {select(y_negative, -rounded_theta.value, rounded_theta.value),
