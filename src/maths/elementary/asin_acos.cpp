@@ -21,16 +21,20 @@ namespace {
 
 inline constexpr double ASIN_NAN = std::numeric_limits<double>::quiet_NaN();
 
-// The point (s, x) scaled by 2 sh, where s ~ sqrt(1 - x^2) and sh =
-// fl(sqrt(a.hi)), for |x| <= 1 (NaN parts otherwise): scaling keeps the
-// angle, and makes both coordinates exact sums with no quotient.
+// The point (s, x) scaled by 2 sh, where s ~ sqrt(1 - x^2) and sh is a
+// double near sqrt(1 - x^2), for |x| <= 1 (NaN parts otherwise): scaling
+// keeps the angle, and makes both coordinates exact sums with no quotient.
 // 1 - |x| and 1 + |x| are exact two_sums, their product a (DWTimesDW1)
 // within 7u^2 of 1 - x^2. The Newton step from sh is
 // s = sh + (a - sh^2) / (2 sh), so 2 sh s = a + sh^2 (sh^2 an exact two_prod,
 // the sum of two positive double-doubles within 3u^2) and 2 sh x is an exact
-// two_prod. s is within (sh - sqrt(a))^2 / (2 sh) <= u^2 / 2 of sqrt(a),
-// relative: the angle is that of (sqrt(1 - x^2), x) perturbed by 2^-101
-// relative, well within what atan_fast.hpp allows its inputs (item 5).
+// two_prod. s is within (sh - sqrt(a))^2 / (2 sh) of sqrt(a), which is
+// below 2^-104 sqrt(a) for sh within 2^-51 of sqrt(a), relative. sh is the
+// square root of the product of the two sums' leading parts (within 3.01u
+// of a, so sh within 2.01u of sqrt(a)), which starts the square root
+// before the exact product is done. The angle is that of
+// (sqrt(1 - x^2), x) perturbed by 2^-101 relative, well within what
+// atan_fast.hpp allows its inputs (item 5).
 template <class Real>
 struct AsinScaledPoint {
     DoubleDouble<Real> cosine;
@@ -40,10 +44,13 @@ struct AsinScaledPoint {
 template <class Real>
 AsinScaledPoint<Real> asin_scaled_point(Real x) {
     const Real ax = lane_abs(x);
-    const DoubleDouble<Real> a = mul(two_sum(Real(1.0), -ax), two_sum(Real(1.0), ax));
-    // |x| > 1 makes a negative: its square root is a NaN, without the
-    // library call (and errno) that a negative operand would cost.
-    const Real sh = lane_sqrt(select(a.hi >= 0.0, a.hi, Real(ASIN_NAN)));
+    const DoubleDouble<Real> below = two_sum(Real(1.0), -ax);
+    const DoubleDouble<Real> above = two_sum(Real(1.0), ax);
+    // |x| > 1 makes the product negative: its square root is a NaN, without
+    // the library call (and errno) that a negative operand would cost.
+    const Real leading = below.hi * above.hi;
+    const Real sh = lane_sqrt(select(leading >= 0.0, leading, Real(ASIN_NAN)));
+    const DoubleDouble<Real> a = mul(below, above);
     const DoubleDouble<Real> sq = two_prod(sh, sh);
     const DoubleDouble<Real> top = two_sum(a.hi, sq.hi);
     const DoubleDouble<Real> cosine = fast_two_sum(top.hi, (a.lo + sq.lo) + top.lo);
@@ -80,7 +87,7 @@ double asin(double x) noexcept {
         return x;
     }
     const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
-    const detail::FastResult<double> fast = detail::atan2_fast<double>(p.sine, p.cosine);
+    const detail::FastResult<double> fast = detail::atan2_fast<true>(p.sine, p.cosine);
     if (fast.proven) {
         return fast.value;
     }
@@ -95,7 +102,7 @@ double asin(double x) noexcept {
 // acos(1) = +0, acos(-1) = pi rounded; |x| > 1 and NaN give NaN.
 double acos(double x) noexcept {
     const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
-    const detail::FastResult<double> fast = detail::atan2_fast<double>(p.cosine, p.sine);
+    const detail::FastResult<double> fast = detail::atan2_fast<true>(p.cosine, p.sine);
     if (fast.proven) {
         return fast.value;
     }

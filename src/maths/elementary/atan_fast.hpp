@@ -31,18 +31,18 @@
 //    2^-20) have a relative error below 4.6 u, and the tail is below
 //    2^-18 |r| / 3, so 1.53 2^-71 |r|; with the truncation, the tail is
 //    within 2^-69.3 |r| + 2^-70 |r| of atan(r) - r.
-// 3. atan(c) as hi + mid is within 2^-106 atan(c). hi + rh is an exact
-//    two_sum; the low parts (mid, rl, the two_sum's error) are summed first
-//    and the tail last, so two roundings of at most u 2^-50 (atan(c) + |r|)
-//    and one of at most u 2^-19 |r|: 2^-72 |r| and a negligible rest.
-// So atan(t) is within 2^-68.95 |r| + 2^-99 atan(t). For k = 0, r = t and
-// atan(t) >= t (1 - t^2 / 3); for k >= 1, t >= 2^-9 (1 - u) and |r| <=
-// 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t), so atan(t)
-// carries a relative error below 2^-68.9.
-// 4. theta = base +- atan(t) with base 0, pi/2 or pi as hi + mid (2^-106):
-//    theta >= atan(t) in every quadrant (atan(t) <= pi/4), so the error of
-//    atan(t) is at most 2^-68.9 theta; the final sum adds below 2^-103 theta
-//    (see there). Total: |theta~ - theta| < 2^-68.8 theta.
+// 3. atan(c) as hi + mid is within 2^-106 atan(c), base (0, pi/2 or pi) as
+//    hi + mid within 2^-106 base. base.hi + sigma atan(c).hi and the sum of
+//    that with sigma rh are exact two_sums; the low parts (the two two_sums'
+//    errors, the two mids, rl) are summed first, each partial sum below
+//    2^-50 (base + atan(c) + |r|), and the tail last, below 2^-19 |r| + that.
+//    theta >= atan(t) in every quadrant (atan(t) <= pi/4), and theta >= pi/4
+//    when base is not 0, so base + atan(c) + |r| <= 6 theta: the five
+//    roundings cost below 2^-72 |r| + 2^-99 theta.
+// So theta is within 2^-68.95 |r| + 2^-98 theta, where for k = 0, r = t and
+// atan(t) >= t (1 - t^2 / 3), and for k >= 1, t >= 2^-9 (1 - u) and |r| <=
+// 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t) <= (1 +
+// 2^-17) theta. Total: |theta~ - theta| < 2^-68.9 theta.
 // 5. Inputs that are themselves approximations (asin and acos: sqrt(1 - x^2)
 //    within 2^-100 relative) move theta by at most the same relative amount,
 //    since |d theta / d log x| = |d theta / d log y| = |sin(2 theta)| / 2,
@@ -88,7 +88,8 @@ inline DoubleDouble<Real> atan_select(LaneMask<Real> m, DoubleDouble<Real> a, Do
 // Not proven (the caller handles them): a zero, infinite or NaN part, and
 // min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
 // bound needs no underflow or overflow analysis.
-template <class Real>
+// with_low_parts = false: y.lo and x.lo are zero and left out.
+template <bool with_low_parts, class Real>
 FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
     const LaneMask<Real> y_negative = y.hi < 0.0;
     const LaneMask<Real> x_negative = x.hi < 0.0;
@@ -111,11 +112,16 @@ FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
     // c v = c v1 + c v2 with no two_prod.
     const DoubleDouble<Real> den_split = split(den.hi);
     const DoubleDouble<Real> num_split = split(num.hi);
+    Real n_low = -(c * den_split.lo);
+    Real d_low = c * num_split.lo;
+    if constexpr (with_low_parts) {
+        n_low = (n_low + num.lo) - c * den.lo;
+        d_low = (d_low + den.lo) + c * num.lo;
+    }
     const DoubleDouble<Real> n0 = two_sum(num.hi, -(c * den_split.hi));
-    const DoubleDouble<Real> n =
-        two_sum(n0.hi, ((n0.lo - c * den_split.lo) + num.lo) - c * den.lo);
+    const DoubleDouble<Real> n = two_sum(n0.hi, n0.lo + n_low);
     const DoubleDouble<Real> d0 = two_sum(den.hi, c * num_split.hi);
-    const DoubleDouble<Real> d = fast_two_sum(d0.hi, ((d0.lo + c * num_split.lo) + den.lo) + c * num.lo);
+    const DoubleDouble<Real> d = fast_two_sum(d0.hi, d0.lo + d_low);
 
     // r = N / D with one division: rh = fl(N.hi w), w = fl(1 / D.hi), is
     // within 2.01u of N.hi / D.hi; the remainder N - rh D, whose leading part
@@ -131,23 +137,25 @@ FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
                    ATAN_FAST_COEFFS[0];
     const Real tail = rh * (s * p);
 
-    const Real a_hi = lane_gather(ATAN_TABLE_HI, k);
-    const Real a_mid = lane_gather(ATAN_TABLE_MID, k);
-    const DoubleDouble<Real> head = two_sum(a_hi, rh);
-    const DoubleDouble<Real> atan_t = fast_two_sum(head.hi, ((a_mid + rl) + head.lo) + tail);
-
-    // theta = base + atan(t) or base - atan(t).
+    // theta = base + sigma (atan(c) + r + tail), sigma = +1 or -1. The sum
+    // of the leading parts base.hi + sigma atan(c).hi does not wait for r; rh
+    // joins it in a second sum and everything else is a low part, summed in
+    // double with the tail last. Both leading sums are exact fast_two_sums:
+    // base is 0 (a zero first operand) or at least pi/2 >= 2 atan(c), and
+    // base + sigma atan(c) is 0 (k = 0, base 0) or at least atan(2^-8) >
+    // 2^-9 (1 + 2^-43) >= |r|.
     const LaneMask<Real> plus = swapped == x_negative;
-    const DoubleDouble<Real> signed_atan = {select(plus, atan_t.hi, -atan_t.hi),
-                                            select(plus, atan_t.lo, -atan_t.lo)};
-    const DoubleDouble<Real> base = {
-        select(swapped, Real(ATAN_HALF_PI_HI), select(x_negative, Real(ATAN_PI_HI), Real(0.0))),
-        select(swapped, Real(ATAN_HALF_PI_MID), select(x_negative, Real(ATAN_PI_MID), Real(0.0)))};
-    // base.hi +- atan_t.hi exactly, the low parts in double: theta >= pi/4
-    // when base is not 0 (and exact when it is), so the low parts are below
-    // 2^-51 theta and their two roundings cost below 2^-103 theta.
-    const DoubleDouble<Real> top = two_sum(base.hi, signed_atan.hi);
-    const DoubleDouble<Real> theta = fast_two_sum(top.hi, (base.lo + signed_atan.lo) + top.lo);
+    const Real sigma = select(plus, Real(1.0), Real(-1.0));
+    const Real base_hi =
+        select(swapped, Real(ATAN_HALF_PI_HI), select(x_negative, Real(ATAN_PI_HI), Real(0.0)));
+    const Real base_mid =
+        select(swapped, Real(ATAN_HALF_PI_MID), select(x_negative, Real(ATAN_PI_MID), Real(0.0)));
+    const DoubleDouble<Real> lead = fast_two_sum(base_hi, sigma * lane_gather(ATAN_TABLE_HI, k));
+    const DoubleDouble<Real> top = fast_two_sum(lead.hi, sigma * rh);
+    const Real low = ((((lead.lo + base_mid) + sigma * lane_gather(ATAN_TABLE_MID, k)) + top.lo) +
+                      sigma * rl) +
+                     sigma * tail;
+    const DoubleDouble<Real> theta = fast_two_sum(top.hi, low);
 
     const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
     return {select(y_negative, -rounded_theta.value, rounded_theta.value),
