@@ -1,5 +1,6 @@
-// asin and acos, correctly rounded, as angles of the point (sqrt(1 - x^2), x)
-// of the unit circle:
+// asin and acos, correctly rounded. For |x| <= 1/2 a Taylor expansion about
+// a table point (asin_fast.hpp); beyond, and on the accurate path, as angles
+// of the point (sqrt(1 - x^2), x) of the unit circle:
 //   asin(x) = atan2(x, s),  acos(x) = atan2(s, x),  s = sqrt(1 - x^2),
 // so both use the fast and accurate paths of atan2 (atan_fast.hpp,
 // atan_accurate.hpp), and neither loses accuracy near |x| = 1, where the
@@ -10,6 +11,7 @@
 
 #include <quorbel/maths/elementary.hpp>
 
+#include "maths/elementary/asin_fast.hpp"
 #include "maths/elementary/atan_accurate.hpp"
 #include "maths/elementary/atan_fast.hpp"
 
@@ -86,10 +88,17 @@ double asin(double x) noexcept {
     if (ax < 0x1p-26) {
         return x;
     }
-    const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
-    const detail::FastResult<double> fast = detail::atan2_fast<true>(p.sine, p.cosine);
-    if (fast.proven) {
-        return fast.value;
+    if (ax <= 0.5) {
+        const detail::FastResult<double> series = detail::asin_series_fast<true>(x);
+        if (series.proven) {
+            return series.value;
+        }
+    } else {
+        const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
+        const detail::FastResult<double> fast = detail::atan2_fast<true>(p.sine, p.cosine);
+        if (fast.proven) {
+            return fast.value;
+        }
     }
     if (!(ax < 1.0)) {
         return ax == 1.0 ? std::copysign(detail::ATAN_HALF_PI_HI, x) : (x - x) / (x - x);
@@ -101,12 +110,19 @@ double asin(double x) noexcept {
 // 0.225 ulp = 2^-54.2 from the nearest midpoint, and |asin(x)| < 2^-54.9).
 // acos(1) = +0, acos(-1) = pi rounded; |x| > 1 and NaN give NaN.
 double acos(double x) noexcept {
-    const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
-    const detail::FastResult<double> fast = detail::atan2_fast<true>(p.cosine, p.sine);
-    if (fast.proven) {
-        return fast.value;
-    }
     const double ax = std::fabs(x);
+    if (ax <= 0.5) {
+        const detail::FastResult<double> series = detail::asin_series_fast<false>(x);
+        if (series.proven) {
+            return series.value;
+        }
+    } else {
+        const detail::AsinScaledPoint<double> p = detail::asin_scaled_point(x);
+        const detail::FastResult<double> fast = detail::atan2_fast<true>(p.cosine, p.sine);
+        if (fast.proven) {
+            return fast.value;
+        }
+    }
     if (ax < 0x1p-55) {
         return detail::ATAN_HALF_PI_HI;
     }
