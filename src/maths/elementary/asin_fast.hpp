@@ -1,7 +1,6 @@
-// The fast path of asin and acos for |x| <= 1/2: a Taylor expansion of asin
-// about the nearest table point, in double-double where it matters. (For
-// 1/2 < |x| <= 1 both go through atan2 of the point (sqrt(1 - x^2), x),
-// asin_acos.cpp.)
+// The fast path of asin and acos: a Taylor expansion of asin about the
+// nearest table point, in double-double where it matters, for |x| <= 1/2,
+// and for 1/2 < |x| < 1 the same at z = sqrt((1 - |x|) / 2) <= 1/2.
 //
 // With ax = |x|, j = round(256 ax) and c = j / 256, h = ax - c is exact (for
 // j >= 1, c / 2 <= ax <= 2c and Sterbenz's lemma; for j = 0, h = ax), and
@@ -30,6 +29,8 @@
 // and only shrinks that relative error. The rounding test uses 2^-67.5.
 #pragma once
 
+#include <limits>
+
 #include "maths/elementary/asin_tables.hpp"
 #include "maths/elementary/atan_fast.hpp"
 #include "maths/elementary/double_double.hpp"
@@ -38,15 +39,20 @@
 namespace quorbel::elementary::detail {
 
 inline constexpr double ASIN_SERIES_ERROR = 0x1.6a09e667f3bcdp-68;  // 2^-67.5
+inline constexpr double ASIN_NAN = std::numeric_limits<double>::quiet_NaN();
 
-// asin(ax) for 0 <= ax <= 1/2, as a double-double within 2^-68 (above);
-// any other ax reads row 0 and gives a meaningless value that the caller
-// does not use.
-template <class Real>
-DoubleDouble<Real> asin_series(Real ax) {
-    const Real rounded = (ax * 256.0 + 0x1.8p52) - 0x1.8p52;
-    const Real j = select(ax <= 0.5, rounded, Real(0.0));
-    const Real h = ax - j * 0x1p-8;
+// asin(z) for 0 <= z.hi <= 1/2, as a double-double within 2^-68 (above);
+// any other z reads row 0 and gives a meaningless value that the caller does
+// not use. With with_low_part, z = z.hi + z.lo (|z.lo| <= 2^-52 z.hi) and
+// h = (z.hi - c) + z.lo: z.lo joins the linear term as z.lo a_1.hi and the
+// quadratic one as 2 (z.hi - c) z.lo a_2; what is left out, z.lo a_1.mid,
+// z.lo^2 a_2 and z.lo times the derivative of the terms past h^2 (below
+// 2^-17 z), is below 2^-71 z <= 2^-71 asin(z).
+template <bool with_low_part, class Real>
+DoubleDouble<Real> asin_series(DoubleDouble<Real> z) {
+    const Real rounded = (z.hi * 256.0 + 0x1.8p52) - 0x1.8p52;
+    const Real j = select(z.hi <= 0.5, rounded, Real(0.0));
+    const Real h = z.hi - j * 0x1p-8;
     const Real row = j * ASIN_TABLE_ROW;
     const auto coeff = [row](int k) { return lane_gather(ASIN_TABLE + k, row); };
 
@@ -60,8 +66,11 @@ DoubleDouble<Real> asin_series(Real ax) {
 
     const DoubleDouble<Real> linear = two_prod(h, coeff(2));
     const DoubleDouble<Real> head = fast_two_sum(coeff(0), linear.hi);
-    const Real low = (((coeff(1) + linear.lo) + h * coeff(3)) + head.lo) + tail;
-    return fast_two_sum(head.hi, low);
+    Real low = (coeff(1) + linear.lo) + h * coeff(3);
+    if constexpr (with_low_part) {
+        low = low + z.lo * (coeff(2) + (h + h) * coeff(4));
+    }
+    return fast_two_sum(head.hi, (low + head.lo) + tail);
 }
 
 // asin(x) (is_asin) or acos(x) (otherwise) for |x| <= 1/2; not proven for
@@ -70,7 +79,7 @@ template <bool is_asin, class Real>
 FastResult<Real> asin_series_fast(Real x) {
     const Real ax = lane_abs(x);
     const LaneMask<Real> negative = x < 0.0;
-    const DoubleDouble<Real> s = asin_series(ax);
+    const DoubleDouble<Real> s = asin_series<false>(DoubleDouble<Real>{ax, Real(0.0)});
     DoubleDouble<Real> value = s;
     if constexpr (!is_asin) {
         // acos(x) = pi/2 - asin(x) = pi/2 -+ asin(ax).
@@ -84,6 +93,49 @@ FastResult<Real> asin_series_fast(Real x) {
         signed_value = select(negative, -r.value, r.value);
     }
     return {signed_value, lane_and(ax <= 0.5, r.proven)};
+}
+
+// asin(x) (is_asin) or acos(x) (otherwise) for 1/2 < |x| < 1, through
+//   acos(|x|) = 2 asin(z),  z = sqrt((1 - |x|) / 2) <= 1/2,
+// so asin(x) = sign(x) (pi/2 - 2 asin(z)), acos(x) = 2 asin(z) for x > 0 and
+// pi - 2 asin(z) for x < 0. z^2 = (1 - |x|) / 2 is exact (Sterbenz's lemma,
+// then a power of two); z = zh + zl with zh = fl(sqrt(z^2)) and the Newton
+// correction zl = (z^2 - zh^2) / (2 zh) (zh^2 an exact two_prod), within
+// 2^-104 z, which moves asin(z) by at most 1.05 times that, relative. So
+// 2 asin(z) is within 2^-67.8 of itself (asin_series), and the double-double
+// sums with pi/2 or pi add 2^-103 of the result: the bound of the rounding
+// test is 2^-67.5 |2 asin(z)| + 2^-102 |result|. Not proven: |x| <= 1/2,
+// |x| >= 1 (z = 0 gives 0 / 0) and NaN.
+template <bool is_asin, class Real>
+FastResult<Real> asin_upper_fast(Real x) {
+    const Real ax = lane_abs(x);
+    const LaneMask<Real> negative = x < 0.0;
+    const Real z2 = (1.0 - ax) * 0.5;
+    // |x| > 1 makes z2 negative: its square root is a NaN, without the
+    // library call (and errno) that a negative operand would cost.
+    const Real zh = lane_sqrt(select(z2 >= 0.0, z2, Real(ASIN_NAN)));
+    const DoubleDouble<Real> sq = two_prod(zh, zh);
+    const Real zl = ((z2 - sq.hi) - sq.lo) / (zh + zh);
+    const DoubleDouble<Real> s = asin_series<true>(DoubleDouble<Real>{zh, zl});
+    const Real twice_hi = 2.0 * s.hi;
+    const Real twice_lo = 2.0 * s.lo;
+
+    DoubleDouble<Real> value = {twice_hi, twice_lo};
+    if constexpr (is_asin) {
+        const DoubleDouble<Real> top = fast_two_sum(Real(ATAN_HALF_PI_HI), -twice_hi);
+        value = fast_two_sum(top.hi, (top.lo + ATAN_HALF_PI_MID) - twice_lo);
+    } else {
+        const DoubleDouble<Real> top = fast_two_sum(Real(ATAN_PI_HI), -twice_hi);
+        const DoubleDouble<Real> around_pi = fast_two_sum(top.hi, (top.lo + ATAN_PI_MID) - twice_lo);
+        value = {select(negative, around_pi.hi, twice_hi), select(negative, around_pi.lo, twice_lo)};
+    }
+    const Real bound = ASIN_SERIES_ERROR * twice_hi + 0x1p-102 * lane_abs(value.hi);
+    const FastResult<Real> r = rounding_test_within(value, bound);
+    Real signed_value = r.value;
+    if constexpr (is_asin) {
+        signed_value = select(negative, -r.value, r.value);
+    }
+    return {signed_value, lane_and(ax > 0.5, r.proven)};
 }
 
 }  // namespace quorbel::elementary::detail

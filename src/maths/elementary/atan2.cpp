@@ -131,7 +131,7 @@ double atan2_slow(double y, double x) {
     }
     const double sy = (y * pre) * scale;
     const double sx = (x * pre) * scale;
-    const FastResult<double> fast = atan2_fast<false, double>({sy, 0.0}, {sx, 0.0});
+    const FastResult<double> fast = atan2_fast(sy, sx);
     if (fast.proven) {
         return fast.value;
     }
@@ -143,7 +143,7 @@ double atan2_slow(double y, double x) {
 }  // namespace detail
 
 double atan2(double y, double x) noexcept {
-    const detail::FastResult<double> fast = detail::atan2_fast<false, double>({y, 0.0}, {x, 0.0});
+    const detail::FastResult<double> fast = detail::atan2_fast(y, x);
     if (fast.proven) {
         return fast.value;
     }

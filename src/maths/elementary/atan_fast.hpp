@@ -1,6 +1,5 @@
-// The fast path of atan2, asin and acos: atan2(y, x) of two double-doubles
-// in double-double arithmetic, with a proven error bound and Ziv's rounding
-// test. asin and acos are atan2 of x and sqrt(1 - x^2), so all three share it.
+// The fast path of atan2: atan2(y, x) in double-double arithmetic, with a
+// proven error bound and Ziv's rounding test.
 //
 // Reduction. With ay = |y|, ax = |x|, the smaller over the larger is
 // t = num / den in [0, 1], and atan2(y, x) = sign(y) theta with
@@ -8,7 +7,7 @@
 //   ay <= ax, x < 0:  theta = pi - atan(t)
 //   ay >  ax, x > 0:  theta = pi/2 - atan(t)
 //   ay >  ax, x < 0:  theta = pi/2 + atan(t).
-// With c = k / 256 the table point nearest q = fl(num.hi / den.hi),
+// With c = k / 256 the table point nearest q = fl(num / den),
 //   atan(t) = atan(c) + atan(r),  r = (t - c) / (1 + t c)
 //                                   = (num - c den) / (den + c num),
 // the last form needing no quotient t. Since |256 q - k| <= 1/2 and
@@ -19,10 +18,10 @@
 // Error, as a multiple of theta (u = 2^-53; every bound of double_double.hpp
 // holds because the inputs are kept in [2^-500, 2^500], see in_range).
 // 1. c den and c num are exact (c has 9 bits, see below); N = num - c den
-//    and D = den + c num are formed by two_sums with three roundings in
-//    their low parts, each below u times a low part (<= 2^-52 (num + c den)),
-//    and num + c den <= 3 num for k >= 1 (N is exact-ish for k = 0), so the
-//    absolute error of N is below 2^-101 num, that of D below 2^-103 D. The
+//    and D = den + c num are formed by two_sums with one rounding in their
+//    low parts, below u times 2^-51 (num + c den), and num + c den <= 3 num
+//    for k >= 1 (N is exact for k = 0), so the absolute error of N is below
+//    2^-102 num, that of D below 2^-103 D. The
 //    quotient adds 2^-103 |r| (see there). So |r~ - r| <= 2^-100 (|r| + t),
 //    and t <= (4/pi) atan(t) for t <= 1.
 // 2. The tail r^3 P(r^2) is evaluated in double from rh, within 2.01u |r|
@@ -43,10 +42,6 @@
 // atan(t) >= t (1 - t^2 / 3), and for k >= 1, t >= 2^-9 (1 - u) and |r| <=
 // 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t) <= (1 +
 // 2^-17) theta. Total: |theta~ - theta| < 2^-68.9 theta.
-// 5. Inputs that are themselves approximations (asin and acos: sqrt(1 - x^2)
-//    within 2^-100 relative) move theta by at most the same relative amount,
-//    since |d theta / d log x| = |d theta / d log y| = |sin(2 theta)| / 2,
-//    which is at most theta.
 // The rounding test uses 2^-68, which also covers the roundings of the
 // test's own l +- e (below u^2 |h|).
 #pragma once
@@ -68,41 +63,39 @@ struct FastResult {
 inline constexpr double ATAN_FAST_ERROR = 0x1p-68;
 
 // Ziv's rounding test for an approximation h + l (|l| <= ulp(h) / 2) within
-// eps |h| of the exact value v: h + (l + e) and h + (l - e), e = eps |h|, are
+// e of the exact value v: h + (l + e) and h + (l - e) are
 // at or beyond the ends of the interval that holds v; rounding is monotonic,
 // so when both round to the same double, v rounds to it too.
 template <class Real>
-inline FastResult<Real> atan_rounding_test(DoubleDouble<Real> v, double eps) {
-    const Real e = eps * lane_abs(v.hi);
+inline FastResult<Real> rounding_test_within(DoubleDouble<Real> v, Real e) {
     const Real up = v.hi + (v.lo + e);
     const Real down = v.hi + (v.lo - e);
     return {up, up == down};
 }
 
+// The same for a bound relative to v: e = eps |v.hi|.
 template <class Real>
-inline DoubleDouble<Real> atan_select(LaneMask<Real> m, DoubleDouble<Real> a, DoubleDouble<Real> b) {
-    return {select(m, a.hi, b.hi), select(m, a.lo, b.lo)};
+inline FastResult<Real> atan_rounding_test(DoubleDouble<Real> v, double eps) {
+    return rounding_test_within(v, eps * lane_abs(v.hi));
 }
 
-// atan2(y.hi + y.lo, x.hi + x.lo) for double-doubles with |lo| <= ulp(hi).
-// Not proven (the caller handles them): a zero, infinite or NaN part, and
-// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
-// bound needs no underflow or overflow analysis.
-// with_low_parts = false: y.lo and x.lo are zero and left out.
-template <bool with_low_parts, class Real>
-FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
-    const LaneMask<Real> y_negative = y.hi < 0.0;
-    const LaneMask<Real> x_negative = x.hi < 0.0;
-    const DoubleDouble<Real> ay = {lane_abs(y.hi), select(y_negative, -y.lo, y.lo)};
-    const DoubleDouble<Real> ax = {lane_abs(x.hi), select(x_negative, -x.lo, x.lo)};
-    const LaneMask<Real> swapped = ay.hi > ax.hi;
-    const DoubleDouble<Real> num = atan_select(swapped, ax, ay);
-    const DoubleDouble<Real> den = atan_select(swapped, ay, ax);
-    const LaneMask<Real> in_range = lane_and(den.hi <= 0x1p500, num.hi >= 0x1p-500);
+// atan2(y, x). Not proven (the caller handles them): a zero, infinite or
+// NaN argument, and min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500,
+// outside which the error bound needs no underflow or overflow analysis.
+template <class Real>
+FastResult<Real> atan2_fast(Real y, Real x) {
+    const LaneMask<Real> y_negative = y < 0.0;
+    const LaneMask<Real> x_negative = x < 0.0;
+    const Real ay = lane_abs(y);
+    const Real ax = lane_abs(x);
+    const LaneMask<Real> swapped = ay > ax;
+    const Real num = select(swapped, ax, ay);
+    const Real den = select(swapped, ay, ax);
+    const LaneMask<Real> in_range = lane_and(den <= 0x1p500, num >= 0x1p-500);
 
     // k = round(256 q), by the addition of 1.5 2^52, which leaves no
     // fraction bits; a NaN or out-of-range lane reads entry 0.
-    const Real q = num.hi / den.hi;
+    const Real q = num / den;
     const Real rounded = (q * 256.0 + 0x1.8p52) - 0x1.8p52;
     const Real k = select(in_range, rounded, Real(0.0));
     const Real c = k * 0x1p-8;
@@ -110,18 +103,12 @@ FastResult<Real> atan2_fast(DoubleDouble<Real> y, DoubleDouble<Real> x) {
     // N = num - c den, D = den + c num. c has at most 9 significant bits,
     // so c times either half of a Veltkamp split (26 and 27 bits) is exact:
     // c v = c v1 + c v2 with no two_prod.
-    const DoubleDouble<Real> den_split = split(den.hi);
-    const DoubleDouble<Real> num_split = split(num.hi);
-    Real n_low = -(c * den_split.lo);
-    Real d_low = c * num_split.lo;
-    if constexpr (with_low_parts) {
-        n_low = (n_low + num.lo) - c * den.lo;
-        d_low = (d_low + den.lo) + c * num.lo;
-    }
-    const DoubleDouble<Real> n0 = two_sum(num.hi, -(c * den_split.hi));
-    const DoubleDouble<Real> n = two_sum(n0.hi, n0.lo + n_low);
-    const DoubleDouble<Real> d0 = two_sum(den.hi, c * num_split.hi);
-    const DoubleDouble<Real> d = fast_two_sum(d0.hi, d0.lo + d_low);
+    const DoubleDouble<Real> den_split = split(den);
+    const DoubleDouble<Real> num_split = split(num);
+    const DoubleDouble<Real> n0 = two_sum(num, -(c * den_split.hi));
+    const DoubleDouble<Real> n = two_sum(n0.hi, n0.lo - c * den_split.lo);
+    const DoubleDouble<Real> d0 = two_sum(den, c * num_split.hi);
+    const DoubleDouble<Real> d = fast_two_sum(d0.hi, d0.lo + c * num_split.lo);
 
     // r = N / D with one division: rh = fl(N.hi w), w = fl(1 / D.hi), is
     // within 2.01u of N.hi / D.hi; the remainder N - rh D, whose leading part
