@@ -3,7 +3,9 @@
 // in this test only): bit for bit over random arguments in every binade and
 // over the structured hard cases (next to +-1 and +-1/2, tiny and subnormal
 // arguments, ratios next to the table points, tiny ratios in every quadrant),
-// plus the C99 Annex F special values and the odd symmetries.
+// plus the C99 Annex F special values and the odd symmetries. The accurate
+// path, which the fast path leaves about once in 20000 calls, is also
+// compared on its own.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <quorbel/maths/elementary.hpp>
 
 #include "check.hpp"
+#include "maths/elementary/atan_accurate.hpp"
 
 extern "C" double llvmlibc_asin(double);
 extern "C" double llvmlibc_acos(double);
@@ -27,6 +30,11 @@ constexpr double PI = 0x1.921fb54442d18p+1;  // pi rounded to nearest
 constexpr double HALF_PI = 0x1.921fb54442d18p+0;
 constexpr double THREE_QUARTER_PI = 0x1.2d97c7f3321d2p+1;
 const double NaN = std::nan("");
+
+// Bitwise equality, any NaN matching any NaN.
+bool same(double a, double b) { return check::same_bits(a, b) || (std::isnan(a) && std::isnan(b)); }
+
+void record(bool ok, int line, const std::string& what) { check::record(ok, __FILE__, line, what); }
 
 std::string args(double a, double b) {
     char text[80];
@@ -42,19 +50,17 @@ void check_atan2(double y, double x) {
     const double ours = qe::atan2(y, x);
     const double oracle = llvmlibc_atan2(y, x);
     const bool underflow = ours == 0.0 && oracle == 0.0 && y != 0.0 && std::isfinite(y);
-    const bool ok = underflow ? std::signbit(ours) == std::signbit(y) : check::same_bits(ours, oracle);
-    check::record(ok, __FILE__, __LINE__, "atan2" + args(y, x) + " = " + check::num(ours));
-    const bool odd = check::same_bits(qe::atan2(-y, x), -ours) || std::isnan(ours);
-    check::record(odd, __FILE__, __LINE__, "atan2(-y, x) = -atan2(y, x) at " + args(y, x));
+    const bool ok = underflow ? std::signbit(ours) == std::signbit(y) : same(ours, oracle);
+    record(ok, __LINE__, "atan2" + args(y, x) + " = " + check::num(ours));
+    record(same(qe::atan2(-y, x), -ours), __LINE__, "atan2(-y, x) = -atan2(y, x) at " + args(y, x));
 }
 
 void check_asin_acos(double x) {
     const double s = qe::asin(x);
-    check::record(check::same_bits(s, llvmlibc_asin(x)), __FILE__, __LINE__, "asin" + args(x, 0) + " = " + check::num(s));
-    check::record(check::same_bits(qe::asin(-x), -s) || std::isnan(s), __FILE__, __LINE__,
-                  "asin(-x) = -asin(x) at " + args(x, 0));
+    record(same(s, llvmlibc_asin(x)), __LINE__, "asin" + args(x, 0) + " = " + check::num(s));
+    record(same(qe::asin(-x), -s), __LINE__, "asin(-x) = -asin(x) at " + args(x, 0));
     const double c = qe::acos(x);
-    check::record(check::same_bits(c, llvmlibc_acos(x)), __FILE__, __LINE__, "acos" + args(x, 0) + " = " + check::num(c));
+    record(same(c, llvmlibc_acos(x)), __LINE__, "acos" + args(x, 0) + " = " + check::num(c));
 }
 
 double random_double(std::mt19937_64& rng, int min_exponent, int max_exponent) {
@@ -69,36 +75,36 @@ void test_special_values() {
         double y, x, expected;
     };
     const Atan2Case atan2_table[] = {
-        {0.0, 0.0, 0.0},        {-0.0, 0.0, -0.0},       {0.0, -0.0, PI},         {-0.0, -0.0, -PI},
-        {0.0, 3.0, 0.0},        {-0.0, 3.0, -0.0},       {0.0, -3.0, PI},         {-0.0, -3.0, -PI},
-        {2.0, 0.0, HALF_PI},    {2.0, -0.0, HALF_PI},    {-2.0, 0.0, -HALF_PI},   {-2.0, -0.0, -HALF_PI},
-        {INFINITY, INFINITY, 0.25 * PI},                 {-INFINITY, INFINITY, -0.25 * PI},
-        {INFINITY, -INFINITY, THREE_QUARTER_PI},         {-INFINITY, -INFINITY, -THREE_QUARTER_PI},
-        {INFINITY, 5.0, HALF_PI},                        {-INFINITY, -5.0, -HALF_PI},
-        {5.0, INFINITY, 0.0},   {-5.0, INFINITY, -0.0},  {5.0, -INFINITY, PI},    {-5.0, -INFINITY, -PI},
-        {NaN, 1.0, NaN},        {1.0, NaN, NaN},         {NaN, NaN, NaN},         {NaN, INFINITY, NaN},
-        {0.0, NaN, NaN},
+        {0.0, 0.0, 0.0},         {-0.0, 0.0, -0.0},        {0.0, -0.0, PI},
+        {-0.0, -0.0, -PI},       {0.0, 3.0, 0.0},          {-0.0, 3.0, -0.0},
+        {0.0, -3.0, PI},         {-0.0, -3.0, -PI},        {2.0, 0.0, HALF_PI},
+        {2.0, -0.0, HALF_PI},    {-2.0, 0.0, -HALF_PI},    {-2.0, -0.0, -HALF_PI},
+        {INFINITY, INFINITY, 0.25 * PI},                   {-INFINITY, INFINITY, -0.25 * PI},
+        {INFINITY, -INFINITY, THREE_QUARTER_PI},
+        {-INFINITY, -INFINITY, -THREE_QUARTER_PI},
+        {INFINITY, 5.0, HALF_PI},                          {-INFINITY, -5.0, -HALF_PI},
+        {5.0, INFINITY, 0.0},    {-5.0, INFINITY, -0.0},   {5.0, -INFINITY, PI},
+        {-5.0, -INFINITY, -PI},  {NaN, 1.0, NaN},          {1.0, NaN, NaN},
+        {NaN, NaN, NaN},         {NaN, INFINITY, NaN},     {0.0, NaN, NaN},
     };
     for (const Atan2Case& c : atan2_table) {
         const double got = qe::atan2(c.y, c.x);
-        check::record(check::same_bits(got, c.expected) || (std::isnan(got) && std::isnan(c.expected)),
-                      __FILE__, __LINE__, "Annex F atan2" + args(c.y, c.x) + " = " + check::num(got));
+        record(same(got, c.expected), __LINE__,
+               "Annex F atan2" + args(c.y, c.x) + " = " + check::num(got));
     }
     struct UnaryCase {
         double x, asin, acos;
     };
     const UnaryCase unary_table[] = {
-        {0.0, 0.0, HALF_PI}, {-0.0, -0.0, HALF_PI}, {1.0, HALF_PI, 0.0}, {-1.0, -HALF_PI, PI},
-        {0x1.0000000000001p0, NaN, NaN}, {-2.0, NaN, NaN}, {INFINITY, NaN, NaN}, {-INFINITY, NaN, NaN},
-        {NaN, NaN, NaN},
+        {0.0, 0.0, HALF_PI},   {-0.0, -0.0, HALF_PI},  {1.0, HALF_PI, 0.0},
+        {-1.0, -HALF_PI, PI},  {0x1.0000000000001p0, NaN, NaN},  {-2.0, NaN, NaN},
+        {INFINITY, NaN, NaN},  {-INFINITY, NaN, NaN},  {NaN, NaN, NaN},
     };
     for (const UnaryCase& c : unary_table) {
         const double s = qe::asin(c.x);
         const double co = qe::acos(c.x);
-        check::record(check::same_bits(s, c.asin) || (std::isnan(s) && std::isnan(c.asin)), __FILE__,
-                      __LINE__, "Annex F asin" + args(c.x, 0) + " = " + check::num(s));
-        check::record(check::same_bits(co, c.acos) || (std::isnan(co) && std::isnan(c.acos)), __FILE__,
-                      __LINE__, "Annex F acos" + args(c.x, 0) + " = " + check::num(co));
+        record(same(s, c.asin), __LINE__, "Annex F asin" + args(c.x, 0) + " = " + check::num(s));
+        record(same(co, c.acos), __LINE__, "Annex F acos" + args(c.x, 0) + " = " + check::num(co));
     }
 }
 
@@ -127,9 +133,9 @@ void test_atan2_against_oracle() {
         for (const double d : {1.0, 3.0, 5.0}) {
             const double y = std::ldexp(m * d, -1074);
             const double toward_zero = std::ldexp((m - 1) / 2, -1074);
-            check::record(check::same_bits(qe::atan2(y, 2.0 * d), toward_zero) &&
-                              check::same_bits(qe::atan2(-y, 2.0 * d), -toward_zero),
-                          __FILE__, __LINE__, "atan2 at a subnormal midpoint " + args(y, 2.0 * d));
+            const bool rounded_down = same(qe::atan2(y, 2.0 * d), toward_zero) &&
+                                      same(qe::atan2(-y, 2.0 * d), -toward_zero);
+            record(rounded_down, __LINE__, "atan2 at a subnormal midpoint " + args(y, 2.0 * d));
             check_atan2(y, -2.0 * d);
             check_atan2(2.0 * d, y);
             check_atan2(std::ldexp(m * 0x1.fffffffffffffp0, -1074), 2.0 * d);
@@ -137,7 +143,8 @@ void test_atan2_against_oracle() {
     }
     for (int i = 0; i < 20000; ++i) {
         const double x = random_double(rng, -60, 1023);
-        const double y = std::ldexp(x, -54 - static_cast<int>(rng() % 1100)) * (1.0 + 0x1p-40 * (rng() % 7));
+        const double scale = 1.0 + 0x1p-40 * static_cast<double>(rng() % 7);
+        const double y = std::ldexp(x, -54 - static_cast<int>(rng() % 1100)) * scale;
         check_atan2(y, x);
         check_atan2(x, y);
     }
@@ -158,12 +165,43 @@ void test_asin_acos_against_oracle() {
     }
 }
 
+// The triple-double path by itself, on arguments of every kind the scalar
+// entry points hand it (both in [2^-500, 2^500] for atan2, 2^-26 <= |x| < 1
+// for asin and acos).
+void test_accurate_path_against_oracle() {
+    namespace qd = quorbel::elementary::detail;
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 30000; ++i) {
+        const double y = random_double(rng, -200, 200);
+        const double near_table = static_cast<double>(rng() % 257) / 256.0;
+        const double nudge = 1.0 + 0x1p-52 * static_cast<double>(rng() % 9);
+        const double x = (i % 2) ? random_double(rng, -200, 200) : y * near_table * nudge;
+        const double got = qd::atan2_accurate(qd::to_triple(y), qd::to_triple(x));
+        record(same(got, llvmlibc_atan2(y, x)), __LINE__,
+               "accurate atan2" + args(y, x) + " = " + check::num(got));
+    }
+    for (int i = 0; i < 30000; ++i) {
+        const double below_one = 1.0 - std::ldexp(static_cast<double>(rng() >> 11),
+                                                  -53 - static_cast<int>(rng() % 40));
+        const double x = (i % 2) ? random_double(rng, -26, -1) : below_one;
+        if (!(std::fabs(x) < 1.0)) {
+            continue;
+        }
+        const qd::TripleDouble s = qd::asin_cosine_accurate(x);
+        const double as = qd::atan2_accurate(qd::to_triple(x), s);
+        const double ac = qd::atan2_accurate(s, qd::to_triple(x));
+        record(same(as, llvmlibc_asin(x)) && same(ac, llvmlibc_acos(x)), __LINE__,
+               "accurate asin, acos" + args(x, 0));
+    }
+}
+
 }  // namespace
 
 int main() {
     test_special_values();
     test_atan2_against_oracle();
     test_asin_acos_against_oracle();
+    test_accurate_path_against_oracle();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

@@ -86,8 +86,10 @@ FastResult<Real> asin_upper_fast(Real x) {
         value = fast_two_sum(top.hi, (top.lo + ATAN_HALF_PI_MID) - twice_lo);
     } else {
         const DoubleDouble<Real> top = fast_two_sum(Real(ATAN_PI_HI), -twice_hi);
-        const DoubleDouble<Real> around_pi = fast_two_sum(top.hi, (top.lo + ATAN_PI_MID) - twice_lo);
-        value = {select(negative, around_pi.hi, twice_hi), select(negative, around_pi.lo, twice_lo)};
+        const DoubleDouble<Real> around_pi =
+            fast_two_sum(top.hi, (top.lo + ATAN_PI_MID) - twice_lo);
+        value = {select(negative, around_pi.hi, twice_hi),
+                 select(negative, around_pi.lo, twice_lo)};
     }
     const Real bound = ASIN_SERIES_ERROR * twice_hi + 0x1p-102 * lane_abs(value.hi);
     const FastResult<Real> r = rounding_test_within(value, bound);

@@ -96,7 +96,8 @@ double atan2_slow(double y, double x) {
         return std::signbit(x) ? std::copysign(pi, y) : y;
     }
     if (std::isinf(y)) {
-        const double theta = std::isinf(x) ? (x > 0.0 ? 0.25 * pi : ATAN_THREE_QUARTER_PI) : half_pi;
+        const double corner = x > 0.0 ? 0.25 * pi : ATAN_THREE_QUARTER_PI;
+        const double theta = std::isinf(x) ? corner : half_pi;
         return std::copysign(theta, y);
     }
     if (std::isinf(x)) {
