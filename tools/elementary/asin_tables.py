@@ -81,14 +81,13 @@ def emit():
     w(f"// Over every interval, relative to asin (to |h| for j = 0): the terms")
     w(f"// beyond h^{DEGREE} sum to at most 2^{math.log2(worst_truncation):.1f}, the terms h^2 ... h^{DEGREE}")
     w(f"// (in absolute value) to at most 2^{math.log2(worst_tail):.1f}.")
-    w("// One row of ASIN_TABLE_ROW doubles a point: a_0 hi, a_0 mid, a_1 hi,")
-    w(f"// a_1 mid, a_2, ..., a_{DEGREE}.")
-    w(f"inline constexpr int ASIN_TABLE_ROW = {DEGREE + 3};")
-    w(f"inline constexpr double ASIN_TABLE[{POINTS * (DEGREE + 3)}] = {{")
+    w("// One row a point: a_0 hi, a_0 mid, a_1 hi, a_1 mid, a_2, ..., a_%d." % DEGREE)
+    w(f"inline constexpr double ASIN_TABLE[{POINTS}][{DEGREE + 3}] = {{")
     for j, r in enumerate(rows):
         w(f"    // c = {j} / {1 << STEP_BITS}")
-        for k in range(0, len(r), 3):
-            w("    " + ", ".join(r[k:k + 3]) + ",")
+        w("    {" + ", ".join(r[:3]) + ",")
+        for k in range(3, len(r), 3):
+            w("     " + ", ".join(r[k:k + 3]) + ("}," if k + 3 >= len(r) else ","))
     w("};")
     w("")
     w("}  // namespace quorbel::elementary::detail")

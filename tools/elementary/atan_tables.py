@@ -56,18 +56,13 @@ def emit():
     w("// The double nearest 3 pi / 4 (atan2(+inf, -inf)); pi / 4 is ATAN_PI_HI / 4.")
     w(f"inline constexpr double ATAN_THREE_QUARTER_PI = {hexd(float(3 * pi / 4))};")
     w("")
-    w(f"// atan(i / 2^{TABLE_STEP_BITS}) for i = 0 ... 2^{TABLE_STEP_BITS}, one array a part.")
+    w(f"// atan(i / 2^{TABLE_STEP_BITS}) for i = 0 ... 2^{TABLE_STEP_BITS}: hi, mid, lo.")
     w(f"inline constexpr int ATAN_TABLE_STEP_BITS = {TABLE_STEP_BITS};")
-    cols = [[], [], []]
+    w(f"inline constexpr double ATAN_TABLE[{TABLE_SIZE}][3] = {{")
     for i in range(TABLE_SIZE):
         parts = split3(gmpy2.atan(mpfr(i) / (1 << TABLE_STEP_BITS)))
-        for c, p in zip(cols, parts):
-            c.append(hexd(p))
-    for suffix, col in zip(("HI", "MID", "LO"), cols):
-        w(f"inline constexpr double ATAN_TABLE_{suffix}[{TABLE_SIZE}] = {{")
-        for k in range(0, TABLE_SIZE, 3):
-            w("    " + ", ".join(col[k:k + 3]) + ",")
-        w("};")
+        w("    {" + ", ".join(hexd(p) for p in parts) + "},")
+    w("};")
     w("")
     w("// Taylor coefficients of atan(r) = r + r^3 sum_k a_k r^(2k), a_k =")
     w("// (-1)^(k+1) / (2k + 3), rounded to nearest (fast path).")

@@ -73,7 +73,7 @@ inline double atan2_accurate(TripleDouble y, TripleDouble x) {
                                 ATAN_ACCURATE_COEFFS_LO[j]};
         p = add(mul(p, r2), a);
     }
-    const TripleDouble atan_c = {ATAN_TABLE_HI[i], ATAN_TABLE_MID[i], ATAN_TABLE_LO[i]};
+    const TripleDouble atan_c = {ATAN_TABLE[i][0], ATAN_TABLE[i][1], ATAN_TABLE[i][2]};
     const TripleDouble atan_t = add(atan_c, add(r, mul(mul(r, r2), p)));
 
     TripleDouble theta = atan_t;

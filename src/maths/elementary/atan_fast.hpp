@@ -57,7 +57,7 @@ namespace quorbel::elementary::detail {
 template <class Real>
 struct FastResult {
     Real value;
-    LaneMask<Real> proven;
+    MaskOf<Real> proven;
 };
 
 inline constexpr double ATAN_FAST_ERROR = 0x1p-68;
@@ -76,7 +76,7 @@ inline FastResult<Real> rounding_test_within(DoubleDouble<Real> v, Real e) {
 // The same for a bound relative to v: e = eps |v.hi|.
 template <class Real>
 inline FastResult<Real> atan_rounding_test(DoubleDouble<Real> v, double eps) {
-    return rounding_test_within(v, eps * lane_abs(v.hi));
+    return rounding_test_within(v, eps * abs_lane(v.hi));
 }
 
 // atan2(y, x). Not proven (the caller handles them): a zero, infinite or
@@ -84,20 +84,18 @@ inline FastResult<Real> atan_rounding_test(DoubleDouble<Real> v, double eps) {
 // outside which the error bound needs no underflow or overflow analysis.
 template <class Real>
 FastResult<Real> atan2_fast(Real y, Real x) {
-    const LaneMask<Real> y_negative = y < 0.0;
-    const LaneMask<Real> x_negative = x < 0.0;
-    const Real ay = lane_abs(y);
-    const Real ax = lane_abs(x);
-    const LaneMask<Real> swapped = ay > ax;
+    const MaskOf<Real> y_negative = y < 0.0;
+    const MaskOf<Real> x_negative = x < 0.0;
+    const Real ay = abs_lane(y);
+    const Real ax = abs_lane(x);
+    const MaskOf<Real> swapped = ay > ax;
     const Real num = select(swapped, ax, ay);
     const Real den = select(swapped, ay, ax);
-    const LaneMask<Real> in_range = lane_and(den <= 0x1p500, num >= 0x1p-500);
+    const MaskOf<Real> in_range = (den <= 0x1p500) && (num >= 0x1p-500);
 
-    // k = round(256 q), by the addition of 1.5 2^52, which leaves no
-    // fraction bits; a NaN or out-of-range lane reads entry 0.
+    // k = round(256 q); a NaN or out-of-range lane reads entry 0.
     const Real q = num / den;
-    const Real rounded = (q * 256.0 + 0x1.8p52) - 0x1.8p52;
-    const Real k = select(in_range, rounded, Real(0.0));
+    const Real k = select(in_range, round_to_integer(q * 256.0), splat<Real>(0.0));
     const Real c = k * 0x1p-8;
 
     // N = num - c den, D = den + c num. c has at most 9 significant bits,
@@ -124,29 +122,28 @@ FastResult<Real> atan2_fast(Real y, Real x) {
                    ATAN_FAST_COEFFS[0];
     const Real tail = rh * (s * p);
 
-    // theta = base + sigma (atan(c) + r + tail), sigma = +1 or -1. The sum
-    // of the leading parts base.hi + sigma atan(c).hi does not wait for r; rh
-    // joins it in a second sum and everything else is a low part, summed in
-    // double with the tail last. Both leading sums are exact fast_two_sums:
+    // theta = base + sigma (atan(c) + r + tail), sigma = -1 where minus is
+    // set and +1 elsewhere (a sign flip). The sum of the leading parts
+    // base.hi + sigma atan(c).hi does not wait for r; rh joins it in a second
+    // sum and everything else is a low part, summed in double with the tail
+    // last. Both leading sums are exact fast_two_sums:
     // base is 0 (a zero first operand) or at least pi/2 >= 2 atan(c), and
     // base + sigma atan(c) is 0 (k = 0, base 0) or at least atan(2^-8) >
     // 2^-9 (1 + 2^-43) >= |r|.
-    const LaneMask<Real> plus = swapped == x_negative;
-    const Real sigma = select(plus, Real(1.0), Real(-1.0));
-    const Real base_hi =
-        select(swapped, Real(ATAN_HALF_PI_HI), select(x_negative, Real(ATAN_PI_HI), Real(0.0)));
-    const Real base_mid =
-        select(swapped, Real(ATAN_HALF_PI_MID), select(x_negative, Real(ATAN_PI_MID), Real(0.0)));
-    const DoubleDouble<Real> lead = fast_two_sum(base_hi, sigma * lane_gather(ATAN_TABLE_HI, k));
-    const DoubleDouble<Real> top = fast_two_sum(lead.hi, sigma * rh);
-    const Real low = ((((lead.lo + base_mid) + sigma * lane_gather(ATAN_TABLE_MID, k)) + top.lo) +
-                      sigma * rl) +
-                     sigma * tail;
+    const MaskOf<Real> minus = swapped != x_negative;
+    const Real base_hi = select(swapped, splat<Real>(ATAN_HALF_PI_HI),
+                                select(x_negative, splat<Real>(ATAN_PI_HI), splat<Real>(0.0)));
+    const Real base_mid = select(swapped, splat<Real>(ATAN_HALF_PI_MID),
+                                 select(x_negative, splat<Real>(ATAN_PI_MID), splat<Real>(0.0)));
+    const IndexOf<Real> i = to_index(k);
+    const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, gather(ATAN_TABLE, i, 0)));
+    const DoubleDouble<Real> top = fast_two_sum(lead.hi, negate_if(minus, rh));
+    const Real low = (((lead.lo + base_mid) + negate_if(minus, gather(ATAN_TABLE, i, 1))) + top.lo) +
+                     negate_if(minus, rl + tail);
     const DoubleDouble<Real> theta = fast_two_sum(top.hi, low);
 
     const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
-    return {select(y_negative, -rounded_theta.value, rounded_theta.value),
-            lane_and(in_range, rounded_theta.proven)};
+    return {negate_if(y_negative, rounded_theta.value), in_range && rounded_theta.proven};
 }
 
 }  // namespace quorbel::elementary::detail

@@ -32,17 +32,18 @@
 // 2^-68.1 for asin.
 #pragma once
 
+#include <cstddef>
+
 #include "maths/elementary/double_double.hpp"
 #include "maths/elementary/lane_scalar.hpp"
 
 namespace quorbel::elementary::detail {
 
-// f(c + h + h_lo) for the row of `table` that starts at index `row` (an
-// exact small integer held by a Real, a gather on lanes). Without
-// with_low_part, h_lo is zero and left out.
-template <bool with_low_part, class Real>
-DoubleDouble<Real> table_series(const double* table, Real row, Real h, Real h_lo) {
-    const auto coeff = [table, row](int k) { return lane_gather(table + k, row); };
+// f(c + h + h_lo) for row i of `table`. Without with_low_part, h_lo is
+// zero and left out.
+template <bool with_low_part, class Real, std::size_t Columns>
+DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i, Real h, Real h_lo) {
+    const auto coeff = [table, i](int k) { return gather(table, i, k); };
     const Real h2 = h * h;
     const Real h4 = h2 * h2;
     const Real e0 = coeff(4) + h * coeff(5);
