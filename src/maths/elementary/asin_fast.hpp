@@ -48,7 +48,8 @@ FastResult<Real> asin_series_fast(Real x) {
     if constexpr (!is_asin) {
         // acos(x) = pi/2 - asin(x) = pi/2 -+ asin(ax).
         const MaskOf<Real> positive = !negative;
-        const DoubleDouble<Real> top = fast_two_sum(splat<Real>(ATAN_HALF_PI_HI), negate_if(positive, s.hi));
+        const DoubleDouble<Real> top =
+            fast_two_sum(splat<Real>(ATAN_HALF_PI_HI), negate_if(positive, s.hi));
         value = fast_two_sum(top.hi, (top.lo + ATAN_HALF_PI_MID) + negate_if(positive, s.lo));
     }
     const FastResult<Real> r = atan_rounding_test(value, ASIN_SERIES_ERROR);

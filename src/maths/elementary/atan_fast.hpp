@@ -136,10 +136,11 @@ FastResult<Real> atan2_fast(Real y, Real x) {
     const Real base_mid = select(swapped, splat<Real>(ATAN_HALF_PI_MID),
                                  select(x_negative, splat<Real>(ATAN_PI_MID), splat<Real>(0.0)));
     const IndexOf<Real> i = to_index(k);
-    const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, gather(ATAN_TABLE, i, 0)));
+    const Real atan_c_hi = negate_if(minus, gather(ATAN_TABLE, i, 0));
+    const Real atan_c_mid = negate_if(minus, gather(ATAN_TABLE, i, 1));
+    const DoubleDouble<Real> lead = fast_two_sum(base_hi, atan_c_hi);
     const DoubleDouble<Real> top = fast_two_sum(lead.hi, negate_if(minus, rh));
-    const Real low = (((lead.lo + base_mid) + negate_if(minus, gather(ATAN_TABLE, i, 1))) + top.lo) +
-                     negate_if(minus, rl + tail);
+    const Real low = (((lead.lo + base_mid) + atan_c_mid) + top.lo) + negate_if(minus, rl + tail);
     const DoubleDouble<Real> theta = fast_two_sum(top.hi, low);
 
     const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);

@@ -42,7 +42,8 @@ namespace quorbel::elementary::detail {
 // f(c + h + h_lo) for row i of `table`. Without with_low_part, h_lo is
 // zero and left out.
 template <bool with_low_part, class Real, std::size_t Columns>
-DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i, Real h, Real h_lo) {
+DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i, Real h,
+                                Real h_lo) {
     const auto coeff = [table, i](int k) { return gather(table, i, k); };
     const Real h2 = h * h;
     const Real h4 = h2 * h2;
