@@ -127,7 +127,8 @@ double atan2_slow(double y, double x) {
     if (scaled_num < 0x1p-500) {
         // t < 2^-499, x < 0 or swapped: theta = pi - atan(t) or pi/2 +- atan(t).
         // pi / 2 and pi lie 0.275 ulp above their nearest doubles, 0.225 ulp
-        // = 2^-54.2 from a midpoint, beyond t: they round as theta does.
+        // (2^-54.2 and 2^-53.2) from a midpoint, far beyond t: theta rounds
+        // as they do.
         return std::copysign(swapped ? half_pi : pi, y);
     }
     const double sy = (y * pre) * scale;
