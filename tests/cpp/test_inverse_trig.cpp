@@ -4,8 +4,9 @@
 // over the structured hard cases (next to +-1 and +-1/2, tiny and subnormal
 // arguments, ratios next to the table points, tiny ratios in every quadrant),
 // plus the C99 Annex F special values and the odd symmetries. The accurate
-// path, which the fast path leaves about once in 20000 calls, is also
-// compared on its own.
+// path, which the fast path leaves about once in 20000 calls, and atan2's
+// fixed-point last resort, which it never seems to leave, are also compared
+// on their own.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "check.hpp"
 #include "maths/elementary/atan_accurate.hpp"
+#include "maths/elementary/atan_fixed_point.hpp"
 
 extern "C" double llvmlibc_asin(double);
 extern "C" double llvmlibc_acos(double);
@@ -167,7 +169,7 @@ void test_asin_acos_against_oracle() {
 
 // The triple-double path by itself, on arguments of every kind the scalar
 // entry points hand it (both in [2^-500, 2^500] for atan2, 2^-26 <= |x| < 1
-// for asin and acos).
+// for asin and acos), and on some of them atan2's fixed point.
 void test_accurate_path_against_oracle() {
     namespace qd = quorbel::elementary::detail;
     std::mt19937_64 rng(5);
@@ -179,6 +181,11 @@ void test_accurate_path_against_oracle() {
         const double got = qd::atan2_accurate(qd::to_triple(y), qd::to_triple(x));
         record(same(got, llvmlibc_atan2(y, x)), __LINE__,
                "accurate atan2" + args(y, x) + " = " + check::num(got));
+        if (i % 10 == 0) {
+            const double fixed = qd::atan2_fixed_point(y, x);
+            record(same(fixed, llvmlibc_atan2(y, x)), __LINE__,
+                   "fixed-point atan2" + args(y, x) + " = " + check::num(fixed));
+        }
     }
     for (int i = 0; i < 30000; ++i) {
         const double below_one = 1.0 - std::ldexp(static_cast<double>(rng() >> 11),

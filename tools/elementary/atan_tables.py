@@ -20,6 +20,7 @@ gmpy2.get_context().precision = 400
 TABLE_STEP_BITS = 8          # table points c = i / 256
 TABLE_SIZE = (1 << TABLE_STEP_BITS) + 1
 FAST_TERMS = 4               # r^3 ... r^9 in the fast path
+FIXED_FRACTION_LIMBS = 9      # the last-resort fixed point of atan2
 ACCURATE_TERMS = 8           # r^3 ... r^17 in the accurate path
 
 
@@ -45,6 +46,8 @@ def emit():
     w("// within 2^-106 |v| and hi + mid + lo within 2^-158 |v|.")
     w("#pragma once")
     w("")
+    w("#include <cstdint>")
+    w("")
     w("namespace quorbel::elementary::detail {")
     w("")
     pi = gmpy2.const_pi()
@@ -53,6 +56,15 @@ def emit():
         w(f"inline constexpr double {name}_HI = {hexd(h)};")
         w(f"inline constexpr double {name}_MID = {hexd(m)};")
         w(f"inline constexpr double {name}_LO = {hexd(l)};")
+    w("// pi and pi / 2 in fixed point, an integer limb and nine 32-bit fraction")
+    w("// limbs, most significant first, truncated (within 2^-288).")
+    for name, v in (("ATAN_PI_LIMBS", pi), ("ATAN_HALF_PI_LIMBS", pi / 2)):
+        n = int(gmpy2.floor(v * mpfr(2) ** (32 * FIXED_FRACTION_LIMBS)))
+        limbs = [(n >> (32 * (FIXED_FRACTION_LIMBS - k))) & 0xFFFFFFFF for k in range(FIXED_FRACTION_LIMBS + 1)]
+        w(f"inline constexpr std::uint32_t {name}[{FIXED_FRACTION_LIMBS + 1}] = {{")
+        for k in range(0, len(limbs), 5):
+            w("    " + ", ".join(f"0x{l:08x}" for l in limbs[k:k + 5]) + ",")
+        w("};")
     w("// The double nearest 3 pi / 4 (atan2(+inf, -inf)); pi / 4 is ATAN_PI_HI / 4.")
     w(f"inline constexpr double ATAN_THREE_QUARTER_PI = {hexd(float(3 * pi / 4))};")
     w("")

@@ -1,6 +1,7 @@
 // atan2, correctly rounded: the fast path of atan_fast.hpp, and for what it
-// leaves, the special values, a rescaling into its range, the tiny ratios
-// and the accurate path of atan_accurate.hpp.
+// leaves, the special values, a rescaling into its range, the tiny ratios,
+// the accurate path of atan_accurate.hpp and, when even that cannot decide,
+// the fixed point of atan_fixed_point.hpp.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "maths/elementary/atan_accurate.hpp"
 #include "maths/elementary/atan_fast.hpp"
+#include "maths/elementary/atan_fixed_point.hpp"
 
 namespace quorbel::elementary {
 
@@ -137,7 +139,11 @@ double atan2_slow(double y, double x) {
     if (fast.proven) {
         return fast.value;
     }
-    return atan2_accurate(to_triple(sy), to_triple(sx));
+    const TripleDouble theta = atan2_accurate_theta(to_triple(sy), to_triple(sx));
+    if (atan_accurate_decided(theta)) {
+        return to_double(theta);
+    }
+    return atan2_fixed_point(sy, sx);
 }
 
 }  // namespace

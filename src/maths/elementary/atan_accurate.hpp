@@ -17,12 +17,12 @@
 //   operands, which are at most 2 theta (see atan_fast.hpp: theta >= atan(t)
 //   >= |r| / (1 + 2^-17), t <= (4/pi) atan(t)).
 // So the result is within 2^-143 theta: with the inputs' own error (sqrt(1 -
-// x^2) for asin and acos, within 2^-146), 2^-142. It is rounded once, with no
-// further test: for asin and acos that is well beyond the ~2^-120 the
+// x^2) for asin and acos, within 2^-146), 2^-142. For asin and acos it is
+// rounded once, with no further test: that is well beyond the ~2^-120 the
 // published hard-to-round cases of one-variable functions (Lefevre and
-// Muller) call for; for atan2, a function of two arguments, there is no
-// exhaustive list, and 2^-142 is the margin this precision allows. theta is
-// never a double or a midpoint (atan2 of nonzero rationals is
+// Muller) call for. atan2, a function of two arguments with no exhaustive
+// list, tests it and goes on to atan_fixed_point.hpp when undecided. theta
+// is never a double or a midpoint (atan2 of nonzero rationals is
 // transcendental, Lindemann-Weierstrass), so an exact tie cannot occur.
 #pragma once
 
@@ -47,8 +47,9 @@ inline TripleDouble atan_divide(TripleDouble n, TripleDouble d) {
 inline TripleDouble atan_abs(TripleDouble a) { return a.hi < 0.0 ? neg(a) : a; }
 
 // atan2(y, x) for triple-doubles, with min(|x|, |y|) and max(|x|, |y|) in
-// [2^-500, 2^500] (the scalar entry points see to it), rounded to nearest.
-inline double atan2_accurate(TripleDouble y, TripleDouble x) {
+// [2^-500, 2^500] (the scalar entry points see to it), as a triple-double
+// within 2^-142 of itself, relative.
+inline TripleDouble atan2_accurate_theta(TripleDouble y, TripleDouble x) {
     const bool y_negative = y.hi < 0.0;
     const bool x_negative = x.hi < 0.0;
     const TripleDouble ay = atan_abs(y);
@@ -83,8 +84,20 @@ inline double atan2_accurate(TripleDouble y, TripleDouble x) {
                                           : TripleDouble{ATAN_PI_HI, ATAN_PI_MID, ATAN_PI_LO};
         theta = swapped == x_negative ? add(base, atan_t) : sub(base, atan_t);
     }
-    const double result = to_double(theta);
-    return y_negative ? -result : result;
+    return y_negative ? neg(theta) : theta;
+}
+
+// The same rounded to nearest (asin and acos, whose 2^-142 is enough).
+inline double atan2_accurate(TripleDouble y, TripleDouble x) {
+    return to_double(atan2_accurate_theta(y, x));
+}
+
+// Whether theta, within 2^-142 |theta| of its exact value, rounds as that
+// value does: Ziv's test with theta +- 2^-141 |theta| (2^-141 also covers the
+// triple-double sums' own 2^-155), each rounded once by to_double.
+inline bool atan_accurate_decided(TripleDouble theta) {
+    const double e = 0x1p-141 * (theta.hi < 0.0 ? -theta.hi : theta.hi);
+    return to_double(add(theta, e)) == to_double(sub(theta, to_triple(e)));
 }
 
 // s = sqrt(1 - x^2) to triple-double precision, for the accurate path, for

@@ -4,6 +4,8 @@
 // within 2^-106 |v| and hi + mid + lo within 2^-158 |v|.
 #pragma once
 
+#include <cstdint>
+
 namespace quorbel::elementary::detail {
 
 inline constexpr double ATAN_PI_HI = 0x1.921fb54442d18p+1;
@@ -12,6 +14,16 @@ inline constexpr double ATAN_PI_LO = -0x1.f1976b7ed8fbcp-109;
 inline constexpr double ATAN_HALF_PI_HI = 0x1.921fb54442d18p+0;
 inline constexpr double ATAN_HALF_PI_MID = 0x1.1a62633145c07p-54;
 inline constexpr double ATAN_HALF_PI_LO = -0x1.f1976b7ed8fbcp-110;
+// pi and pi / 2 in fixed point, an integer limb and nine 32-bit fraction
+// limbs, most significant first, truncated (within 2^-288).
+inline constexpr std::uint32_t ATAN_PI_LIMBS[10] = {
+    0x00000003, 0x243f6a88, 0x85a308d3, 0x13198a2e, 0x03707344,
+    0xa4093822, 0x299f31d0, 0x082efa98, 0xec4e6c89, 0x452821e6,
+};
+inline constexpr std::uint32_t ATAN_HALF_PI_LIMBS[10] = {
+    0x00000001, 0x921fb544, 0x42d18469, 0x898cc517, 0x01b839a2,
+    0x52049c11, 0x14cf98e8, 0x04177d4c, 0x76273644, 0xa29410f3,
+};
 // The double nearest 3 pi / 4 (atan2(+inf, -inf)); pi / 4 is ATAN_PI_HI / 4.
 inline constexpr double ATAN_THREE_QUARTER_PI = 0x1.2d97c7f3321d2p+1;
 
