@@ -5,7 +5,8 @@
 //   asin(x) = atan2(x, s),  acos(x) = atan2(s, x),  s = sqrt(1 - x^2),
 // through the triple-double atan2 of atan_accurate.hpp, with 1 - x^2 formed
 // as (1 - |x|)(1 + |x|) from two exact sums, so that nothing cancels near
-// |x| = 1.
+// |x| = 1, and when even that cannot decide, the same in the fixed point of
+// atan_fixed_point.hpp.
 #include <cmath>
 
 #include <quorbel/maths/elementary.hpp>
@@ -13,6 +14,7 @@
 #include "maths/elementary/asin_fast.hpp"
 #include "maths/elementary/atan_accurate.hpp"
 #include "maths/elementary/atan_fast.hpp"
+#include "maths/elementary/atan_fixed_point.hpp"
 
 namespace quorbel::elementary {
 
@@ -39,7 +41,10 @@ double asin(double x) noexcept {
     if (!(ax < 1.0)) {
         return ax == 1.0 ? std::copysign(detail::ATAN_HALF_PI_HI, x) : (x - x) / (x - x);
     }
-    return detail::atan2_accurate(detail::to_triple(x), detail::asin_cosine_accurate(x));
+    const detail::TripleDouble theta =
+        detail::atan2_accurate_theta(detail::to_triple(x), detail::asin_cosine_accurate(x));
+    return detail::atan_accurate_decided(theta) ? detail::to_double(theta)
+                                                : detail::asin_fixed_point(x, true);
 }
 
 // acos(x) = pi/2 - asin(x); for |x| < 2^-55 it rounds as pi/2 does (pi/2 is
@@ -67,7 +72,10 @@ double acos(double x) noexcept {
         }
         return (x - x) / (x - x);
     }
-    return detail::atan2_accurate(detail::asin_cosine_accurate(x), detail::to_triple(x));
+    const detail::TripleDouble theta =
+        detail::atan2_accurate_theta(detail::asin_cosine_accurate(x), detail::to_triple(x));
+    return detail::atan_accurate_decided(theta) ? detail::to_double(theta)
+                                                : detail::asin_fixed_point(x, false);
 }
 
 }  // namespace quorbel::elementary

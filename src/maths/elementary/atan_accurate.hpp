@@ -17,12 +17,10 @@
 //   operands, which are at most 2 theta (see atan_fast.hpp: theta >= atan(t)
 //   >= |r| / (1 + 2^-17), t <= (4/pi) atan(t)).
 // So the result is within 2^-143 theta: with the inputs' own error (sqrt(1 -
-// x^2) for asin and acos, within 2^-146), 2^-142. For asin and acos it is
-// rounded once, with no further test: that is well beyond the ~2^-120 the
-// published hard-to-round cases of one-variable functions (Lefevre and
-// Muller) call for. atan2, a function of two arguments with no exhaustive
-// list, tests it and goes on to atan_fixed_point.hpp when undecided. theta
-// is never a double or a midpoint (atan2 of nonzero rationals is
+// x^2) for asin and acos, within 2^-146), 2^-142. The callers test it
+// (atan_accurate_decided) and go on to atan_fixed_point.hpp when it cannot
+// decide. theta is never a double or a midpoint (atan2 of nonzero
+// rationals, and asin and acos of nonzero doubles other than +-1, are
 // transcendental, Lindemann-Weierstrass), so an exact tie cannot occur.
 #pragma once
 
@@ -85,11 +83,6 @@ inline TripleDouble atan2_accurate_theta(TripleDouble y, TripleDouble x) {
         theta = swapped == x_negative ? add(base, atan_t) : sub(base, atan_t);
     }
     return y_negative ? neg(theta) : theta;
-}
-
-// The same rounded to nearest (asin and acos, whose 2^-142 is enough).
-inline double atan2_accurate(TripleDouble y, TripleDouble x) {
-    return to_double(atan2_accurate_theta(y, x));
 }
 
 // Whether theta, within 2^-142 |theta| of its exact value, rounds as that

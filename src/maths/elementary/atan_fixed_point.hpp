@@ -1,8 +1,9 @@
-// The last resort of atan2: the rare arguments whose triple-double result
-// (atan_accurate.hpp, within 2^-142) is still too close to a rounding
-// boundary. atan2 is a function of two arguments, with no exhaustive list of
-// its hard cases: among 2^128 argument pairs some are expected to come within
-// about 2^-181 of a midpoint, so this path carries about 2^-270.
+// The last resort of atan2, asin and acos: the rare arguments whose
+// triple-double result (atan_accurate.hpp, within 2^-142) is still too close
+// to a rounding boundary. atan2 is a function of two arguments, with no
+// exhaustive list of its hard cases: among 2^128 argument pairs some are
+// expected to come within about 2^-181 of a midpoint, so this path carries
+// about 2^-260 (asin, acos) to 2^-274 (atan2).
 //
 // Fixed point: an integer limb and nine 32-bit fraction limbs (288 bits),
 // unsigned, with 64-bit products (no __int128). With t = num / den in
@@ -20,6 +21,7 @@
 // it is rounded once.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -230,29 +232,40 @@ inline double atan_fixed_significand(double v, int& e) {
     return m;
 }
 
-// atan2(y, x) for finite, nonzero, normal y and x, correctly rounded but for
-// a distance to a midpoint below 2^-274 (never met).
-inline double atan2_fixed_point(double y, double x) {
-    const bool y_negative = y < 0.0;
-    const bool x_negative = x < 0.0;
-    const double ay = y_negative ? -y : y;
-    const double ax = x_negative ? -x : x;
-    const bool swapped = ay > ax;
-    int num_e;
-    int den_e;
-    const double num_m = atan_fixed_significand(swapped ? ax : ay, num_e);
-    const double den_m = atan_fixed_significand(swapped ? ay : ax, den_e);
-
-    // t = T 2^E, T in [1, 2).
-    AtanFixed t = atan_fixed_mul(atan_fixed_from_double(num_m),
-                                 atan_fixed_reciprocal(atan_fixed_from_double(den_m)));
-    int e = num_e - den_e;
-    if (t.limb[0] == 0) {
-        t = atan_fixed_mul_small(t, 2);
-        e -= 1;
-    }
+inline AtanFixed atan_fixed_one() {
     AtanFixed one = atan_fixed_zero();
     one.limb[0] = 1;
+    return one;
+}
+
+// v 2^n (v 2^n below 2^32).
+inline AtanFixed atan_fixed_shift_left(const AtanFixed& v, int n) {
+    AtanFixed r = atan_fixed_zero();
+    const int limbs = n / 32;
+    const int bits = n % 32;
+    for (int k = 0; k + limbs < ATAN_FIXED_LIMBS; ++k) {
+        const std::uint64_t high = v.limb[k + limbs];
+        const std::uint64_t low = k + limbs + 1 < ATAN_FIXED_LIMBS ? v.limb[k + limbs + 1] : 0;
+        r.limb[k] = static_cast<std::uint32_t>(((high << 32 | low) << bits) >> 32);
+    }
+    return r;
+}
+
+// v = V 2^e with V in [1, 2), for v nonzero.
+inline AtanFixed atan_fixed_normalise(const AtanFixed& v, int& e) {
+    int lead = 0;  // bit lead from the top of limb 0 has weight 2^(31 - lead)
+    while (((v.limb[lead / 32] >> (31 - lead % 32)) & 1) == 0) {
+        ++lead;
+    }
+    e = 31 - lead;
+    return e >= 0 ? atan_fixed_shift_right(v, e) : atan_fixed_shift_left(v, -e);
+}
+
+// theta = atan2 of a point in the quadrant given by swapped (|y| > |x|) and
+// x_negative, from t = min / max = T 2^e, T in [1, 2), e <= 0; rounded to
+// nearest, positive.
+inline double atan_fixed_theta(AtanFixed t, int e, bool swapped, bool x_negative) {
+    const AtanFixed one = atan_fixed_one();
     const AtanFixed t2 = atan_fixed_shift_right(atan_fixed_mul(t, t), -2 * e);
     const AtanFixed inverse = atan_fixed_reciprocal(atan_fixed_add(one, t2));
     const AtanFixed z = atan_fixed_mul(t2, inverse);
@@ -265,18 +278,91 @@ inline double atan2_fixed_point(double y, double x) {
         sum = atan_fixed_add(sum, term);
     }
     const AtanFixed atan_t = atan_fixed_mul(t, atan_fixed_mul(inverse, sum));  // times 2^e
-
-    double theta;
     if (!swapped && !x_negative) {
-        theta = atan_fixed_round(atan_t, e);
-    } else {
-        AtanFixed base;
-        std::memcpy(base.limb, swapped ? ATAN_HALF_PI_LIMBS : ATAN_PI_LIMBS, sizeof base.limb);
-        const AtanFixed part = atan_fixed_shift_right(atan_t, -e);
-        const bool plus = swapped == x_negative;
-        theta = atan_fixed_round(plus ? atan_fixed_add(base, part) : atan_fixed_sub(base, part), 0);
+        return atan_fixed_round(atan_t, e);
     }
+    AtanFixed base;
+    std::memcpy(base.limb, swapped ? ATAN_HALF_PI_LIMBS : ATAN_PI_LIMBS, sizeof base.limb);
+    const AtanFixed part = atan_fixed_shift_right(atan_t, -e);
+    const bool plus = swapped == x_negative;
+    return atan_fixed_round(plus ? atan_fixed_add(base, part) : atan_fixed_sub(base, part), 0);
+}
+
+// num / den = T 2^e with T in [1, 2), for 0 < num <= den.
+inline AtanFixed atan_fixed_ratio(const AtanFixed& num, const AtanFixed& den, int& e) {
+    int num_e;
+    int den_e;
+    const AtanFixed n = atan_fixed_normalise(num, num_e);
+    const AtanFixed d = atan_fixed_normalise(den, den_e);
+    AtanFixed t = atan_fixed_mul(n, atan_fixed_reciprocal(d));
+    e = num_e - den_e;
+    if (t.limb[0] == 0) {
+        t = atan_fixed_mul_small(t, 2);
+        e -= 1;
+    }
+    return t;
+}
+
+// atan2(y, x) for finite, nonzero y and x in [2^-500, 2^500] in magnitude,
+// correctly rounded but for a distance to a midpoint below 2^-274 (never
+// met). Both are scaled by one power of two, which keeps the angle.
+inline double atan2_fixed_point(double y, double x) {
+    const bool y_negative = y < 0.0;
+    const bool x_negative = x < 0.0;
+    const double ay = y_negative ? -y : y;
+    const double ax = x_negative ? -x : x;
+    const bool swapped = ay > ax;
+    int num_e;
+    int den_e;
+    const double num_m = atan_fixed_significand(swapped ? ax : ay, num_e);
+    const double den_m = atan_fixed_significand(swapped ? ay : ax, den_e);
+    int e;
+    const AtanFixed t =
+        atan_fixed_ratio(atan_fixed_from_double(num_m), atan_fixed_from_double(den_m), e);
+    const double theta = atan_fixed_theta(t, e + num_e - den_e, swapped, x_negative);
     return y_negative ? -theta : theta;
+}
+
+// s = sqrt(1 - x^2) for 2^-26 <= |x| < 1: a = 1 - x^2 is exact in fixed
+// point (x^2 has 106 bits, down to 2^-158), and at least 2^-53; 1 / sqrt(a)
+// by Newton's iteration r += r (1 - a r^2) / 2 from a double, s = a r. The
+// products' truncations (2^-288 on a r >= 2^-26.5) leave s within 2^-261 of
+// itself, relative.
+inline AtanFixed asin_fixed_cosine(double ax) {
+    const AtanFixed x = atan_fixed_from_double(ax);
+    const AtanFixed a = atan_fixed_sub(atan_fixed_one(), atan_fixed_mul(x, x));
+    const double approximate = (1.0 - ax) * (1.0 + ax);
+    AtanFixed r = atan_fixed_from_double(1.0 / std::sqrt(approximate));
+    const AtanFixed one = atan_fixed_one();
+    for (int step = 0; step < 5; ++step) {
+        // (a r) r, not a (r r): r reaches 2^26.5, its square overflows.
+        const AtanFixed ar2 = atan_fixed_mul(atan_fixed_mul(a, r), r);
+        const bool below = atan_fixed_less(ar2, one);
+        const AtanFixed gap = below ? atan_fixed_sub(one, ar2) : atan_fixed_sub(ar2, one);
+        const AtanFixed step_size = atan_fixed_div_small(atan_fixed_mul(r, gap), 2);
+        r = below ? atan_fixed_add(r, step_size) : atan_fixed_sub(r, step_size);
+    }
+    return atan_fixed_mul(a, r);
+}
+
+// asin(x) (is_asin) or acos(x) for 2^-26 <= |x| < 1, as atan2(x, s) or
+// atan2(s, x) in fixed point, correctly rounded but for a distance to a
+// midpoint below 2^-260 (never met).
+inline double asin_fixed_point(double x, bool is_asin) {
+    const bool negative = x < 0.0;
+    const double ax = negative ? -x : x;
+    const AtanFixed s = asin_fixed_cosine(ax);
+    const AtanFixed a = atan_fixed_from_double(ax);
+    const bool a_larger = atan_fixed_less(s, a);
+    int e;
+    const AtanFixed t = a_larger ? atan_fixed_ratio(s, a, e) : atan_fixed_ratio(a, s, e);
+    if (is_asin) {
+        // atan2(|x|, s), then the sign of x.
+        const double theta = atan_fixed_theta(t, e, a_larger, false);
+        return negative ? -theta : theta;
+    }
+    // atan2(s, x): |y| = s.
+    return atan_fixed_theta(t, e, !a_larger, negative);
 }
 
 }  // namespace quorbel::elementary::detail
