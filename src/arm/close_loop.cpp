@@ -1,6 +1,7 @@
 // Loop closure: the crossing of two small circles of the unit sphere.
 #include <quorbel/arm/close_loop.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <cmath>
 
 #include "arm/close_loop_from_cosines.hpp"
@@ -60,7 +61,7 @@ std::optional<Vec3> close_loop(Vec3 a, double alpha, Vec3 b, double beta,
     if (!std::isfinite(side)) {
         return std::nullopt;
     }
-    return detail::close_loop_from_cosines(a, std::cos(alpha), b, std::cos(beta), side);
+    return detail::close_loop_from_cosines(a, elementary::cos(alpha), b, elementary::cos(beta), side);
 }
 
 }  // namespace quorbel

@@ -2,6 +2,7 @@
 // checked by forward kinematics and chosen by direction or by rotation.
 #include <quorbel/arm/inverse_kinematics.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <cmath>
 
 #include "arm/close_loop_from_cosines.hpp"
@@ -18,7 +19,7 @@ Vec3 project_off_axis(Vec3 p, Vec3 u) noexcept { return p - dot(p, u) * u; }
 // p projected off the axis: atan2((rest x q).axis, rest.q), in [-pi, pi].
 double joint_angle(Vec3 axis, Vec3 rest, Vec3 p) noexcept {
     const Vec3 q = project_off_axis(p, axis);
-    return std::atan2(dot(cross(rest, q), axis), dot(rest, q));
+    return elementary::atan2(dot(cross(rest, q), axis), dot(rest, q));
 }
 
 // One input joint's two tip placements for a direction d: the points at arc

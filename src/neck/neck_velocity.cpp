@@ -1,16 +1,19 @@
 // Velocity kinematics of the neck (the formulas are in the header).
 #include <quorbel/neck/neck_velocity.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <cmath>
 #include <limits>
 
 namespace quorbel {
 
 Mat3 neck_angular_jacobian(const NeckAngles& joints) noexcept {
-    const double cy = std::cos(joints.yaw);
-    const double sy = std::sin(joints.yaw);
-    const double cp = std::cos(joints.pitch);
-    const double sp = std::sin(joints.pitch);
+    const elementary::SinCos yaw = elementary::sincos(joints.yaw);
+    const elementary::SinCos pitch = elementary::sincos(joints.pitch);
+    const double cy = yaw.cos;
+    const double sy = yaw.sin;
+    const double cp = pitch.cos;
+    const double sp = pitch.sin;
     return {{{0.0, -sy, cy * cp}, {0.0, cy, sy * cp}, {1.0, 0.0, -sp}}};
 }
 
@@ -39,7 +42,7 @@ bool gimbal_locked(const NeckAngles& joints, double sp, double cy) noexcept {
         return margin < GIMBAL_LOCK_MARGIN;
     }
     const double r_20 =
-        (axis_entry(joints.yaw, cy) * -sp) * axis_entry(joints.roll, std::cos(joints.roll));
+        (axis_entry(joints.yaw, cy) * -sp) * axis_entry(joints.roll, elementary::cos(joints.roll));
     return 1.0 - std::fabs(r_20) < GIMBAL_LOCK_MARGIN;
 }
 
@@ -56,13 +59,15 @@ std::optional<NeckAngles> neck_joint_rates(const NeckAngles& joints, Vec3 omega)
         constexpr double nan = std::numeric_limits<double>::quiet_NaN();
         return NeckAngles{nan, nan, nan};
     }
-    const double sp = std::sin(joints.pitch);
-    const double cy = std::cos(joints.yaw);
+    const elementary::SinCos yaw = elementary::sincos(joints.yaw);
+    const elementary::SinCos pitch = elementary::sincos(joints.pitch);
+    const double sp = pitch.sin;
+    const double cy = yaw.cos;
     if (gimbal_locked(joints, sp, cy)) {
         return std::nullopt;
     }
-    const double sy = std::sin(joints.yaw);
-    const double cp = std::cos(joints.pitch);
+    const double sy = yaw.sin;
+    const double cp = pitch.cos;
     const double pitch_rate = (-sy) * omega.x + cy * omega.y;
     const double roll_rate = (cy * omega.x + sy * omega.y) / cp;
     const double yaw_rate = omega.z + sp * roll_rate;
