@@ -13,7 +13,9 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/geometry.cpp
   ${QTK_SOURCE_ROOT}/src/arm/close_loop.cpp
   ${QTK_SOURCE_ROOT}/src/arm/forward_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/joint_limits.cpp
   ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/nearest_frame.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp
   ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp

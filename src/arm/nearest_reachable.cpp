@@ -546,4 +546,12 @@ std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
     return std::nullopt;
 }
 
+std::optional<ReachableDirection> detail::nearest_reachable_with_options(
+    const Arm& arm, Vec3 target, const IkOptions& options) noexcept {
+    if (!options.limits && options.near_mode == NearMode::plain) {
+        return nearest_reachable(arm, target, options.near);
+    }
+    return std::nullopt;
+}
+
 }  // namespace quorbel

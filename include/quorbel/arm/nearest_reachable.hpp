@@ -89,4 +89,29 @@ struct ReachableDirection {
 std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
                                                     std::optional<JointPair> near) noexcept;
 
+// The same with options: the reachable set is the directions of joint pairs
+// within options.limits (all of them without limits), and the joints are
+// ik_from_direction(arm, direction, options)'s. Within limits the set's edge
+// is made of the workspace's edge (the candidates above, those that
+// ik_from_direction accepts within the limits) and of the images of the
+// limit lines: theta_a at a bound with theta_b free within its interval
+// where the loop closes, and the other way round, their ends included (the
+// corners of the limits, and the points where a limit line meets the
+// closing limit). Each limit line's image is a curve of directions; its
+// point nearest the target is found by sampling the free joint and refining
+// the best samples by golden section. A point on a limit line that
+// ik_from_direction does not accept as it stands (rounding can put the
+// recomputed joint a few ulps outside the bound) is reported with the limit
+// line's joints.
+namespace detail {
+std::optional<ReachableDirection> nearest_reachable_with_options(const Arm& arm, Vec3 target,
+                                                                 const IkOptions& options) noexcept;
+}  // namespace detail
+
+template <typename Options, IfIkOptions<Options> = 0>
+std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
+                                                    const Options& options) noexcept {
+    return detail::nearest_reachable_with_options(arm, target, options);
+}
+
 }  // namespace quorbel
