@@ -10,6 +10,7 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 
 #include "arm/close_loop_from_cosines.hpp"
+#include "arm/limit_lines.hpp"
 
 namespace quorbel {
 namespace {
@@ -468,9 +469,11 @@ Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
 // accepts wins. It lies at most about 1e-6 rad further than the circle's
 // point (the sliver's width at the smallest radius, and the rounding of
 // tips that close together).
+// `Choice` is what ik_from_direction takes besides the direction: the
+// optional `near` of the plain overload, or IkOptions.
+template <typename Choice>
 std::optional<ReachableDirection> accept_meeting(const Arm& arm, const Candidate& c,
-                                                 Vec3 target,
-                                                 std::optional<JointPair> near) noexcept {
+                                                 Vec3 target, const Choice& near) noexcept {
     const double m = mirror_sign(arm.geometry());
     const Vec3 p = c.inward;
     const double centre_a = std::atan2(m * p.y, m * p.x);
@@ -533,8 +536,9 @@ std::optional<ReachableDirection> accept_meeting(const Arm& arm, const Candidate
     return best;
 }
 
+template <typename Choice>
 std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
-                                         Vec3 target, std::optional<JointPair> near) noexcept {
+                                         Vec3 target, const Choice& near) noexcept {
     if (c.kind == Kind::meeting) {
         return accept_meeting(arm, c, target, near);
     }
@@ -658,18 +662,11 @@ void add_meeting_circles(const Arm& arm, Vec3 target, EdgeCandidates& list) noex
     }
 }
 
-}  // namespace
-
-std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
-                                                    std::optional<JointPair> near) noexcept {
-    const double length = norm(target);
-    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
-        return std::nullopt;
-    }
-    const Vec3 u = target / length;
-    if (const std::optional<JointPair> joints = ik_from_direction(arm, u, near)) {
-        return ReachableDirection{u, *joints};
-    }
+// The edge candidates, tried from the nearest: the first that
+// ik_from_direction accepts with `near` is the answer.
+template <typename Choice>
+std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
+                                                  const Choice& near) noexcept {
     EdgeCandidates list;
     add_rims_and_corners(arm, u, list);
     add_meeting_circles(arm, u, list);
@@ -693,12 +690,43 @@ std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
     return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
+                                                    std::optional<JointPair> near) noexcept {
+    const double length = norm(target);
+    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
+        return std::nullopt;
+    }
+    const Vec3 u = target / length;
+    if (const std::optional<JointPair> joints = ik_from_direction(arm, u, near)) {
+        return ReachableDirection{u, *joints};
+    }
+    return nearest_on_edge(arm, u, near);
+}
+
+// The edge's answer within the limits and the limit lines' one, the nearer
+// (the edge's on a tie).
 std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     const Arm& arm, Vec3 target, const IkOptions& options) noexcept {
-    if (!options.limits && options.near_mode == NearMode::plain) {
-        return nearest_reachable(arm, target, options.near);
+    const double length = norm(target);
+    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const Vec3 u = target / length;
+    if (const std::optional<JointPair> joints = ik_from_direction(arm, u, options)) {
+        return ReachableDirection{u, *joints};
+    }
+    std::optional<ReachableDirection> found = nearest_on_edge(arm, u, options);
+    if (options.limits) {
+        const std::optional<ReachableDirection> on_line =
+            detail::nearest_on_limit_lines(arm, u, options);
+        const auto angle = [&](Vec3 d) { return std::atan2(norm(cross(u, d)), dot(u, d)); };
+        if (on_line && (!found || angle(on_line->direction) < angle(found->direction))) {
+            found = on_line;
+        }
+    }
+    return found;
 }
 
 }  // namespace quorbel
