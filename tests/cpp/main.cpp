@@ -13,6 +13,7 @@ void velocity_kinematics_tests();
 void neck_velocity_tests();
 void nearest_reachable_tests();
 void joint_limits_tests();
+void nearest_frame_tests();
 
 int main() {
     rotation_tests();
@@ -25,6 +26,7 @@ int main() {
     neck_velocity_tests();
     nearest_reachable_tests();
     joint_limits_tests();
+    nearest_frame_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }
