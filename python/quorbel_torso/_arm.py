@@ -290,7 +290,10 @@ class Arm:
         return out
 
     def ik_from_direction(
-        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None, wrap: bool = False
+        self,
+        v3: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
         """Directions (..., 3), normalised here -> (..., 2) joint pairs: the
         solution nearest to `near` (..., 2), plain differences without
@@ -317,7 +320,10 @@ class Arm:
         return out
 
     def ik_solutions(
-        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None, wrap: bool = False
+        self,
+        v3: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
         """Directions (..., 3) -> (..., 4, 2): the candidates of the tip
         placements (+,+), (+,-), (-,+), (-,-), each where ik_from_direction
@@ -337,7 +343,10 @@ class Arm:
         return out
 
     def ik(
-        self, r_target: npt.ArrayLike, near: Optional[npt.ArrayLike] = None, wrap: bool = False
+        self,
+        r_target: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
         """Rotations (..., 3, 3) -> (..., 2) joint pairs whose fk lies within
         1e-6 (Frobenius) of the target, within the limits; NaN where none.
@@ -356,7 +365,10 @@ class Arm:
         return out
 
     def ik_nearest_frame(
-        self, r_target: npt.ArrayLike, near: Optional[npt.ArrayLike] = None, wrap: bool = False
+        self,
+        r_target: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> Tuple[FloatArray, FloatArray, npt.NDArray[np.int8]]:
         """Rotations (..., 3, 3), measured (noisy, rounded, not exactly
         reachable) -> (joints (..., 2), angles (...), reasons (...) int8):
@@ -449,7 +461,10 @@ class Arm:
         return out
 
     def nearest_reachable(
-        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None, wrap: bool = False
+        self,
+        v3: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> Tuple[FloatArray, FloatArray]:
         """Directions (..., 3) -> (directions (..., 3), joints (..., 2)): the
         reachable direction at the smallest angle from v3 (v3 itself,
