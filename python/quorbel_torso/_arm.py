@@ -469,7 +469,8 @@ class Arm:
         """Directions (..., 3) -> (directions (..., 3), joints (..., 2)): the
         reachable direction at the smallest angle from v3 (v3 itself,
         normalised, where ik_from_direction accepts it; else a point of the
-        workspace's edge, within 1e-9 rad of the nearest) and its joints as
+        workspace's edge, within 1e-9 rad of the nearest, 1e-5 for an arm
+        whose tip rings cross) and its joints as
         ik_from_direction gives them for `near` (..., 2). NaN for a direction
         of norm below 1e-12 or not finite. With limits, the reachable set is
         the directions of joint pairs within them, and the nearest point of
