@@ -11,15 +11,20 @@ namespace quorbel::detail {
 namespace {
 
 constexpr double LINE_FULL_TURN = 2.0 * 3.141592653589793;
-// Samples along each line, ends included; the samples that are local minima
-// of the angle (at most LINE_REFINED of them, the lowest first) are refined
-// over the two sample spacings about them by LINE_ITERATIONS golden-section
-// steps, to a bracket of 0.618^75 ~ 2e-16 of its width: where a line meets
-// the closing limit the direction moves like the square root of the joint's
-// distance from it, and 48 steps left answers 3e-7 rad too far.
-constexpr int LINE_SAMPLES = 65;
-constexpr int LINE_REFINED = 3;
-constexpr int LINE_ITERATIONS = 75;
+// Samples along each closing piece of a line, ends included; the samples
+// that are local minima of the angle (at most LINE_REFINED of them, the
+// lowest first) are refined over the two sample spacings about them by
+// LINE_ITERATIONS golden-section steps (a bracket 0.618^32 ~ 2e-7 of its
+// width: the angle is flat to second order at an interior minimum, so
+// within about 1e-14 rad of it; see refine for the ends). The ends, where
+// the loop stops closing, are placed in closed form.
+constexpr int LINE_SAMPLES = 17;
+constexpr int LINE_REFINED = 2;
+constexpr int LINE_ITERATIONS = 32;
+// An end of a closing piece is found in closed form; rounding can leave the
+// loop just open there, so it is moved inward by these steps (radians of
+// the free joint) until it closes.
+constexpr double LINE_END_STEPS[] = {0.0, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10};
 
 struct LinePoint {
     double free;   // the free joint's angle
@@ -45,49 +50,71 @@ double angle_on(const Arm& arm, const Line& line, double free, Vec3 u) noexcept 
     return d ? std::atan2(norm(cross(u, *d)), dot(u, *d)) : INFINITY;
 }
 
-// Golden section for the least angle over [lo, hi]; an end where the loop
-// does not close counts as infinitely far, so a minimum where the line
-// meets the closing limit is approached from the side that closes.
-LinePoint refine(const Arm& arm, const Line& line, Vec3 u, double lo, double hi) noexcept {
+// Golden section for the least angle over the bracket from `end` to
+// `other`, in w with the free joint at end + (other - end) w^2, w in [0, 1]:
+// next to an end of a piece, where the loop stops closing, the direction
+// moves like the square root of the joint's distance from it, and so
+// smoothly in w (with the joint itself as the variable, 48 steps left
+// answers 3e-7 rad too far).
+LinePoint refine(const Arm& arm, const Line& line, Vec3 u, double end, double other) noexcept {
+    const auto angle_at = [&](double w) {
+        return angle_on(arm, line, end + (other - end) * (w * w), u);
+    };
     const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
+    double lo = 0.0;
+    double hi = 1.0;
     double x1 = hi - ratio * (hi - lo);
     double x2 = lo + ratio * (hi - lo);
-    double g1 = angle_on(arm, line, x1, u);
-    double g2 = angle_on(arm, line, x2, u);
+    double g1 = angle_at(x1);
+    double g2 = angle_at(x2);
     for (int i = 0; i < LINE_ITERATIONS; ++i) {
         if (g1 < g2) {
             hi = x2;
             x2 = x1;
             g2 = g1;
             x1 = hi - ratio * (hi - lo);
-            g1 = angle_on(arm, line, x1, u);
+            g1 = angle_at(x1);
         } else {
             lo = x1;
             x1 = x2;
             g1 = g2;
             x2 = lo + ratio * (hi - lo);
-            g2 = angle_on(arm, line, x2, u);
+            g2 = angle_at(x2);
         }
     }
-    return g1 < g2 ? LinePoint{x1, g1} : LinePoint{x2, g2};
+    const double w = g1 < g2 ? x1 : x2;
+    return {end + (other - end) * (w * w), g1 < g2 ? g1 : g2};
 }
 
-// The line's point nearest u: the best sample, or better, a refined local
-// minimum of the samples.
-LinePoint nearest_on_line(const Arm& arm, const Line& line, Vec3 u) noexcept {
-    const double step = (line.upper - line.lower) / (LINE_SAMPLES - 1);
-    double angles[LINE_SAMPLES];
-    for (int k = 0; k < LINE_SAMPLES; ++k) {
-        const double free = k == LINE_SAMPLES - 1 ? line.upper : line.lower + k * step;
-        angles[k] = angle_on(arm, line, free, u);
-    }
-    LinePoint best = {line.lower, INFINITY};
-    for (int k = 0; k < LINE_SAMPLES; ++k) {
-        if (angles[k] < best.angle) {
-            best = {k == LINE_SAMPLES - 1 ? line.upper : line.lower + k * step, angles[k]};
+// An end of a closing piece, moved toward `inside` until the loop closes.
+LinePoint piece_end(const Arm& arm, const Line& line, Vec3 u, double end,
+                    double inside) noexcept {
+    const double sense = inside > end ? 1.0 : -1.0;
+    for (double step : LINE_END_STEPS) {
+        const double free = end + sense * step * std::fmax(1.0, std::fabs(end));
+        const double angle = angle_on(arm, line, free, u);
+        if (std::isfinite(angle)) {
+            return {free, angle};
         }
     }
-    // Local minima, including those next to a sample where the loop opens.
+    return {end, INFINITY};
+}
+
+// The piece [lo, hi] of a line where the loop closes: its ends, and its
+// samples' local minima refined.
+LinePoint nearest_on_piece(const Arm& arm, const Line& line, Vec3 u, double lo,
+                           double hi) noexcept {
+    LinePoint best = piece_end(arm, line, u, lo, hi);
+    const LinePoint other_end = piece_end(arm, line, u, hi, lo);
+    if (other_end.angle < best.angle) {
+        best = other_end;
+    }
+    const double step = (hi - lo) / (LINE_SAMPLES - 1);
+    double angles[LINE_SAMPLES];
+    for (int k = 0; k < LINE_SAMPLES; ++k) {
+        angles[k] = k == 0 ? angle_on(arm, line, lo, u)
+                           : angle_on(arm, line, k == LINE_SAMPLES - 1 ? hi : lo + k * step, u);
+    }
     bool used[LINE_SAMPLES] = {};
     for (int r = 0; r < LINE_REFINED; ++r) {
         int pick = -1;
@@ -104,12 +131,56 @@ LinePoint nearest_on_line(const Arm& arm, const Line& line, Vec3 u) noexcept {
             break;
         }
         used[pick] = true;
-        const double lo = std::fmax(line.lower, line.lower + (pick - 1) * step);
-        const double hi = std::fmin(line.upper, line.lower + (pick + 1) * step);
-        const LinePoint refined = refine(arm, line, u, lo, hi);
+        // A bracket that reaches an end of the piece is measured from it.
+        const double from = std::fmax(lo, lo + (pick - 1) * step);
+        const double to = std::fmin(hi, lo + (pick + 1) * step);
+        const LinePoint refined = pick >= LINE_SAMPLES - 2 ? refine(arm, line, u, to, from)
+                                                           : refine(arm, line, u, from, to);
         if (refined.angle < best.angle) {
             best = refined;
         }
+    }
+    return best;
+}
+
+// The line's point nearest u. With the fixed joint at t and the free one at
+// s, the tips' cosine is
+//   v_2.v_4 = sa ca cos t + sa ca cos s - sa^2 sin t sin s
+// (the same with the joints exchanged; sa, ca: sine and cosine of arm_arc),
+// = C + R cos(s - psi); the loop closes (tips at most 2 coupler_arc apart)
+// for cos(s - psi) >= k = (cos 2g - C) / R: an arc of s about psi, which
+// is cut to the line's interval, turn by turn.
+LinePoint nearest_on_line(const Arm& arm, const Line& line, Vec3 u) noexcept {
+    const double sa = arm.sin_arm();
+    const double ca = arm.cos_arm();
+    const double cos_double = 2.0 * arm.cos_coupler() * arm.cos_coupler() - 1.0;
+    const double p = sa * ca;
+    const double q = -sa * sa * std::sin(line.fixed);
+    const double r = std::hypot(p, q);
+    const double k = (cos_double - sa * ca * std::cos(line.fixed)) / r;
+    double centre = std::atan2(q, p);
+    double half = 0.5 * LINE_FULL_TURN;
+    if (arm.geometry().coupler_arc < 0.25 * LINE_FULL_TURN && r > 0.0) {
+        if (!(k <= 1.0)) {
+            return {line.lower, INFINITY};
+        }
+        if (k > -1.0) {
+            half = std::acos(k);
+        }
+    }
+    LinePoint best = {line.lower, INFINITY};
+    // The turns of the arc that can meet [lower, upper].
+    centre += LINE_FULL_TURN * std::ceil((line.lower - half - centre) / LINE_FULL_TURN);
+    for (int turn = 0; turn < 3 && centre - half <= line.upper; ++turn) {
+        const double lo = std::fmax(line.lower, centre - half);
+        const double hi = std::fmin(line.upper, centre + half);
+        if (lo <= hi) {
+            const LinePoint p_best = nearest_on_piece(arm, line, u, lo, hi);
+            if (p_best.angle < best.angle) {
+                best = p_best;
+            }
+        }
+        centre += LINE_FULL_TURN;
     }
     return best;
 }

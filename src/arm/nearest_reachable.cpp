@@ -69,6 +69,9 @@ struct Candidate {
 // the rim and the limit, on the rim's inner side).
 constexpr double RIM_LIMIT_TURN = PI / 3;
 constexpr int CROSSING_TURNS = 12;
+// How much further than a known answer an edge candidate may lie and still
+// be tried: its moves toward the target reach 2.5e-7 rad.
+constexpr double EDGE_MARGIN = 1e-6;
 // How a meeting candidate is reached through the joints (accept_meeting).
 constexpr double MEETING_RADII[] = {1e-3, 1e-4, 1e-5, 1e-6, 1e-7};
 constexpr int MEETING_BEARINGS = 48;
@@ -667,10 +670,11 @@ void add_meeting_circles(const Arm& arm, Vec3 target, EdgeCandidates& list) noex
 }
 
 // The edge candidates, tried from the nearest: the first that
-// ik_from_direction accepts with `near` is the answer.
+// ik_from_direction accepts with `near` is the answer. Candidates further
+// than `give_up` rad are not tried (an answer is known that near).
 template <typename Choice>
-std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
-                                                  const Choice& near) noexcept {
+std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u, const Choice& near,
+                                                  double give_up = INFINITY) noexcept {
     EdgeCandidates list;
     add_rims_and_corners(arm, u, list);
     add_meeting_circles(arm, u, list);
@@ -687,6 +691,9 @@ std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
         }
         const Candidate c = list.items[best];
         list.items[best] = list.items[i];
+        if (c.angle > give_up) {
+            break;
+        }
         if (std::optional<ReachableDirection> found = accept(arm, c, u, near)) {
             return found;
         }
@@ -709,8 +716,13 @@ std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
     return nearest_on_edge(arm, u, near);
 }
 
-// The edge's answer within the limits and the limit lines' one, the nearer
-// (the edge's on a tie).
+// Within limits: for a target out of reach even without limits, the answer
+// without limits is the answer when it is reachable within them (the set
+// within limits is a part of the whole).
+// Otherwise the limit lines' nearest point and the edge's answer within
+// the limits, the nearer (the edge's on a tie); edge candidates further
+// than the limit lines' point (with a margin for the moves that accept
+// them) are not tried.
 std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     const Arm& arm, Vec3 target, const IkOptions& options) noexcept {
     const double length = norm(target);
@@ -721,14 +733,23 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     if (const std::optional<JointPair> joints = ik_from_direction(arm, u, options)) {
         return ReachableDirection{u, *joints};
     }
-    std::optional<ReachableDirection> found = nearest_on_edge(arm, u, options);
-    if (options.limits) {
-        const std::optional<ReachableDirection> on_line =
-            detail::nearest_on_limit_lines(arm, u, options);
-        const auto angle = [&](Vec3 d) { return std::atan2(norm(cross(u, d)), dot(u, d)); };
-        if (on_line && (!found || angle(on_line->direction) < angle(found->direction))) {
-            found = on_line;
+    if (!options.limits) {
+        return nearest_on_edge(arm, u, options);
+    }
+    if (!ik_from_direction(arm, u, options.near)) {
+        if (const std::optional<ReachableDirection> free = nearest_on_edge(arm, u, options.near)) {
+            if (const std::optional<JointPair> joints =
+                    ik_from_direction(arm, free->direction, options)) {
+                return ReachableDirection{free->direction, *joints};
+            }
         }
+    }
+    const auto angle = [&](Vec3 d) { return std::atan2(norm(cross(u, d)), dot(u, d)); };
+    std::optional<ReachableDirection> found = detail::nearest_on_limit_lines(arm, u, options);
+    const double give_up = found ? angle(found->direction) + EDGE_MARGIN : INFINITY;
+    const std::optional<ReachableDirection> on_edge = nearest_on_edge(arm, u, options, give_up);
+    if (on_edge && (!found || !(angle(found->direction) < angle(on_edge->direction)))) {
+        found = on_edge;
     }
     return found;
 }
