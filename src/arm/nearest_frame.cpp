@@ -14,10 +14,21 @@ namespace {
 
 // Gauss-Newton steps per start, and halvings of a step that does not
 // lower the angle; the iteration stops early once a step gains less than
-// FRAME_GAIN rad.
+// FRAME_GAIN rad (plus FRAME_GAIN_RATIO of the angle: far from any frame
+// the iteration converges only linearly, and a step that gains that
+// little leaves at most some 1e-11 rad) or moves the joints less than
+// FRAME_MOVE rad.
 constexpr int FRAME_STEPS = 40;
-constexpr int FRAME_HALVINGS = 30;
-constexpr double FRAME_GAIN = 1e-16;
+constexpr int FRAME_HALVINGS = 8;
+constexpr double FRAME_GAIN = 1e-15;
+constexpr double FRAME_GAIN_RATIO = 1e-12;
+constexpr double FRAME_MOVE = 1e-13;
+// Starts closer than this (radians, each joint) to an earlier one are the
+// same start.
+constexpr double FRAME_SAME_START = 1e-9;
+// The search along the closing limit (see nearest_on_closing_limit).
+constexpr int FRAME_LIMIT_SAMPLES = 40;
+constexpr int FRAME_LIMIT_ITERATIONS = 45;
 // Starts: the four tip placements of R's z column, the nearest reachable
 // direction's joints and its four.
 constexpr int FRAME_STARTS = 9;
@@ -145,11 +156,14 @@ Pose refine(const Arm& arm, const Mat3& r, JointPair start, const IkOptions& opt
         double t = 1.0;
         bool moved = false;
         for (int h = 0; h < FRAME_HALVINGS; ++h, t *= 0.5) {
+            if (t * (std::fabs(qa) + std::fabs(qb)) < FRAME_MOVE) {
+                break;
+            }
             const Pose next = pose_at(
                 arm, r,
                 clamped({here.joints.theta_a + t * qa, here.joints.theta_b + t * qb}, options));
             if (next.angle < here.angle) {
-                moved = here.angle - next.angle > FRAME_GAIN;
+                moved = here.angle - next.angle > FRAME_GAIN + FRAME_GAIN_RATIO * here.angle;
                 here = next;
                 break;
             }
@@ -159,6 +173,96 @@ Pose refine(const Arm& arm, const Mat3& r, JointPair start, const IkOptions& opt
         }
     }
     return here;
+}
+
+// The closing limit, where the tips are exactly 2 coupler_arc apart and the
+// nearest frame can lie with no Jacobian to lead Gauss-Newton there: with
+//   v_2.v_4 = sa ca cos tA + sa ca cos tB - sa^2 sin tA sin tB
+//           = C + R cos(tB - psi)
+// (sa, ca: sine and cosine of arm_arc), theta_b = psi +- acos(k) with
+// k = (cos 2g - C) / R, for each theta_a where |k| <= 1. Moved toward psi
+// (into the closing side) by up to 1e-10 rad until the loop closes.
+Pose on_closing_limit(const Arm& arm, const Mat3& r, double theta_a, double root,
+                      const IkOptions& options) noexcept {
+    const double sa = arm.sin_arm();
+    const double ca = arm.cos_arm();
+    const double cos_double = 2.0 * arm.cos_coupler() * arm.cos_coupler() - 1.0;
+    const double p = sa * ca;
+    const double q = -sa * sa * std::sin(theta_a);
+    const double k = (cos_double - sa * ca * std::cos(theta_a)) / std::hypot(p, q);
+    if (!(std::fabs(k) <= 1.0)) {
+        return {{theta_a, 0.0}, INFINITY};
+    }
+    const double theta_b = std::atan2(q, p) + root * std::acos(k);
+    for (double nudge : {0.0, 1e-15, 1e-13, 1e-12, 1e-11, 1e-10}) {
+        const JointPair j = {theta_a, theta_b - root * nudge};
+        const std::optional<JointPair> within = joints_under(j, IkOptions{{}, options.limits});
+        if (!within) {
+            return {j, INFINITY};
+        }
+        const Pose pose = pose_at(arm, r, *within);
+        if (std::isfinite(pose.angle)) {
+            return pose;
+        }
+    }
+    return {{theta_a, theta_b}, INFINITY};
+}
+
+// The nearest frame along the closing limit: FRAME_LIMIT_SAMPLES values of
+// theta_a over a turn (or its interval) on each root, the best refined by
+// golden section over a spacing either side.
+Pose nearest_on_closing_limit(const Arm& arm, const Mat3& r, const IkOptions& options) noexcept {
+    double lo = -3.141592653589793;
+    double hi = 3.141592653589793;
+    if (options.limits && options.limits->theta_a.upper - options.limits->theta_a.lower < hi - lo) {
+        lo = options.limits->theta_a.lower;
+        hi = options.limits->theta_a.upper;
+    }
+    Pose best = {{lo, 0.0}, INFINITY};
+    for (double root : {1.0, -1.0}) {
+        const double step = (hi - lo) / (FRAME_LIMIT_SAMPLES - 1);
+        double at = lo;
+        double least = INFINITY;
+        for (int k = 0; k < FRAME_LIMIT_SAMPLES; ++k) {
+            const double theta_a = k == FRAME_LIMIT_SAMPLES - 1 ? hi : lo + k * step;
+            const Pose pose = on_closing_limit(arm, r, theta_a, root, options);
+            if (pose.angle < least) {
+                least = pose.angle;
+                at = theta_a;
+            }
+        }
+        if (!std::isfinite(least)) {
+            continue;
+        }
+        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
+        double a = std::fmax(lo, at - step);
+        double b = std::fmin(hi, at + step);
+        double x1 = b - ratio * (b - a);
+        double x2 = a + ratio * (b - a);
+        Pose p1 = on_closing_limit(arm, r, x1, root, options);
+        Pose p2 = on_closing_limit(arm, r, x2, root, options);
+        for (int i = 0; i < FRAME_LIMIT_ITERATIONS; ++i) {
+            if (p1.angle < p2.angle) {
+                b = x2;
+                x2 = x1;
+                p2 = p1;
+                x1 = b - ratio * (b - a);
+                p1 = on_closing_limit(arm, r, x1, root, options);
+            } else {
+                a = x1;
+                x1 = x2;
+                p1 = p2;
+                x2 = a + ratio * (b - a);
+                p2 = on_closing_limit(arm, r, x2, root, options);
+            }
+        }
+        for (const Pose& pose : {p1, p2, on_closing_limit(arm, r, at, root, options)}) {
+            if (pose.angle < best.angle) {
+                best = pose;
+            }
+        }
+    }
+    return best;
 }
 
 bool all_finite(const Mat3& r) noexcept {
@@ -200,6 +304,14 @@ std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_targe
     }
     std::optional<Pose> best;
     for (int i = 0; i < count; ++i) {
+        bool repeated = false;
+        for (int j = 0; j < i; ++j) {
+            repeated |= std::fabs(starts[i].theta_a - starts[j].theta_a) < FRAME_SAME_START &&
+                        std::fabs(starts[i].theta_b - starts[j].theta_b) < FRAME_SAME_START;
+        }
+        if (repeated) {
+            continue;
+        }
         const Pose p = refine(arm, r_target, starts[i], options);
         if (std::isfinite(p.angle) && (!best || p.angle < best->angle)) {
             best = p;
@@ -207,6 +319,10 @@ std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_targe
     }
     if (!best) {
         return std::nullopt;
+    }
+    const Pose on_limit = nearest_on_closing_limit(arm, r_target, options);
+    if (on_limit.angle < best->angle) {
+        best = on_limit;
     }
     const FrameMiss miss = ik_from_direction(arm, z, options) ? FrameMiss::roll_off
                                                               : FrameMiss::direction_out_of_reach;

@@ -14,7 +14,11 @@
 // phi the rotation vector of R F^T (the body-frame turn that takes F to R)
 // and J the angular Jacobian (d omega = J d theta), the step solves
 // J^T J d theta = J^T phi, halved until the trace grows, and clamped into the
-// limits. Every start is refined and the best kept. Where ik accepts R the
+// limits. Every start is refined and the best kept. The nearest frame can
+// also lie on the closing limit (the tips 2 coupler_arc apart), where no
+// Jacobian exists and Gauss-Newton only creeps toward it: the closing limit
+// is traced in closed form (theta_b from theta_a, on both roots), sampled
+// and refined by golden section, and its best frame taken when nearer. Where ik accepts R the
 // answer is ik's joints, unchanged: their frame lies within
 // IK_MATCH_TOLERANCE of R, and up to about that much further than the
 // nearest frame (2e-7 rad in the tests, for a frame rounded to 6 decimals).
