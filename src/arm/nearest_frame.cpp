@@ -135,22 +135,35 @@ Pose refine(const Arm& arm, const Mat3& r, JointPair start, const IkOptions& opt
         double qa = (bb * ga - ab * gb) / det;
         double qb = (aa * gb - ab * ga) / det;
         // A joint at a bound that the step pushes beyond it stays there, and
-        // the other takes the step that is best alone (a one-column solve).
+        // the other takes the step that is best alone (a one-column solve);
+        // at a corner, the joint whose own step leads back inside moves.
         if (options.limits) {
             const JointLimits& l = *options.limits;
-            const bool pin_a = (here.joints.theta_a <= l.theta_a.lower && qa < 0.0) ||
-                               (here.joints.theta_a >= l.theta_a.upper && qa > 0.0);
-            const bool pin_b = (here.joints.theta_b <= l.theta_b.lower && qb < 0.0) ||
-                               (here.joints.theta_b >= l.theta_b.upper && qb > 0.0);
-            if (pin_a && pin_b) {
-                break;
-            }
-            if (pin_a) {
-                qa = 0.0;
-                qb = gb / bb;
-            } else if (pin_b) {
-                qb = 0.0;
-                qa = ga / aa;
+            const auto pushed_a = [&](double step) {
+                return (here.joints.theta_a <= l.theta_a.lower && step < 0.0) ||
+                       (here.joints.theta_a >= l.theta_a.upper && step > 0.0);
+            };
+            const auto pushed_b = [&](double step) {
+                return (here.joints.theta_b <= l.theta_b.lower && step < 0.0) ||
+                       (here.joints.theta_b >= l.theta_b.upper && step > 0.0);
+            };
+            if (pushed_a(qa) || pushed_b(qb)) {
+                const double alone_a = ga / aa;
+                const double alone_b = gb / bb;
+                const bool b_can = !pushed_b(alone_b);
+                const bool a_can = !pushed_a(alone_a);
+                if (pushed_a(qa) && b_can) {
+                    qa = 0.0;
+                    qb = alone_b;
+                } else if (a_can) {
+                    qa = alone_a;
+                    qb = 0.0;
+                } else if (b_can) {
+                    qa = 0.0;
+                    qb = alone_b;
+                } else {
+                    break;
+                }
             }
         }
         double t = 1.0;
