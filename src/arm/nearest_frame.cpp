@@ -26,6 +26,9 @@ constexpr double FRAME_MOVE = 1e-13;
 // Starts closer than this (radians, each joint) to an earlier one are the
 // same start.
 constexpr double FRAME_SAME_START = 1e-9;
+// The search along a limit line (see along_bound).
+constexpr double BOUND_SPAN = 0.01;
+constexpr int BOUND_ITERATIONS = 50;
 // The search along the closing limit (see nearest_on_closing_limit).
 constexpr int FRAME_LIMIT_SAMPLES = 40;
 constexpr int FRAME_LIMIT_ITERATIONS = 45;
@@ -188,6 +191,60 @@ Pose refine(const Arm& arm, const Mat3& r, JointPair start, const IkOptions& opt
     return here;
 }
 
+// A pose with a joint at a bound, refined along that limit line: golden
+// section for the other joint over BOUND_SPAN either side (within its
+// limits). Gauss-Newton reaches such a pose by steps pinned and unpinned in
+// turn, which can stop short by up to 2e-7 rad.
+Pose along_bound(const Arm& arm, const Mat3& r, Pose here, const IkOptions& options) noexcept {
+    if (!options.limits) {
+        return here;
+    }
+    const JointLimits& l = *options.limits;
+    const JointPair j = here.joints;
+    const bool a_fixed = j.theta_a <= l.theta_a.lower || j.theta_a >= l.theta_a.upper;
+    const bool b_fixed = j.theta_b <= l.theta_b.lower || j.theta_b >= l.theta_b.upper;
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool free_is_b = pass == 0;
+        if (!(free_is_b ? a_fixed : b_fixed)) {
+            continue;
+        }
+        const AngleInterval& range = free_is_b ? l.theta_b : l.theta_a;
+        const double centre = free_is_b ? here.joints.theta_b : here.joints.theta_a;
+        const auto pose_of = [&](double x) {
+            return pose_at(arm, r, free_is_b ? JointPair{here.joints.theta_a, x}
+                                             : JointPair{x, here.joints.theta_b});
+        };
+        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
+        double lo = std::fmax(range.lower, centre - BOUND_SPAN);
+        double hi = std::fmin(range.upper, centre + BOUND_SPAN);
+        double x1 = hi - ratio * (hi - lo);
+        double x2 = lo + ratio * (hi - lo);
+        Pose p1 = pose_of(x1);
+        Pose p2 = pose_of(x2);
+        for (int i = 0; i < BOUND_ITERATIONS; ++i) {
+            if (p1.angle < p2.angle) {
+                hi = x2;
+                x2 = x1;
+                p2 = p1;
+                x1 = hi - ratio * (hi - lo);
+                p1 = pose_of(x1);
+            } else {
+                lo = x1;
+                x1 = x2;
+                p1 = p2;
+                x2 = lo + ratio * (hi - lo);
+                p2 = pose_of(x2);
+            }
+        }
+        for (const Pose& p : {p1, p2}) {
+            if (p.angle < here.angle) {
+                here = p;
+            }
+        }
+    }
+    return here;
+}
+
 // The closing limit, where the tips are exactly 2 coupler_arc apart and the
 // nearest frame can lie with no Jacobian to lead Gauss-Newton there: with
 //   v_2.v_4 = sa ca cos tA + sa ca cos tB - sa^2 sin tA sin tB
@@ -333,6 +390,7 @@ std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_targe
     if (!best) {
         return std::nullopt;
     }
+    best = along_bound(arm, r_target, *best, options);
     const Pose on_limit = nearest_on_closing_limit(arm, r_target, options);
     if (on_limit.angle < best->angle) {
         best = on_limit;

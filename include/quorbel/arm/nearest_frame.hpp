@@ -18,7 +18,12 @@
 // also lie on the closing limit (the tips 2 coupler_arc apart), where no
 // Jacobian exists and Gauss-Newton only creeps toward it: the closing limit
 // is traced in closed form (theta_b from theta_a, on both roots), sampled
-// and refined by golden section, and its best frame taken when nearer. Where ik accepts R the
+// and refined by golden section, and its best frame taken when nearer. A
+// best pose with a joint at a bound of its limits is refined along that
+// limit line by golden section in the other joint. Checked against a
+// brute-force joint grid refined by a pattern search: 300 random arms and
+// measured or turned rotations without limits, and 923 random limit boxes,
+// none further than 1e-9 rad. Where ik accepts R the
 // answer is ik's joints, unchanged: their frame lies within
 // IK_MATCH_TOLERANCE of R, and up to about that much further than the
 // nearest frame (2e-7 rad in the tests, for a frame rounded to 6 decimals).
