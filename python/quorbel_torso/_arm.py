@@ -154,12 +154,13 @@ class Arm:
     returns each joint unwrapped next to near's, so a trajectory never
     jumps by a turn."""
 
-    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits")
+    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits", "_bounds")
     _arm_arc: float
     _coupler_arc: float
     _mirror: bool
     _branch: Branch
     _limits: Optional[Limits]
+    _bounds: Optional[FloatArray]
 
     def __new__(
         cls,
@@ -175,7 +176,14 @@ class Arm:
         object.__setattr__(self, "_coupler_arc", _arc(coupler_arc, "coupler_arc"))
         object.__setattr__(self, "_mirror", _mirror(mirror))
         object.__setattr__(self, "_branch", _branch(branch))
-        object.__setattr__(self, "_limits", _limits(limits))
+        checked = _limits(limits)
+        object.__setattr__(self, "_limits", checked)
+        bounds = None
+        if checked is not None:
+            # The kernels' four bounds of one pose, made once and read-only.
+            bounds = np.array([checked[0][0], checked[0][1], checked[1][0], checked[1][1]])
+            bounds.flags.writeable = False
+        object.__setattr__(self, "_bounds", bounds)
         return self
 
     @staticmethod
@@ -255,11 +263,9 @@ class Arm:
     def _limit_bounds(self, batch: Tuple[int, ...]) -> Optional[FloatArray]:
         """The limits as the kernels take them, one row of four per pose;
         None without limits."""
-        if self._limits is None:
-            return None
-        (lower_a, upper_a), (lower_b, upper_b) = self._limits
-        bounds = np.array([lower_a, upper_a, lower_b, upper_b])
-        return np.ascontiguousarray(np.broadcast_to(bounds, batch + LIMIT_BOUNDS))
+        if self._bounds is None or not batch:
+            return self._bounds
+        return np.ascontiguousarray(np.broadcast_to(self._bounds, batch + LIMIT_BOUNDS))
 
     def _uses_options(self, wrap: bool) -> bool:
         # Without limits and wrap the plain kernels run: the same doubles as
