@@ -89,6 +89,9 @@ def test_wrap_follows_near_across_turns():
     assert np.allclose(wrapped, poses[keep] + turns, atol=1e-6)
     plain = arm.ik_from_direction(directions[keep], near=near)
     assert (np.abs(plain) <= math.pi).all()
+    frames = arm.fk(poses[keep, 0], poses[keep, 1]).round(5)
+    assert np.allclose(arm.ik_nearest_frame(frames, near=near, wrap=True)[0], poses[keep] + turns,
+                       atol=1e-3)
     # Without limits and wrap, the arguments change nothing.
     assert np.array_equal(arm.ik_from_direction(directions, wrap=False),
                           arm.ik_from_direction(directions), equal_nan=True)

@@ -397,7 +397,10 @@ std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_targe
     }
     const FrameMiss miss = ik_from_direction(arm, z, options) ? FrameMiss::roll_off
                                                               : FrameMiss::direction_out_of_reach;
-    return NearestFrame{best->joints, best->angle, miss};
+    // Reported as the other inverse kinematics reports joints: the turn the
+    // limits admit, next to near's in angles mode.
+    const std::optional<JointPair> reported = joints_under(best->joints, options);
+    return NearestFrame{reported ? *reported : best->joints, best->angle, miss};
 }
 
 }  // namespace quorbel
