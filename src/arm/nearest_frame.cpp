@@ -26,12 +26,19 @@ constexpr double FRAME_MOVE = 1e-13;
 // Starts closer than this (radians, each joint) to an earlier one are the
 // same start.
 constexpr double FRAME_SAME_START = 1e-9;
+// The pattern search (see polish), for a best angle above POLISH_ABOVE.
+constexpr double POLISH_ABOVE = 1e-3;
+constexpr double POLISH_FIRST = 1e-2;
+constexpr double POLISH_LAST = 1e-13;
+constexpr int POLISH_EVALUATIONS = 1200;
+constexpr double CLEAR_OF_LIMIT = 100.0;
 // The search along a limit line (see along_bound).
 constexpr double BOUND_SPAN = 0.01;
 constexpr int BOUND_ITERATIONS = 50;
 // The search along the closing limit (see nearest_on_closing_limit).
 constexpr int FRAME_LIMIT_SAMPLES = 40;
 constexpr int FRAME_LIMIT_ITERATIONS = 45;
+constexpr int FRAME_LIMIT_REFINED = 2;
 // Starts: the four tip placements of R's z column, the nearest reachable
 // direction's joints and its four.
 constexpr int FRAME_STARTS = 9;
@@ -191,6 +198,35 @@ Pose refine(const Arm& arm, const Mat3& r, JointPair start, const IkOptions& opt
     return here;
 }
 
+// A pattern search about a pose: steps of both joints, alone and together,
+// from POLISH_FIRST rad, halved when none lowers the angle, down to
+// POLISH_LAST. Gauss-Newton converges fast where the frame can nearly be
+// reached; far from any frame (R turned upside down, say) its step need not
+// lower the angle and it can stop 1e-5 rad short, which this walks on.
+Pose polish(const Arm& arm, const Mat3& r, Pose here, const IkOptions& options) noexcept {
+    constexpr double MOVES[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1},
+                                    {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
+    int evaluations = 0;
+    for (double step = POLISH_FIRST; step > POLISH_LAST && evaluations < POLISH_EVALUATIONS;) {
+        bool moved = false;
+        for (const auto& move : MOVES) {
+            const Pose next = pose_at(arm, r,
+                                      clamped({here.joints.theta_a + step * move[0],
+                                               here.joints.theta_b + step * move[1]},
+                                              options));
+            ++evaluations;
+            if (next.angle < here.angle) {
+                here = next;
+                moved = true;
+            }
+        }
+        if (!moved) {
+            step *= 0.5;
+        }
+    }
+    return here;
+}
+
 // A pose with a joint at a bound, refined along that limit line: golden
 // section for the other joint over BOUND_SPAN either side (within its
 // limits). Gauss-Newton reaches such a pose by steps pinned and unpinned in
@@ -252,20 +288,21 @@ Pose along_bound(const Arm& arm, const Mat3& r, Pose here, const IkOptions& opti
 // (sa, ca: sine and cosine of arm_arc), theta_b = psi +- acos(k) with
 // k = (cos 2g - C) / R, for each theta_a where |k| <= 1. Moved toward psi
 // (into the closing side) by up to 1e-10 rad until the loop closes.
-Pose on_closing_limit(const Arm& arm, const Mat3& r, double theta_a, double root,
+Pose on_closing_limit(const Arm& arm, const Mat3& r, double fixed, double root, bool by_b,
                       const IkOptions& options) noexcept {
     const double sa = arm.sin_arm();
     const double ca = arm.cos_arm();
     const double cos_double = 2.0 * arm.cos_coupler() * arm.cos_coupler() - 1.0;
     const double p = sa * ca;
-    const double q = -sa * sa * std::sin(theta_a);
-    const double k = (cos_double - sa * ca * std::cos(theta_a)) / std::hypot(p, q);
+    const double q = -sa * sa * std::sin(fixed);
+    const double k = (cos_double - sa * ca * std::cos(fixed)) / std::hypot(p, q);
     if (!(std::fabs(k) <= 1.0)) {
-        return {{theta_a, 0.0}, INFINITY};
+        return {{fixed, 0.0}, INFINITY};
     }
-    const double theta_b = std::atan2(q, p) + root * std::acos(k);
+    const double other = std::atan2(q, p) + root * std::acos(k);
     for (double nudge : {0.0, 1e-15, 1e-13, 1e-12, 1e-11, 1e-10}) {
-        const JointPair j = {theta_a, theta_b - root * nudge};
+        const double moved = other - root * nudge;
+        const JointPair j = by_b ? JointPair{moved, fixed} : JointPair{fixed, moved};
         const std::optional<JointPair> within = joints_under(j, IkOptions{{}, options.limits});
         if (!within) {
             return {j, INFINITY};
@@ -275,60 +312,78 @@ Pose on_closing_limit(const Arm& arm, const Mat3& r, double theta_a, double root
             return pose;
         }
     }
-    return {{theta_a, theta_b}, INFINITY};
+    return {{fixed, other}, INFINITY};
 }
 
-// The nearest frame along the closing limit: FRAME_LIMIT_SAMPLES values of
-// theta_a over a turn (or its interval) on each root, the best refined by
-// golden section over a spacing either side.
+// The nearest frame along the closing limit, traced by each joint in turn
+// (the curve turns back in one joint where it is steep in the other) on
+// each root: FRAME_LIMIT_SAMPLES values over a turn (or the joint's
+// interval), the FRAME_LIMIT_REFINED best local minima refined by golden
+// section over a spacing either side.
 Pose nearest_on_closing_limit(const Arm& arm, const Mat3& r, const IkOptions& options) noexcept {
-    double lo = -3.141592653589793;
-    double hi = 3.141592653589793;
-    if (options.limits && options.limits->theta_a.upper - options.limits->theta_a.lower < hi - lo) {
-        lo = options.limits->theta_a.lower;
-        hi = options.limits->theta_a.upper;
-    }
-    Pose best = {{lo, 0.0}, INFINITY};
-    for (double root : {1.0, -1.0}) {
+    Pose best = {{0.0, 0.0}, INFINITY};
+    for (bool by_b : {false, true}) {
+        double lo = -3.141592653589793;
+        double hi = 3.141592653589793;
+        if (options.limits) {
+            const AngleInterval& interval =
+                by_b ? options.limits->theta_b : options.limits->theta_a;
+            if (interval.upper - interval.lower < hi - lo) {
+                lo = interval.lower;
+                hi = interval.upper;
+            }
+        }
         const double step = (hi - lo) / (FRAME_LIMIT_SAMPLES - 1);
-        double at = lo;
-        double least = INFINITY;
-        for (int k = 0; k < FRAME_LIMIT_SAMPLES; ++k) {
-            const double theta_a = k == FRAME_LIMIT_SAMPLES - 1 ? hi : lo + k * step;
-            const Pose pose = on_closing_limit(arm, r, theta_a, root, options);
-            if (pose.angle < least) {
-                least = pose.angle;
-                at = theta_a;
+        for (double root : {1.0, -1.0}) {
+            const auto pose_of = [&](double fixed) {
+                return on_closing_limit(arm, r, fixed, root, by_b, options);
+            };
+            double angles[FRAME_LIMIT_SAMPLES];
+            for (int k = 0; k < FRAME_LIMIT_SAMPLES; ++k) {
+                angles[k] = pose_of(k == FRAME_LIMIT_SAMPLES - 1 ? hi : lo + k * step).angle;
             }
-        }
-        if (!std::isfinite(least)) {
-            continue;
-        }
-        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
-        double a = std::fmax(lo, at - step);
-        double b = std::fmin(hi, at + step);
-        double x1 = b - ratio * (b - a);
-        double x2 = a + ratio * (b - a);
-        Pose p1 = on_closing_limit(arm, r, x1, root, options);
-        Pose p2 = on_closing_limit(arm, r, x2, root, options);
-        for (int i = 0; i < FRAME_LIMIT_ITERATIONS; ++i) {
-            if (p1.angle < p2.angle) {
-                b = x2;
-                x2 = x1;
-                p2 = p1;
-                x1 = b - ratio * (b - a);
-                p1 = on_closing_limit(arm, r, x1, root, options);
-            } else {
-                a = x1;
-                x1 = x2;
-                p1 = p2;
-                x2 = a + ratio * (b - a);
-                p2 = on_closing_limit(arm, r, x2, root, options);
-            }
-        }
-        for (const Pose& pose : {p1, p2, on_closing_limit(arm, r, at, root, options)}) {
-            if (pose.angle < best.angle) {
-                best = pose;
+            bool used[FRAME_LIMIT_SAMPLES] = {};
+            for (int pass = 0; pass < FRAME_LIMIT_REFINED; ++pass) {
+                int pick = -1;
+                for (int k = 0; k < FRAME_LIMIT_SAMPLES; ++k) {
+                    const double before = k > 0 ? angles[k - 1] : INFINITY;
+                    const double after = k < FRAME_LIMIT_SAMPLES - 1 ? angles[k + 1] : INFINITY;
+                    if (std::isfinite(angles[k]) && angles[k] <= before && angles[k] <= after &&
+                        !used[k] && (pick < 0 || angles[k] < angles[pick])) {
+                        pick = k;
+                    }
+                }
+                if (pick < 0) {
+                    break;
+                }
+                used[pick] = true;
+                const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
+                double a = std::fmax(lo, lo + (pick - 1) * step);
+                double b = std::fmin(hi, lo + (pick + 1) * step);
+                double x1 = b - ratio * (b - a);
+                double x2 = a + ratio * (b - a);
+                Pose p1 = pose_of(x1);
+                Pose p2 = pose_of(x2);
+                for (int i = 0; i < FRAME_LIMIT_ITERATIONS; ++i) {
+                    if (p1.angle < p2.angle) {
+                        b = x2;
+                        x2 = x1;
+                        p2 = p1;
+                        x1 = b - ratio * (b - a);
+                        p1 = pose_of(x1);
+                    } else {
+                        a = x1;
+                        x1 = x2;
+                        p1 = p2;
+                        x2 = a + ratio * (b - a);
+                        p2 = pose_of(x2);
+                    }
+                }
+                for (const Pose& pose : {p1, p2, pose_of(lo + pick * step)}) {
+                    if (pose.angle < best.angle) {
+                        best = pose;
+                    }
+                }
             }
         }
     }
@@ -390,10 +445,22 @@ std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_targe
     if (!best) {
         return std::nullopt;
     }
+    if (best->angle > POLISH_ABOVE) {
+        best = polish(arm, r_target, *best, options);
+    }
     best = along_bound(arm, r_target, *best, options);
-    const Pose on_limit = nearest_on_closing_limit(arm, r_target, options);
-    if (on_limit.angle < best->angle) {
-        best = on_limit;
+    // A frame within POLISH_ABOVE of R at a pose away from the closing limit
+    // (the direction moving at most CLEAR_OF_LIMIT rad per rad) is the
+    // nearest: another as near would be a second joint pair with nearly the
+    // same frame, which only the closing limit, where the two branches
+    // meet, allows.
+    const std::optional<SingularValues> speed =
+        singular_values(arm, best->joints.theta_a, best->joints.theta_b);
+    if (!(best->angle < POLISH_ABOVE && speed && speed->largest < CLEAR_OF_LIMIT)) {
+        const Pose on_limit = nearest_on_closing_limit(arm, r_target, options);
+        if (on_limit.angle < best->angle) {
+            best = on_limit;
+        }
     }
     const FrameMiss miss = ik_from_direction(arm, z, options) ? FrameMiss::roll_off
                                                               : FrameMiss::direction_out_of_reach;
