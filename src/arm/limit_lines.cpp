@@ -7,6 +7,8 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 
+#include "arm/golden_section.hpp"
+
 namespace quorbel::detail {
 namespace {
 
@@ -60,30 +62,9 @@ LinePoint refine(const Arm& arm, const Line& line, Vec3 u, double end, double ot
     const auto angle_at = [&](double w) {
         return angle_on(arm, line, end + (other - end) * (w * w), u);
     };
-    const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
-    double lo = 0.0;
-    double hi = 1.0;
-    double x1 = hi - ratio * (hi - lo);
-    double x2 = lo + ratio * (hi - lo);
-    double g1 = angle_at(x1);
-    double g2 = angle_at(x2);
-    for (int i = 0; i < LINE_ITERATIONS; ++i) {
-        if (g1 < g2) {
-            hi = x2;
-            x2 = x1;
-            g2 = g1;
-            x1 = hi - ratio * (hi - lo);
-            g1 = angle_at(x1);
-        } else {
-            lo = x1;
-            x1 = x2;
-            g1 = g2;
-            x2 = lo + ratio * (hi - lo);
-            g2 = angle_at(x2);
-        }
-    }
-    const double w = g1 < g2 ? x1 : x2;
-    return {end + (other - end) * (w * w), g1 < g2 ? g1 : g2};
+    const auto [w, angle] =
+        golden_minimum(angle_at, 0.0, 1.0, LINE_ITERATIONS, [](double v) { return v; });
+    return {end + (other - end) * (w * w), angle};
 }
 
 // An end of a closing piece, moved toward `inside` until the loop closes.

@@ -9,6 +9,8 @@
 #include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 
+#include "arm/golden_section.hpp"
+
 namespace quorbel {
 namespace {
 
@@ -112,6 +114,8 @@ double frame_angle(const Mat3& r, const Mat3& f) noexcept {
     }
     return 2.0 * std::asin(std::fmin(1.0, std::sqrt(sum / 8.0)));
 }
+
+double angle_of(const Pose& pose) noexcept { return pose.angle; }
 
 Pose pose_at(const Arm& arm, const Mat3& r, JointPair j) noexcept {
     const FkResult fk = forward_kinematics(arm, j.theta_a, j.theta_b);
@@ -250,32 +254,13 @@ Pose along_bound(const Arm& arm, const Mat3& r, Pose here, const IkOptions& opti
             return pose_at(arm, r, free_is_b ? JointPair{here.joints.theta_a, x}
                                              : JointPair{x, here.joints.theta_b});
         };
-        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
-        double lo = std::fmax(range.lower, centre - BOUND_SPAN);
-        double hi = std::fmin(range.upper, centre + BOUND_SPAN);
-        double x1 = hi - ratio * (hi - lo);
-        double x2 = lo + ratio * (hi - lo);
-        Pose p1 = pose_of(x1);
-        Pose p2 = pose_of(x2);
-        for (int i = 0; i < BOUND_ITERATIONS; ++i) {
-            if (p1.angle < p2.angle) {
-                hi = x2;
-                x2 = x1;
-                p2 = p1;
-                x1 = hi - ratio * (hi - lo);
-                p1 = pose_of(x1);
-            } else {
-                lo = x1;
-                x1 = x2;
-                p1 = p2;
-                x2 = lo + ratio * (hi - lo);
-                p2 = pose_of(x2);
-            }
-        }
-        for (const Pose& p : {p1, p2}) {
-            if (p.angle < here.angle) {
-                here = p;
-            }
+        const Pose p = detail::golden_minimum(pose_of,
+                                              std::fmax(range.lower, centre - BOUND_SPAN),
+                                              std::fmin(range.upper, centre + BOUND_SPAN),
+                                              BOUND_ITERATIONS, angle_of)
+                           .second;
+        if (p.angle < here.angle) {
+            here = p;
         }
     }
     return here;
@@ -357,29 +342,12 @@ Pose nearest_on_closing_limit(const Arm& arm, const Mat3& r, const IkOptions& op
                     break;
                 }
                 used[pick] = true;
-                const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
-                double a = std::fmax(lo, lo + (pick - 1) * step);
-                double b = std::fmin(hi, lo + (pick + 1) * step);
-                double x1 = b - ratio * (b - a);
-                double x2 = a + ratio * (b - a);
-                Pose p1 = pose_of(x1);
-                Pose p2 = pose_of(x2);
-                for (int i = 0; i < FRAME_LIMIT_ITERATIONS; ++i) {
-                    if (p1.angle < p2.angle) {
-                        b = x2;
-                        x2 = x1;
-                        p2 = p1;
-                        x1 = b - ratio * (b - a);
-                        p1 = pose_of(x1);
-                    } else {
-                        a = x1;
-                        x1 = x2;
-                        p1 = p2;
-                        x2 = a + ratio * (b - a);
-                        p2 = pose_of(x2);
-                    }
-                }
-                for (const Pose& pose : {p1, p2, pose_of(lo + pick * step)}) {
+                const Pose refined =
+                    detail::golden_minimum(pose_of, std::fmax(lo, lo + (pick - 1) * step),
+                                           std::fmin(hi, lo + (pick + 1) * step),
+                                           FRAME_LIMIT_ITERATIONS, angle_of)
+                        .second;
+                for (const Pose& pose : {refined, pose_of(lo + pick * step)}) {
                     if (pose.angle < best.angle) {
                         best = pose;
                     }

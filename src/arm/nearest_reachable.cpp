@@ -10,6 +10,7 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 
 #include "arm/close_loop_from_cosines.hpp"
+#include "arm/golden_section.hpp"
 #include "arm/limit_lines.hpp"
 
 namespace quorbel {
@@ -503,29 +504,11 @@ std::optional<ReachableDirection> accept_meeting(const Arm& arm, const Candidate
                 bearing = k * spacing;
             }
         }
-        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
-        double lo = bearing - spacing;
-        double hi = bearing + spacing;
-        double x1 = hi - ratio * (hi - lo);
-        double x2 = lo + ratio * (hi - lo);
-        double g1 = angle_at(x1);
-        double g2 = angle_at(x2);
-        for (int i = 0; i < MEETING_ITERATIONS; ++i) {
-            if (g1 < g2) {
-                hi = x2;
-                x2 = x1;
-                g2 = g1;
-                x1 = hi - ratio * (hi - lo);
-                g1 = angle_at(x1);
-            } else {
-                lo = x1;
-                x1 = x2;
-                g1 = g2;
-                x2 = lo + ratio * (hi - lo);
-                g2 = angle_at(x2);
-            }
-        }
-        for (double b : {bearing, x1, x2}) {
+        const double refined = detail::golden_minimum(angle_at, bearing - spacing,
+                                                      bearing + spacing, MEETING_ITERATIONS,
+                                                      [](double v) { return v; })
+                                   .first;
+        for (double b : {bearing, refined}) {
             const std::optional<Vec3> d = pointing_direction(
                 arm, centre_a + r * std::cos(b), centre_b + r * std::sin(b));
             if (!d) {
