@@ -16,6 +16,8 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/joint_limits.cpp
   ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_frame.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/frame_pose.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/frame_searches.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp
   ${QTK_SOURCE_ROOT}/src/arm/limit_lines.cpp
