@@ -18,9 +18,14 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/close_loop.cpp
   ${QTK_SOURCE_ROOT}/src/arm/forward_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/unit_direction.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/joint_limits.cpp
   ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/nearest_frame.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/frame_pose.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/frame_searches.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/limit_lines.cpp
   ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp
   ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp
@@ -47,9 +52,11 @@ set(QTK_MODULE_SOURCES
 set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/arm_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/batch_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/batch_options.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/batch_velocity.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/json_kernel.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)

@@ -16,6 +16,8 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/arm/joint_limits.hpp>
+#include <quorbel/arm/nearest_frame.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 

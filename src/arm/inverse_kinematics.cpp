@@ -145,6 +145,18 @@ void for_each_solution(const Arm& arm, Vec3 direction, Visit&& visit) noexcept {
     });
 }
 
+// sqrt(sum_ij (a - b)_ij^2), summed row by row.
+double frobenius_distance(const Mat3& a, const Mat3& b) noexcept {
+    double sum = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const double diff = a[i][j] - b[i][j];
+            sum += diff * diff;
+        }
+    }
+    return std::sqrt(sum);
+}
+
 }  // namespace
 
 // Every tip pair run through forward kinematics (frame_from_tips), kept when
@@ -208,14 +220,7 @@ std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
         if (!fk) {
             return;
         }
-        double sum = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) {
-                const double diff = fk->rotation[i][j] - r_target[i][j];
-                sum += diff * diff;
-            }
-        }
-        const double error = std::sqrt(sum);
+        const double error = frobenius_distance(fk->rotation, r_target);
         if (!(error < IK_MATCH_TOLERANCE)) {
             return;
         }
@@ -226,5 +231,69 @@ std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
     });
     return best;
 }
+
+// The overloads with options: the same candidates, each reported as
+// joints_under gives it and dropped outside the limits.
+namespace detail {
+
+std::optional<JointPair> ik_from_direction_with_options(const Arm& arm, Vec3 direction,
+                                                        const IkOptions& options) noexcept {
+    std::optional<JointPair> best;
+    double best_cost = 0.0;
+    const JointPair origin = options.near ? *options.near : JointPair{0.0, 0.0};
+    for_each_solution(arm, direction, [&](int, double theta_a, double theta_b) {
+        const std::optional<JointPair> joints = joints_under({theta_a, theta_b}, options);
+        if (!joints) {
+            return;
+        }
+        const double da = joints->theta_a - origin.theta_a;
+        const double db = joints->theta_b - origin.theta_b;
+        const double cost = da * da + db * db;
+        if (!best || cost < best_cost) {
+            best = *joints;
+            best_cost = cost;
+        }
+    });
+    return best;
+}
+
+std::array<std::optional<JointPair>, 4> ik_solutions_with_options(
+    const Arm& arm, Vec3 direction, const IkOptions& options) noexcept {
+    std::array<std::optional<JointPair>, 4> solutions;
+    for_each_solution(arm, direction, [&](int slot, double theta_a, double theta_b) {
+        solutions[slot] = joints_under({theta_a, theta_b}, options);
+    });
+    return solutions;
+}
+
+std::optional<JointPair> ik_with_options(const Arm& arm, const Mat3& r_target,
+                                         const IkOptions& options) noexcept {
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
+    std::optional<JointPair> best;
+    double best_error = 0.0;
+    for_each_tip_pair(arm, column(r_target, 2), [&](int, double theta_a, double theta_b,
+                                                    Vec3 tip_a, Vec3 tip_b) {
+        const std::optional<JointPair> joints = joints_under({theta_a, theta_b}, options);
+        if (!joints) {
+            return;
+        }
+        const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
+        if (!fk) {
+            return;
+        }
+        const double error = frobenius_distance(fk->rotation, r_target);
+        if (!(error < IK_MATCH_TOLERANCE)) {
+            return;
+        }
+        if (!best || error < best_error) {
+            best = *joints;
+            best_error = error;
+        }
+    });
+    return best;
+}
+
+}  // namespace detail
 
 }  // namespace quorbel

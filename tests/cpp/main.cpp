@@ -12,6 +12,8 @@ void neck_tests();
 void velocity_kinematics_tests();
 void neck_velocity_tests();
 void nearest_reachable_tests();
+void joint_limits_tests();
+void nearest_frame_tests();
 
 int main() {
     rotation_tests();
@@ -23,6 +25,8 @@ int main() {
     velocity_kinematics_tests();
     neck_velocity_tests();
     nearest_reachable_tests();
+    joint_limits_tests();
+    nearest_frame_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
+#include <quorbel/arm/joint_limits.hpp>
 #include <quorbel/export.hpp>
 #include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
@@ -67,5 +68,38 @@ QUORBEL_API std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm,
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
 QUORBEL_API std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept;
+
+// The same three with options. Each candidate the functions above accept is
+// reported as joints_under(candidate, options) gives it (joint_limits.hpp),
+// and a candidate outside the limits is dropped (an empty slot of
+// ik_solutions). ik_from_direction then picks the candidate of least
+// (tA - nA)^2 + (tB - nB)^2 over the reported joints (tA^2 + tB^2 without
+// near), the earlier on ties; ik the one of least Frobenius error, as
+// above. With default options (no near, no limits, plain) each gives exactly
+// what the overload above gives.
+namespace detail {
+std::optional<JointPair> ik_from_direction_with_options(const Arm& arm, Vec3 direction,
+                                                        const IkOptions& options) noexcept;
+std::array<std::optional<JointPair>, 4> ik_solutions_with_options(
+    const Arm& arm, Vec3 direction, const IkOptions& options) noexcept;
+std::optional<JointPair> ik_with_options(const Arm& arm, const Mat3& r_target,
+                                         const IkOptions& options) noexcept;
+}  // namespace detail
+
+template <typename Options, IfIkOptions<Options> = 0>
+std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
+                                           const Options& options) noexcept {
+    return detail::ik_from_direction_with_options(arm, direction, options);
+}
+template <typename Options, IfIkOptions<Options> = 0>
+std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction,
+                                                     const Options& options) noexcept {
+    return detail::ik_solutions_with_options(arm, direction, options);
+}
+template <typename Options, IfIkOptions<Options> = 0>
+std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target,
+                            const Options& options) noexcept {
+    return detail::ik_with_options(arm, r_target, options);
+}
 
 }  // namespace quorbel

@@ -1,0 +1,231 @@
+// The images of an arm's limit lines, searched for their point nearest a
+// target: sampled along the free joint, the best samples refined by golden
+// section.
+#include "arm/limit_lines.hpp"
+
+#include <quorbel/maths/elementary.hpp>
+
+#include <cmath>
+
+#include <quorbel/arm/forward_kinematics.hpp>
+
+#include "arm/golden_section.hpp"
+
+namespace quorbel::detail {
+namespace {
+
+constexpr double LINE_FULL_TURN = 2.0 * 3.141592653589793;
+// Samples along each closing piece of a line, ends included; the samples
+// that are local minima of the angle (at most LINE_REFINED of them, the
+// lowest first) are refined over the two sample spacings about them by
+// LINE_ITERATIONS golden-section steps (a bracket 0.618^32 ~ 2e-7 of its
+// width: the angle is flat to second order at an interior minimum, so
+// within about 1e-14 rad of it; see refine for the ends). The ends, where
+// the loop stops closing, are placed in closed form.
+constexpr int LINE_SAMPLES = 17;
+constexpr int LINE_REFINED = 2;
+constexpr int LINE_ITERATIONS = 32;
+// An end of a closing piece is found in closed form; rounding can leave the
+// loop just open there, so it is moved inward by these steps (radians of
+// the free joint) until it closes.
+constexpr double LINE_END_STEPS[] = {0.0, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10};
+
+struct LinePoint {
+    double free;   // the free joint's angle
+    double angle;  // from the target; infinite where the loop does not close
+};
+
+// One limit line: joint A (free_is_b) or B held at `fixed`, the other over
+// [lower, upper].
+struct Line {
+    bool free_is_b;
+    double fixed;
+    double lower;
+    double upper;
+};
+
+JointPair joints_on(const Line& line, double free) noexcept {
+    return line.free_is_b ? JointPair{line.fixed, free} : JointPair{free, line.fixed};
+}
+
+double angle_on(const Arm& arm, const Line& line, double free, Vec3 u) noexcept {
+    const JointPair j = joints_on(line, free);
+    const std::optional<Vec3> d = pointing_direction(arm, j.theta_a, j.theta_b);
+    return d ? elementary::atan2(norm(cross(u, *d)), dot(u, *d)) : INFINITY;
+}
+
+// Golden section for the least angle over the bracket from `end` to
+// `other`, in w with the free joint at end + (other - end) w^2, w in [0, 1]:
+// next to an end of a piece, where the loop stops closing, the direction
+// moves like the square root of the joint's distance from it, and so
+// smoothly in w (with the joint itself as the variable, 48 steps left
+// answers 3e-7 rad too far).
+LinePoint refine(const Arm& arm, const Line& line, Vec3 u, double end, double other) noexcept {
+    const auto angle_at = [&](double w) {
+        return angle_on(arm, line, end + (other - end) * (w * w), u);
+    };
+    const auto [w, angle] =
+        golden_minimum(angle_at, 0.0, 1.0, LINE_ITERATIONS, [](double v) { return v; });
+    return {end + (other - end) * (w * w), angle};
+}
+
+// An end of a closing piece, moved toward `inside` until the loop closes.
+LinePoint piece_end(const Arm& arm, const Line& line, Vec3 u, double end,
+                    double inside) noexcept {
+    const double sense = inside > end ? 1.0 : -1.0;
+    for (double step : LINE_END_STEPS) {
+        const double free = end + sense * step * std::fmax(1.0, std::fabs(end));
+        const double angle = angle_on(arm, line, free, u);
+        if (std::isfinite(angle)) {
+            return {free, angle};
+        }
+    }
+    return {end, INFINITY};
+}
+
+// The piece [lo, hi] of a line where the loop closes: its ends, and its
+// samples' local minima refined.
+LinePoint nearest_on_piece(const Arm& arm, const Line& line, Vec3 u, double lo,
+                           double hi) noexcept {
+    LinePoint best = piece_end(arm, line, u, lo, hi);
+    const LinePoint other_end = piece_end(arm, line, u, hi, lo);
+    if (other_end.angle < best.angle) {
+        best = other_end;
+    }
+    const double step = (hi - lo) / (LINE_SAMPLES - 1);
+    double angles[LINE_SAMPLES];
+    for (int k = 0; k < LINE_SAMPLES; ++k) {
+        angles[k] = k == 0 ? angle_on(arm, line, lo, u)
+                           : angle_on(arm, line, k == LINE_SAMPLES - 1 ? hi : lo + k * step, u);
+    }
+    bool used[LINE_SAMPLES] = {};
+    for (int r = 0; r < LINE_REFINED; ++r) {
+        int pick = -1;
+        for (int k = 0; k < LINE_SAMPLES; ++k) {
+            const double before = k > 0 ? angles[k - 1] : INFINITY;
+            const double after = k < LINE_SAMPLES - 1 ? angles[k + 1] : INFINITY;
+            const bool minimum = std::isfinite(angles[k]) && angles[k] <= before &&
+                                 angles[k] <= after;
+            if (minimum && !used[k] && (pick < 0 || angles[k] < angles[pick])) {
+                pick = k;
+            }
+        }
+        if (pick < 0) {
+            break;
+        }
+        used[pick] = true;
+        // A bracket that reaches an end of the piece is measured from it.
+        const double from = std::fmax(lo, lo + (pick - 1) * step);
+        const double to = std::fmin(hi, lo + (pick + 1) * step);
+        const LinePoint refined = pick >= LINE_SAMPLES - 2 ? refine(arm, line, u, to, from)
+                                                           : refine(arm, line, u, from, to);
+        if (refined.angle < best.angle) {
+            best = refined;
+        }
+    }
+    return best;
+}
+
+// The line's point nearest u. With the fixed joint at t and the free one at
+// s, the tips' cosine is
+//   v_2.v_4 = sa ca cos t + sa ca cos s - sa^2 sin t sin s
+// (the same with the joints exchanged; sa, ca: sine and cosine of arm_arc),
+// = C + R cos(s - psi); the loop closes (tips at most 2 coupler_arc apart)
+// for cos(s - psi) >= k = (cos 2g - C) / R: an arc of s about psi, which
+// is cut to the line's interval, turn by turn.
+LinePoint nearest_on_line(const Arm& arm, const Line& line, Vec3 u) noexcept {
+    const double sa = arm.sin_arm();
+    const double ca = arm.cos_arm();
+    const double cos_double = 2.0 * arm.cos_coupler() * arm.cos_coupler() - 1.0;
+    const double p = sa * ca;
+    const double q = -sa * sa * elementary::sin(line.fixed);
+    const double r = std::sqrt(p * p + q * q);
+    const double k = (cos_double - sa * ca * elementary::cos(line.fixed)) / r;
+    double centre = elementary::atan2(q, p);
+    double half = 0.5 * LINE_FULL_TURN;
+    if (arm.geometry().coupler_arc < 0.25 * LINE_FULL_TURN && r > 0.0) {
+        if (!(k <= 1.0)) {
+            return {line.lower, INFINITY};
+        }
+        if (k > -1.0) {
+            half = elementary::acos(k);
+        }
+    }
+    LinePoint best = {line.lower, INFINITY};
+    // The turns of the arc that can meet [lower, upper].
+    centre += LINE_FULL_TURN * std::ceil((line.lower - half - centre) / LINE_FULL_TURN);
+    for (int turn = 0; turn < 3 && centre - half <= line.upper; ++turn) {
+        const double lo = std::fmax(line.lower, centre - half);
+        const double hi = std::fmin(line.upper, centre + half);
+        if (lo <= hi) {
+            const LinePoint p_best = nearest_on_piece(arm, line, u, lo, hi);
+            if (p_best.angle < best.angle) {
+                best = p_best;
+            }
+        }
+        centre += LINE_FULL_TURN;
+    }
+    return best;
+}
+
+// A joint's interval turns into limit lines only when it stops the joint
+// short of a full turn.
+bool limiting(const AngleInterval& interval) noexcept {
+    return std::isfinite(interval.lower) && std::isfinite(interval.upper) &&
+           interval.upper - interval.lower < LINE_FULL_TURN;
+}
+
+// The range the free joint sweeps: its interval, or one turn of it.
+AngleInterval sweep(const AngleInterval& interval) noexcept {
+    if (limiting(interval)) {
+        return interval;
+    }
+    const double start = std::isfinite(interval.lower) ? interval.lower : -0.5 * LINE_FULL_TURN;
+    return {start, start + LINE_FULL_TURN};
+}
+
+}  // namespace
+
+std::optional<ReachableDirection> nearest_on_limit_lines(const Arm& arm, Vec3 u,
+                                                         const IkOptions& options) noexcept {
+    if (!options.limits) {
+        return std::nullopt;
+    }
+    const JointLimits& limits = *options.limits;
+    if (!(limits.theta_a.lower <= limits.theta_a.upper) ||
+        !(limits.theta_b.lower <= limits.theta_b.upper)) {
+        return std::nullopt;
+    }
+    Line lines[4];
+    int count = 0;
+    if (limiting(limits.theta_a)) {
+        const AngleInterval b = sweep(limits.theta_b);
+        lines[count++] = {true, limits.theta_a.lower, b.lower, b.upper};
+        lines[count++] = {true, limits.theta_a.upper, b.lower, b.upper};
+    }
+    if (limiting(limits.theta_b)) {
+        const AngleInterval a = sweep(limits.theta_a);
+        lines[count++] = {false, limits.theta_b.lower, a.lower, a.upper};
+        lines[count++] = {false, limits.theta_b.upper, a.lower, a.upper};
+    }
+    std::optional<ReachableDirection> best;
+    double best_angle = INFINITY;
+    for (int i = 0; i < count; ++i) {
+        const LinePoint p = nearest_on_line(arm, lines[i], u);
+        if (!(p.angle < best_angle)) {
+            continue;
+        }
+        const JointPair on_line = joints_on(lines[i], p.free);
+        const std::optional<Vec3> d = pointing_direction(arm, on_line.theta_a, on_line.theta_b);
+        const std::optional<JointPair> reported = joints_under(on_line, options);
+        if (!d || !reported) {
+            continue;
+        }
+        const std::optional<JointPair> by_ik = ik_from_direction(arm, *d, options);
+        best = ReachableDirection{*d, by_ik ? *by_ik : *reported};
+        best_angle = p.angle;
+    }
+    return best;
+}
+
+}  // namespace quorbel::detail
