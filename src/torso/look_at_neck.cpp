@@ -41,6 +41,9 @@ struct Pose {
     double pitch;
 };
 
+// A yaw without limits turns freely; a pitch without them stays within
+// [-pi/2, pi/2], as neck_inverse_kinematics gives it (past that the head
+// would look back upside down, the same gaze as a yaw of half a turn).
 double lower_of(const std::optional<AngleInterval>& i) { return i ? i->lower : -INFINITE; }
 double upper_of(const std::optional<AngleInterval>& i) { return i ? i->upper : INFINITE; }
 
@@ -90,7 +93,8 @@ public:
     Candidates(Vec3 u, Vec3 b, const NeckLimits& limits, Pose reference)
         : u_(u), b_(b), reference_(reference),
           yaw_lower_(lower_of(limits.yaw)), yaw_upper_(upper_of(limits.yaw)),
-          pitch_lower_(lower_of(limits.pitch)), pitch_upper_(upper_of(limits.pitch)) {}
+          pitch_lower_(limits.pitch ? limits.pitch->lower : -PI / 2),
+          pitch_upper_(limits.pitch ? limits.pitch->upper : PI / 2) {}
 
     // Each angle is taken modulo 2 pi and placed within its limits.
     void consider(double yaw, double pitch, bool exact) {

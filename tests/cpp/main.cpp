@@ -12,6 +12,8 @@ void neck_tests();
 void velocity_kinematics_tests();
 void neck_velocity_tests();
 void nearest_reachable_tests();
+void look_at_tests();
+void torso_json_tests();
 
 int main() {
     rotation_tests();
@@ -23,6 +25,8 @@ int main() {
     velocity_kinematics_tests();
     neck_velocity_tests();
     nearest_reachable_tests();
+    look_at_tests();
+    torso_json_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

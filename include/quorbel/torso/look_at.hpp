@@ -40,9 +40,10 @@ std::optional<ArmAim> look_at(const ArmDescription& arm, Vec3 target,
 // The neck: the yaw and pitch, within their limits, whose gaze is nearest to
 // the target's direction, the roll held at the previous pose's (0 without
 // one) and clamped to its limits. Among equally near poses the one nearest
-// to the previous yaw and pitch (to yaw = pitch = 0 without them); without
-// limits, yaw comes back within pi of the previous yaw (within [-pi, pi]
-// without one). Empty when the target gives no direction.
+// to the previous yaw and pitch (to yaw = pitch = 0 without them). A yaw
+// without limits comes back within pi of the previous yaw (within [-pi, pi]
+// without one); a pitch without limits stays within [-pi/2, pi/2]. Empty
+// when the target gives no direction (or a limit or the roll is NaN).
 std::optional<NeckAim> look_at(const NeckDescription& neck, Vec3 target,
                                std::optional<NeckAngles> previous) noexcept;
 
