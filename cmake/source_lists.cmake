@@ -56,4 +56,5 @@ set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)
