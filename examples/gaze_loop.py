@@ -48,6 +48,8 @@ NECK_GAIN = 25.0
 DAMPING = 0.05
 # The target jumps aside, out of the arms' reach, between these times (s).
 JUMP = (3.0, 4.2)
+# How long a phase must last for its end to be checked (s).
+SETTLING = 0.8
 
 
 def target_at(t):
@@ -166,9 +168,11 @@ def check(record, torso):
     assert np.all(speeds[:, :4] <= ARM_SPEED_LIMIT * (1 + 1e-9)), speeds[:, :4].max()
     assert np.all(speeds[:, 4:6] <= NECK_SPEED_LIMIT * (1 + 1e-9)), speeds[:, 4:6].max()
     t = record["t"]
-    for end in (JUMP[0], JUMP[1], t[-1] + DT):
+    # The end of each phase (the sweep, the jump, the sweep again) that lasted
+    # long enough to settle.
+    for begin, end in ((0.0, JUMP[0]), JUMP, (JUMP[1], t[-1] + DT)):
         k = np.searchsorted(t, end) - 1
-        if k < 0 or t[k] < 0.5:
+        if k < 0 or t[k] - begin < SETTLING:
             continue
         way = np.abs(record["goal"][k] - p[k])
         assert np.nanmax(way) < 0.02, (end, way)
