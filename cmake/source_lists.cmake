@@ -18,6 +18,7 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/nearest_frame.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/limit_lines.cpp
   ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp
   ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp

@@ -5,10 +5,6 @@ direction the arm can point at, and draw what the arm does.
     python examples/gaze_clamp.py --out /tmp/gaze.png --steps 600
     python examples/gaze_clamp.py --arms-json examples/arms/right_arm.json
 
-The arm's tip rings must not cross (|sin arm_arc| below sin(pi/4), as for the
-presets): for another arm nearest_reachable has no answer out of reach, and
-the script refuses it.
-
 A commanded pointing direction goes once around a smooth loop that is partly
 outside the workspace. At every step the controller aims at
 `arm.nearest_reachable(command, near=previous_joints)`: the command itself
@@ -24,7 +20,6 @@ clamp runs along a rim of the workspace (an input arm in line with its
 coupler) and stays away from zero along the closing limit.
 """
 import argparse
-import math
 import os
 import sys
 
@@ -190,13 +185,6 @@ def main(argv=None):
     else:
         arm = qt.Arm.default_left()
         arm_name = "Arm.default_left()"
-    # Beyond this the tips' rings cross, and nearest_reachable gives NaN for
-    # every target out of reach.
-    if not abs(math.sin(arm.arm_arc)) < math.sin(math.pi / 4):
-        print(f"nearest_reachable needs tip rings that do not cross, |sin arm_arc| below "
-              f"sin(pi/4); arm_arc {arm.arm_arc} makes them cross", file=sys.stderr)
-        return 1
-
     commands = commanded_path(arm, args.steps)
     achieved, joints = clamp(arm, commands)
     smallest = arm.singular_values(joints[:, 0], joints[:, 1])[:, 1]

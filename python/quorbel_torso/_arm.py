@@ -315,8 +315,7 @@ class Arm:
         normalised, where ik_from_direction accepts it; else a point of the
         workspace's edge, within 1e-9 rad of the nearest) and its joints as
         ik_from_direction gives them for `near` (..., 2). NaN for a direction
-        of norm below 1e-12 or not finite, and, for an arm whose tip rings
-        cross (|cos arm_arc| below sqrt(1/2)), for one out of reach."""
+        of norm below 1e-12 or not finite."""
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)

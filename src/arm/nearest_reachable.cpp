@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <utility>
 
+#include <quorbel/arm/forward_kinematics.hpp>
+
 #include "arm/close_loop_from_cosines.hpp"
+#include "arm/limit_lines.hpp"
 
 namespace quorbel {
 namespace {
@@ -45,11 +48,17 @@ constexpr double LIMIT_INWARD_STEPS[] = {1e-11, 1e-10, 3e-10};
 
 // Where a candidate lies: on a rim of a tip's ring (a corner of two rims
 // included), on the closing limit, or where a rim meets the closing limit.
-enum class Kind { rim, limit, rim_limit };
+// A crossing is where a circle about a meeting point of the tips crosses a
+// rim or the other such circle; the workspace there is a wedge on a side
+// not worked out, tried in CROSSING_TURNS directions. A meeting candidate is
+// the point of such a circle nearest the target, reached through the
+// joints (see accept_meeting).
+enum class Kind { rim, limit, rim_limit, crossing, meeting };
 
 struct Candidate {
     Vec3 direction;
-    Vec3 inward;   // rim and corner: unit tangent into the workspace
+    Vec3 inward;   // rim and corner: unit tangent into the workspace;
+                   // meeting: the tips' meeting point
     double angle;  // from the target
     Kind kind;
 };
@@ -59,11 +68,18 @@ struct Candidate {
 // toward either sense of the rim (the workspace there is a wedge between
 // the rim and the limit, on the rim's inner side).
 constexpr double RIM_LIMIT_TURN = PI / 3;
+constexpr int CROSSING_TURNS = 12;
+// How a meeting candidate is reached through the joints (accept_meeting).
+constexpr double MEETING_RADII[] = {1e-3, 1e-4, 1e-5, 1e-6, 1e-7};
+constexpr int MEETING_BEARINGS = 48;
+constexpr int MEETING_ITERATIONS = 40;
 
-// Room for every candidate: 4 rims, 8 corners of two rims, 8 points where a
+// Room for every candidate: 4 rims, 8 corners of two rims, 4 on the circles
+// about the tips' meeting points, 16 where they cross a rim and 2 where they
+// cross each other, 8 points where a
 // rim meets the closing limit and the closing limit's maxima (at most one
 // per sample interval of each of at most two pieces).
-constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 8 + 2 * LIMIT_SAMPLES;
+constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 4 + 16 + 2 + 8 + 2 * LIMIT_SAMPLES;
 
 struct EdgeCandidates {
     std::array<Candidate, MAX_CANDIDATES> items;
@@ -442,8 +458,90 @@ Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
 // gets accepted is tried as it stands: where the workspace has no room for
 // a move (a single direction, for an arm_arc of 0, whose tips never
 // leave the joint axes), the point itself is the answer.
+// Next to a point of a meeting circle the workspace can be a sliver that no
+// move of the direction by up to 1e-6 rad enters: the circle is only the
+// limit of apexes as the tips close in on each other along one bearing.
+// So the joints are moved instead, a distance r from the pair that puts
+// both tips at the meeting point (theta_a, theta_b read off it as forward
+// kinematics places the tips), along the bearing whose direction is nearest
+// the target (MEETING_BEARINGS samples, then golden section); r shrinks
+// through MEETING_RADII, and the nearest direction ik_from_direction
+// accepts wins. It lies at most about 1e-6 rad further than the circle's
+// point (the sliver's width at the smallest radius, and the rounding of
+// tips that close together).
+// `Choice` is what ik_from_direction takes besides the direction: the
+// optional `near` of the plain overload, or IkOptions.
+template <typename Choice>
+std::optional<ReachableDirection> accept_meeting(const Arm& arm, const Candidate& c,
+                                                 Vec3 target, const Choice& near) noexcept {
+    const double m = mirror_sign(arm.geometry());
+    const Vec3 p = c.inward;
+    const double centre_a = std::atan2(m * p.y, m * p.x);
+    const double centre_b = std::atan2(-m * p.y, p.z);
+    std::optional<ReachableDirection> best;
+    double best_angle = INFINITY;
+    for (double r : MEETING_RADII) {
+        const auto angle_at = [&](double bearing) {
+            const std::optional<Vec3> d = pointing_direction(
+                arm, centre_a + r * std::cos(bearing), centre_b + r * std::sin(bearing));
+            return d ? std::atan2(norm(cross(target, *d)), dot(target, *d)) : INFINITY;
+        };
+        const double spacing = 2.0 * PI / MEETING_BEARINGS;
+        double bearing = 0.0;
+        double least = INFINITY;
+        for (int k = 0; k < MEETING_BEARINGS; ++k) {
+            const double angle = angle_at(k * spacing);
+            if (angle < least) {
+                least = angle;
+                bearing = k * spacing;
+            }
+        }
+        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
+        double lo = bearing - spacing;
+        double hi = bearing + spacing;
+        double x1 = hi - ratio * (hi - lo);
+        double x2 = lo + ratio * (hi - lo);
+        double g1 = angle_at(x1);
+        double g2 = angle_at(x2);
+        for (int i = 0; i < MEETING_ITERATIONS; ++i) {
+            if (g1 < g2) {
+                hi = x2;
+                x2 = x1;
+                g2 = g1;
+                x1 = hi - ratio * (hi - lo);
+                g1 = angle_at(x1);
+            } else {
+                lo = x1;
+                x1 = x2;
+                g1 = g2;
+                x2 = lo + ratio * (hi - lo);
+                g2 = angle_at(x2);
+            }
+        }
+        for (double b : {bearing, x1, x2}) {
+            const std::optional<Vec3> d = pointing_direction(
+                arm, centre_a + r * std::cos(b), centre_b + r * std::sin(b));
+            if (!d) {
+                continue;
+            }
+            const double angle = std::atan2(norm(cross(target, *d)), dot(target, *d));
+            if (angle < best_angle) {
+                if (const std::optional<JointPair> joints = ik_from_direction(arm, *d, near)) {
+                    best = ReachableDirection{*d, *joints};
+                    best_angle = angle;
+                }
+            }
+        }
+    }
+    return best;
+}
+
+template <typename Choice>
 std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
-                                         Vec3 target, std::optional<JointPair> near) noexcept {
+                                         Vec3 target, const Choice& near) noexcept {
+    if (c.kind == Kind::meeting) {
+        return accept_meeting(arm, c, target, near);
+    }
     const auto accepted = [&](Vec3 d) -> std::optional<ReachableDirection> {
         if (const std::optional<JointPair> joints = ik_from_direction(arm, d, near)) {
             return ReachableDirection{d, *joints};
@@ -454,6 +552,22 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
         for (double step : RIM_STEPS) {
             if (auto found = accepted(turned(c.direction, c.inward, step))) {
                 return found;
+            }
+        }
+        return accepted(c.direction);
+    }
+    if (c.kind == Kind::crossing) {
+        const Vec3 e1 = normalise(cross(c.direction, std::fabs(c.direction.z) < 0.9
+                                                         ? Vec3{0.0, 0.0, 1.0}
+                                                         : Vec3{1.0, 0.0, 0.0}));
+        const Vec3 e2 = cross(c.direction, e1);
+        for (double step : RIM_STEPS) {
+            for (int k = 0; k < CROSSING_TURNS; ++k) {
+                const double psi = 2.0 * PI * k / CROSSING_TURNS;
+                if (auto found = accepted(turned(c.direction,
+                                                 std::cos(psi) * e1 + std::sin(psi) * e2, step))) {
+                    return found;
+                }
             }
         }
         return accepted(c.direction);
@@ -497,35 +611,65 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
     return std::nullopt;
 }
 
-// Whether the tips' rings (each of arc arm_arc about its joint axis, the
-// axes a quarter turn apart) cross: for an arc (as arccos(cos arm_arc))
-// strictly between pi/4 and 3 pi/4. Then the tips can meet, and as they
-// pass through each other the apex jumps across the circle of arc
-// coupler_arc about the meeting point. That circle is part of the
-// workspace's edge, and none of the candidates lies on it: for such arms
-// the nearest candidate accepted was up to 0.2 rad further than the
-// workspace's nearest point.
-bool tip_rings_cross(const Arm& arm) noexcept {
-    return arm.cos_arm() * arm.cos_arm() < 0.5;
+// Where the tips' rings cross (|cos arm_arc| below sqrt(1/2)) the tips can
+// meet, at one of the two points at arc arm_arc from both joint axes. As
+// they pass through each other the apex, at arc coupler_arc from both on
+// the perpendicular bisector of the tips, sweeps the whole circle of arc
+// coupler_arc about the meeting point and jumps across it; that circle is
+// part of the workspace's edge. Its point nearest the target is a
+// candidate; so are the points where the circle crosses a rim or the other circle,
+// where the arc of it on the edge can end.
+void add_meeting_circles(const Arm& arm, Vec3 target, EdgeCandidates& list) noexcept {
+    const double m = mirror_sign(arm.geometry());
+    const Vec3 axis_a = {0.0, 0.0, 1.0};
+    const Vec3 axis_b = {m, 0.0, 0.0};
+    const double cos_coupler = arm.cos_coupler();
+    const double sin_coupler = std::sqrt(std::fmax(0.0, 1.0 - cos_coupler * cos_coupler));
+    const double middle = arm.cos_arm() * cos_coupler;
+    const double spread = std::fabs(arm.sin_arm()) * sin_coupler;
+    const Rim rims[4] = {{axis_a, middle + spread, true}, {axis_a, middle - spread, false},
+                         {axis_b, middle + spread, true}, {axis_b, middle - spread, false}};
+    Vec3 centres[2];
+    int count = 0;
+    for (double side : {1.0, -1.0}) {
+        const std::optional<Vec3> meeting = detail::close_loop_from_cosines(
+            axis_a, arm.cos_arm(), axis_b, arm.cos_arm(), side);
+        if (!meeting) {
+            continue;
+        }
+        centres[count++] = *meeting;
+        const Rim circle = {*meeting, cos_coupler, true};
+        const Vec3 d = nearest_on_rim(circle, target, axis_a);
+        list.add(d, *meeting, target, Kind::meeting);
+        for (const Rim& rim : rims) {
+            for (double turn : {1.0, -1.0}) {
+                const std::optional<Vec3> crossing = detail::close_loop_from_cosines(
+                    *meeting, cos_coupler, rim.axis, rim.cos_radius, turn);
+                if (crossing) {
+                    list.add(*crossing, Vec3{0.0, 0.0, 0.0}, target, Kind::crossing);
+                }
+            }
+        }
+    }
+    if (count == 2) {
+        for (double turn : {1.0, -1.0}) {
+            const std::optional<Vec3> crossing = detail::close_loop_from_cosines(
+                centres[0], cos_coupler, centres[1], cos_coupler, turn);
+            if (crossing) {
+                list.add(*crossing, Vec3{0.0, 0.0, 0.0}, target, Kind::crossing);
+            }
+        }
+    }
 }
 
-}  // namespace
-
-std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
-                                                    std::optional<JointPair> near) noexcept {
-    const double length = norm(target);
-    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
-        return std::nullopt;
-    }
-    const Vec3 u = target / length;
-    if (const std::optional<JointPair> joints = ik_from_direction(arm, u, near)) {
-        return ReachableDirection{u, *joints};
-    }
-    if (tip_rings_cross(arm)) {
-        return std::nullopt;
-    }
+// The edge candidates, tried from the nearest: the first that
+// ik_from_direction accepts with `near` is the answer.
+template <typename Choice>
+std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
+                                                  const Choice& near) noexcept {
     EdgeCandidates list;
     add_rims_and_corners(arm, u, list);
+    add_meeting_circles(arm, u, list);
     add_rim_limit_meetings(arm, u, list);
     add_closing_limit(arm, u, list);
     // Nearest first: a selection sort over a short list, stopping at the
@@ -546,12 +690,43 @@ std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
     return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
+                                                    std::optional<JointPair> near) noexcept {
+    const double length = norm(target);
+    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
+        return std::nullopt;
+    }
+    const Vec3 u = target / length;
+    if (const std::optional<JointPair> joints = ik_from_direction(arm, u, near)) {
+        return ReachableDirection{u, *joints};
+    }
+    return nearest_on_edge(arm, u, near);
+}
+
+// The edge's answer within the limits and the limit lines' one, the nearer
+// (the edge's on a tie).
 std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     const Arm& arm, Vec3 target, const IkOptions& options) noexcept {
-    if (!options.limits && options.near_mode == NearMode::plain) {
-        return nearest_reachable(arm, target, options.near);
+    const double length = norm(target);
+    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const Vec3 u = target / length;
+    if (const std::optional<JointPair> joints = ik_from_direction(arm, u, options)) {
+        return ReachableDirection{u, *joints};
+    }
+    std::optional<ReachableDirection> found = nearest_on_edge(arm, u, options);
+    if (options.limits) {
+        const std::optional<ReachableDirection> on_line =
+            detail::nearest_on_limit_lines(arm, u, options);
+        const auto angle = [&](Vec3 d) { return std::atan2(norm(cross(u, d)), dot(u, d)); };
+        if (on_line && (!found || angle(on_line->direction) < angle(found->direction))) {
+            found = on_line;
+        }
+    }
+    return found;
 }
 
 }  // namespace quorbel

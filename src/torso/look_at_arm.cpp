@@ -20,16 +20,8 @@ std::optional<ArmAim> look_at(const ArmDescription& arm, Vec3 target,
     if (const std::optional<JointPair> joints = ik_from_direction(kinematics, *direction, options)) {
         return ArmAim{*joints, *direction, AimStatus::reached, 0.0};
     }
-    std::optional<ReachableDirection> nearest = nearest_reachable(kinematics, *direction, options);
-    if (!nearest && !arm.limits) {
-        // Without limits the options change only how near compares: the
-        // search without them, its joints unwrapped next to the previous ones.
-        nearest = nearest_reachable(kinematics, *direction, previous);
-        if (nearest && previous) {
-            nearest->joints = {angle_next_to(nearest->joints.theta_a, previous->theta_a),
-                               angle_next_to(nearest->joints.theta_b, previous->theta_b)};
-        }
-    }
+    const std::optional<ReachableDirection> nearest =
+        nearest_reachable(kinematics, *direction, options);
     if (!nearest) {
         return std::nullopt;
     }

@@ -12,6 +12,7 @@ void neck_tests();
 void velocity_kinematics_tests();
 void neck_velocity_tests();
 void nearest_reachable_tests();
+void joint_limits_tests();
 void look_at_tests();
 void torso_json_tests();
 
@@ -25,6 +26,7 @@ int main() {
     velocity_kinematics_tests();
     neck_velocity_tests();
     nearest_reachable_tests();
+    joint_limits_tests();
     look_at_tests();
     torso_json_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());

@@ -49,34 +49,56 @@ bool within(double v, const std::optional<AngleInterval>& i) {
 // ------------------------------------------------------------------ neck
 
 // The smallest angle to u over a yaw-pitch grid of the limits (yaw in
-// [-pi, pi] and pitch in [-pi/2, pi/2] without them), refined about the
-// best point seven times.
+// [-pi, pi] and pitch in [-pi/2, pi/2] without them), each of the grid's
+// local minima then refined on ever finer grids about it.
 double neck_search(const NeckDescription& neck, Vec3 u, double roll) {
     const AngleInterval yaw_limits = neck.limits.yaw.value_or(AngleInterval{-PI, PI});
     const AngleInterval pitch_limits = neck.limits.pitch.value_or(AngleInterval{-PI / 2, PI / 2});
-    AngleInterval yaw = yaw_limits, pitch = pitch_limits;
+    const auto gaze_angle = [&](double y, double p) {
+        return angle(u, neck_forward_kinematics(y, p, roll) * neck.gaze_axis);
+    };
+    const int n = 100;
+    static double coarse[n + 1][n + 1];
+    const auto yaw_at = [&](int i) { return yaw_limits.lower + (yaw_limits.upper - yaw_limits.lower) * i / n; };
+    const auto pitch_at = [&](int j) {
+        return pitch_limits.lower + (pitch_limits.upper - pitch_limits.lower) * j / n;
+    };
+    for (int i = 0; i <= n; ++i) {
+        for (int j = 0; j <= n; ++j) coarse[i][j] = gaze_angle(yaw_at(i), pitch_at(j));
+    }
     double best = INF;
-    const int n = 60;
-    for (int round = 0; round < 8; ++round) {
-        double best_yaw = yaw.lower, best_pitch = pitch.lower;
-        for (int i = 0; i <= n; ++i) {
-            for (int j = 0; j <= n; ++j) {
-                const double y = yaw.lower + (yaw.upper - yaw.lower) * i / n;
-                const double p = pitch.lower + (pitch.upper - pitch.lower) * j / n;
-                const double a = angle(u, neck_forward_kinematics(y, p, roll) * neck.gaze_axis);
-                if (a < best) {
-                    best = a;
-                    best_yaw = y;
-                    best_pitch = p;
+    for (int i = 0; i <= n; ++i) {
+        for (int j = 0; j <= n; ++j) {
+            bool local_minimum = true;
+            for (int di = -1; di <= 1; ++di) {
+                for (int dj = -1; dj <= 1; ++dj) {
+                    const int a = i + di, b = j + dj;
+                    if (a >= 0 && a <= n && b >= 0 && b <= n && coarse[a][b] < coarse[i][j]) {
+                        local_minimum = false;
+                    }
                 }
             }
+            if (!local_minimum) continue;
+            double y0 = yaw_at(i), p0 = pitch_at(j), value = coarse[i][j];
+            double hy = (yaw_limits.upper - yaw_limits.lower) / n;
+            double hp = (pitch_limits.upper - pitch_limits.lower) / n;
+            for (int round = 0; round < 12; ++round) {
+                const double cy = y0, cp = p0;
+                for (int a = -10; a <= 10; ++a) {
+                    for (int b = -10; b <= 10; ++b) {
+                        const double y = std::fmin(std::fmax(cy + hy * a / 10, yaw_limits.lower),
+                                                   yaw_limits.upper);
+                        const double p = std::fmin(
+                            std::fmax(cp + hp * b / 10, pitch_limits.lower), pitch_limits.upper);
+                        const double v = gaze_angle(y, p);
+                        if (v < value) value = v, y0 = y, p0 = p;
+                    }
+                }
+                hy /= 5;
+                hp /= 5;
+            }
+            best = std::fmin(best, value);
         }
-        // The next round searches two cells about the best point.
-        const double dy = 2.0 * (yaw.upper - yaw.lower) / n;
-        const double dp = 2.0 * (pitch.upper - pitch.lower) / n;
-        yaw = {std::fmax(best_yaw - dy, yaw_limits.lower), std::fmin(best_yaw + dy, yaw_limits.upper)};
-        pitch = {std::fmax(best_pitch - dp, pitch_limits.lower),
-                 std::fmin(best_pitch + dp, pitch_limits.upper)};
     }
     return best;
 }
@@ -118,10 +140,12 @@ void neck_look_at_matches_the_search() {
         const Vec3 gaze = neck_forward_kinematics(a.yaw, a.pitch, a.roll) * neck.gaze_axis;
         CHECK_NEAR(aim->gaze, gaze, 1e-15);
         CHECK_NEAR(aim->leftover, angle(u, gaze), 1e-15);
-        // Never further than the search, and no nearer than rounding allows.
+        // A pose within the limits whose recomputed gaze is the reported one,
+        // never further from the target than the search finds (which can
+        // be the nearer: next to a fold of the gaze map its valleys narrow
+        // like a square root and a grid misses them).
         const double searched = neck_search(neck, u, a.roll);
         CHECK_SMALL(aim->leftover - searched, 1e-12);
-        CHECK_SMALL(searched - aim->leftover, 1e-6);
         CHECK((aim->status == AimStatus::reached) == (aim->leftover < 1e-9));
     }
 }

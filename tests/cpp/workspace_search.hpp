@@ -16,9 +16,13 @@ inline double angle_between(Vec3 a, Vec3 b) { return std::atan2(norm(cross(a, b)
 
 // Whether forward kinematics reaches d itself: some inverse-kinematics
 // candidate's apex within 1e-9 of it (ik_from_direction's own test accepts
-// 1e-6, which admits directions up to 5e-7 rad beyond the closing limit).
-inline bool in_workspace(const Arm& arm, Vec3 d) {
+// 1e-6, which admits directions up to 5e-7 rad beyond the closing limit),
+// with joints within the limits, if any.
+inline bool in_workspace(const Arm& arm, Vec3 d, const std::optional<JointLimits>& limits = {}) {
     for (const IkCandidate& c : direction_candidates(arm, d)) {
+        if (limits && !joints_under({c.theta_a, c.theta_b}, IkOptions{{}, limits}).has_value()) {
+            continue;
+        }
         if (norm(c.fk_solution.v_3 - d) < 1e-9) {
             return true;
         }
@@ -32,11 +36,12 @@ inline Vec3 along(Vec3 p, Vec3 t, double r) { return std::cos(r) * p + std::sin(
 // The last direction in the workspace on the great circle from p (in it)
 // along the tangent t: marched in steps of 0.02 rad up to pi/2, then bisected
 // to 1e-12 rad.
-inline Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t) {
+inline Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t,
+                        const std::optional<JointLimits>& limits = {}) {
     double inside = 0.0;
     double outside = -1.0;
     for (double r = 0.02; r <= PI / 2; r += 0.02) {
-        if (!in_workspace(arm, along(p, t, r))) {
+        if (!in_workspace(arm, along(p, t, r), limits)) {
             outside = r;
             break;
         }
@@ -47,7 +52,7 @@ inline Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t) {
     }
     while (outside - inside > 1e-12) {
         const double mid = 0.5 * (inside + outside);
-        (in_workspace(arm, along(p, t, mid)) ? inside : outside) = mid;
+        (in_workspace(arm, along(p, t, mid), limits) ? inside : outside) = mid;
     }
     return along(p, t, inside);
 }
@@ -56,7 +61,8 @@ inline Vec3 last_inside(const Arm& arm, Vec3 p, Vec3 t) {
 // to u along a fan of great circles: 121 over the whole turn, then 41 at a
 // time about the best, the fan narrowing to three of its spacings each round
 // until the spacing is below `final_spacing` rad.
-inline Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p, double final_spacing) {
+inline Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p, double final_spacing,
+                       const std::optional<JointLimits>& limits = {}) {
     const Vec3 e1 = normalise(u - dot(u, p) * p);
     const Vec3 e2 = cross(p, e1);
     double centre = 0.0;
@@ -69,7 +75,7 @@ inline Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p, double final_spacing) {
         double best_psi = centre;
         for (int k = 0; k < rays; ++k) {
             const double psi = centre - half_width + k * spacing;
-            const Vec3 d = last_inside(arm, p, std::cos(psi) * e1 + std::sin(psi) * e2);
+            const Vec3 d = last_inside(arm, p, std::cos(psi) * e1 + std::sin(psi) * e2, limits);
             const double angle = angle_between(u, d);
             if (angle < best_angle) {
                 best_angle = angle;

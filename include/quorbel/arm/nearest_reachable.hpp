@@ -27,6 +27,11 @@
 //   arc 2 coupler_arc about tip A) and solved for by sign changes of the
 //   Lagrange condition dF x dg = 0 (g = v_2.v_4), sampled and refined by
 //   regula falsi.
+// - for an arm whose tips' rings cross (|cos arm_arc| below sqrt(1/2)), so
+//   that the tips can meet: on the circle of arc coupler_arc about each of
+//   the two meeting points (the apex sweeps it as the tips pass through
+//   each other), its point nearest u, and the points where it crosses a rim
+//   or the other circle (closed form, two circles of the sphere).
 // Rim and corner candidates may lie outside the workspace (on the wrong
 // branch, or outside the other tip's ring); the closing-limit ones are on it
 // by construction. The candidates are tried from the nearest: the first that
@@ -80,12 +85,12 @@ struct ReachableDirection {
 // normalised target itself when ik_from_direction accepts it; otherwise the
 // point of the workspace nearest to it, never more than 1e-9 rad further (on
 // the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
-// joints as ik_from_direction chooses them with `near`. Empty for a target shorter
-// than MIN_DIRECTION_NORM or not finite (its norm included), and for an arm
-// that reaches no direction. The edge is searched only for arms whose tips'
-// rings do not cross (so that the tips never coincide: |cos arm_arc| at
-// least sqrt(1/2), as for arm_arc <= pi/4); for any other arm only a
-// reachable target has an answer, and an unreachable one gives empty.
+// joints as ik_from_direction chooses them with `near`. For an arm whose
+// tips' rings cross, the point of a meeting circle is reached through the
+// joints (the workspace next to it can be a sliver thinner than 1e-6 rad),
+// and the answer may lie up to 1e-5 rad further (6e-6 measured over random
+// such arms). Empty for a target shorter than MIN_DIRECTION_NORM or not
+// finite (its norm included), and for an arm that reaches no direction.
 std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
                                                     std::optional<JointPair> near) noexcept;
 
@@ -99,7 +104,9 @@ std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
 // corners of the limits, and the points where a limit line meets the
 // closing limit). Each limit line's image is a curve of directions; its
 // point nearest the target is found by sampling the free joint and refining
-// the best samples by golden section. A point on a limit line that
+// the best samples by golden section; the answer is then within 1e-8 rad
+// of the nearest point (2e-9 at worst against a brute-force search over 800
+// random arms, limits and targets). A point on a limit line that
 // ik_from_direction does not accept as it stands (rounding can put the
 // recomputed joint a few ulps outside the bound) is reported with the limit
 // line's joints.
