@@ -22,6 +22,7 @@
 #include <cmath>
 #include <limits>
 
+#include <quorbel/arm/joint_limits.hpp>
 #include <quorbel/maths/rotation.hpp>
 
 namespace quorbel {
@@ -31,7 +32,6 @@ namespace neck_gaze {
 namespace {
 
 constexpr double PI = 3.141592653589793;
-constexpr double TURN = 2.0 * PI;
 constexpr double INFINITE = std::numeric_limits<double>::infinity();
 // Poses whose gazes are this close in angle to the best count as equal.
 constexpr double TIE = 1e-12;
@@ -44,25 +44,19 @@ struct Pose {
 // A yaw without limits turns freely; a pitch without them stays within
 // [-pi/2, pi/2], as neck_inverse_kinematics gives it (past that the head
 // would look back upside down, the same gaze as a yaw of half a turn).
-double lower_of(const std::optional<AngleInterval>& i) { return i ? i->lower : -INFINITE; }
-double upper_of(const std::optional<AngleInterval>& i) { return i ? i->upper : INFINITE; }
+constexpr AngleInterval FREE_YAW = {-INFINITE, INFINITE};
+constexpr AngleInterval FREE_PITCH = {-PI / 2, PI / 2};
 
-// The representative of `angle` modulo 2 pi nearest `reference`, moved by
-// whole turns into [lower, upper]; empty when no representative lies there.
-std::optional<double> representative(double angle, double lower, double upper, double reference) {
-    if (!std::isfinite(angle)) {
-        return std::nullopt;
+// The representative of `angle` that the interval admits, nearest
+// `reference`, by the arm's rule for joint limits; for a free yaw, the one
+// within pi of the reference.
+std::optional<double> representative(double angle, const AngleInterval& interval,
+                                     double reference) {
+    if (!std::isfinite(interval.lower) && !std::isfinite(interval.upper)) {
+        const double a = angle_next_to(angle, reference);
+        return std::isfinite(a) ? std::optional<double>(a) : std::nullopt;
     }
-    double a = angle + TURN * std::nearbyint((reference - angle) / TURN);
-    if (a < lower) {
-        a += TURN * std::ceil((lower - a) / TURN);
-    } else if (a > upper) {
-        a -= TURN * std::ceil((a - upper) / TURN);
-    }
-    if (a < lower || a > upper) {
-        return std::nullopt;
-    }
-    return a;
+    return angle_within(interval, angle, reference);
 }
 
 Vec3 pitched(Vec3 b, double pitch) {
@@ -92,15 +86,12 @@ class Candidates {
 public:
     Candidates(Vec3 u, Vec3 b, const NeckLimits& limits, Pose reference)
         : u_(u), b_(b), reference_(reference),
-          yaw_lower_(lower_of(limits.yaw)), yaw_upper_(upper_of(limits.yaw)),
-          pitch_lower_(limits.pitch ? limits.pitch->lower : -PI / 2),
-          pitch_upper_(limits.pitch ? limits.pitch->upper : PI / 2) {}
+          yaw_(limits.yaw.value_or(FREE_YAW)), pitch_(limits.pitch.value_or(FREE_PITCH)) {}
 
     // Each angle is taken modulo 2 pi and placed within its limits.
     void consider(double yaw, double pitch, bool exact) {
-        const std::optional<double> y = representative(yaw, yaw_lower_, yaw_upper_, reference_.yaw);
-        const std::optional<double> p =
-            representative(pitch, pitch_lower_, pitch_upper_, reference_.pitch);
+        const std::optional<double> y = representative(yaw, yaw_, reference_.yaw);
+        const std::optional<double> p = representative(pitch, pitch_, reference_.pitch);
         if (!y || !p) {
             return;
         }
@@ -128,13 +119,13 @@ public:
     // The best pitch along a line of fixed yaw, and the line's ends.
     void along_yaw(double yaw) {
         consider(yaw, best_pitch(u_, b_, yaw), false);
-        for (const double end : {pitch_lower_, pitch_upper_}) {
+        for (const double end : {pitch_.lower, pitch_.upper}) {
             if (std::isfinite(end)) consider(yaw, end, false);
         }
     }
 
     void consider_yaw_ends(double pitch) {
-        for (const double end : {yaw_lower_, yaw_upper_}) {
+        for (const double end : {yaw_.lower, yaw_.upper}) {
             if (std::isfinite(end)) consider(end, pitch, false);
         }
     }
@@ -164,10 +155,10 @@ public:
     }
 
     void edges() {
-        for (const double pitch : {pitch_lower_, pitch_upper_}) {
+        for (const double pitch : {pitch_.lower, pitch_.upper}) {
             if (std::isfinite(pitch)) along_pitch(pitch);
         }
-        for (const double yaw : {yaw_lower_, yaw_upper_}) {
+        for (const double yaw : {yaw_.lower, yaw_.upper}) {
             if (std::isfinite(yaw)) along_yaw(yaw);
         }
     }
@@ -180,7 +171,8 @@ private:
     Vec3 u_;
     Vec3 b_;
     Pose reference_;
-    double yaw_lower_, yaw_upper_, pitch_lower_, pitch_upper_;
+    AngleInterval yaw_;
+    AngleInterval pitch_;
     bool found_ = false;
     Pose best_{0.0, 0.0};
     double best_angle_ = INFINITE;
