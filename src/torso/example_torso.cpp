@@ -5,17 +5,18 @@
 // axis (z) and its joint B axis (x), symmetric in x and z. The left arm is
 // turned by Rz(-15 deg) Ry(45 deg): Ry takes the x-z bisector to the torso's
 // forward x, and Rz turns the patch's slight lean to the left back inward,
-// so the patch spans about 70 degrees to the right to 60 to the left and 30
-// up and down. The right arm's directions are the left's turned half a turn
-// about its z, and its patch is symmetric in x and z too, so
-// S Rleft Q Rz(pi) (S mirrors the torso's y, Q swaps x and z, both
-// reflections, so the product is a rotation) mounts it as the mirror image
-// of the left one across the torso's x-z plane. The arms sit 0.18 m to
-// either side; the neck 0.25 m above, unturned, so its zero pose looks
-// forward. Limits: each arm joint within 1.6 rad of zero (the patch's middle
-// needs about 1, its edge about 1.75), the neck turning 80 degrees either
-// way, pitching 35 degrees up and 50 down (a positive pitch looks down), and
-// rolling 30 degrees.
+// so the patch spans about 70 degrees to the right to 60 to the left and up
+// to 30 up and down, narrowing toward its ends. The right arm's directions
+// are the left's turned half a turn about its z, and its patch is symmetric
+// in x and z too, so S Rleft Q Rz(pi) (S mirrors the torso's y, Q swaps x
+// and z, both reflections, so the product is a rotation) mounts it as the
+// mirror image of the left one across the torso's x-z plane; both reach
+// every target within about 20 degrees of straight ahead. The arms sit
+// 0.18 m to either side; the neck 0.25 m above, unturned, so its zero pose
+// looks forward. Limits: each arm joint within 1.6 rad of zero (the patch's
+// middle needs about 1, its edge about 1.75), the neck turning 80 degrees
+// either way, pitching 35 degrees up and 50 down (a positive pitch looks
+// down), and rolling 30 degrees.
 #include <quorbel/torso/torso.hpp>
 
 namespace quorbel {
