@@ -52,10 +52,12 @@ set(QTK_MODULE_SOURCES
 set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/arm_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/batch_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/batch_options.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/batch_velocity.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/json_kernel.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)

@@ -36,6 +36,12 @@ SOLUTION_SLOTS = 4
 JACOBIAN = VECTOR + JOINT_PAIR
 # singular_values: the largest, then the smallest.
 SINGULAR_VALUE_PAIR = (2,)
+# Joint limits as the kernels take them: theta_a's lower and upper bound,
+# then theta_b's.
+LIMIT_BOUNDS = (4,)
+# Interval pairs: ((theta_a lower, upper), (theta_b lower, upper)).
+Limits = Tuple[Tuple[float, float], Tuple[float, float]]
+LimitsLike = Tuple[Tuple[Real, Real], Tuple[Real, Real]]
 
 
 def _arc(value: object, name: str) -> float:
@@ -49,6 +55,33 @@ def _mirror(value: object) -> bool:
     if not isinstance(value, (bool, np.bool_)):
         raise TypeError(f"mirror must be a bool, not {type(value).__name__}")
     return bool(value)
+
+
+def _flag(value: object, name: str) -> bool:
+    if not isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"{name} must be a bool, not {type(value).__name__}")
+    return bool(value)
+
+
+def _limits(value: object) -> Optional[Limits]:
+    """None, or two (lower, upper) pairs of real numbers, lower <= upper
+    (neither NaN; an infinite bound leaves that end open)."""
+    if value is None:
+        return None
+    message = "limits must be None or ((lower_a, upper_a), (lower_b, upper_b))"
+    if not isinstance(value, (tuple, list)) or len(value) != 2:
+        raise TypeError(message)
+    pairs = []
+    for joint, pair in zip(("theta_a", "theta_b"), value):
+        if not isinstance(pair, (tuple, list)) or len(pair) != 2:
+            raise TypeError(message)
+        lower = _arc(pair[0], f"the lower limit of {joint}")
+        upper = _arc(pair[1], f"the upper limit of {joint}")
+        if not lower <= upper:
+            raise ValueError(f"the limits of {joint} must have lower <= upper, not "
+                             f"({lower!r}, {upper!r})")
+        pairs.append((lower, upper))
+    return (pairs[0], pairs[1])
 
 
 def _branch(value: object) -> Branch:
@@ -85,6 +118,20 @@ def _directions_and_near(
     return batch, directions, near_pairs
 
 
+def _rotations_and_near(
+    r_target: npt.ArrayLike, near: Optional[npt.ArrayLike]
+) -> Tuple[Tuple[int, ...], FloatArray, Optional[FloatArray]]:
+    """The batch shape, the rotations and the `near` pairs (None without
+    them), broadcast together."""
+    if near is None:
+        batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
+        return batch, rotations, None
+    batch, (rotations, near_pairs) = pose_arguments(
+        (r_target, "r_target", MATRIX), (near, "near", JOINT_PAIR)
+    )
+    return batch, rotations, near_pairs
+
+
 def _float_source(value: float) -> str:
     """Python source for the float: its repr, or float('nan'), float('inf'),
     float('-inf'), which evaluate back where the bare words do not."""
@@ -94,13 +141,25 @@ def _float_source(value: float) -> str:
 @final
 class Arm:
     """One spherical five-bar arm: arcs in radians, the mirrored layout (the
-    right arm) and the loop-closure branch. Immutable; equal by geometry."""
+    right arm), the loop-closure branch and optional joint limits
+    ((lower_a, upper_a), (lower_b, upper_b)) in radians. Immutable; equal by
+    geometry and limits.
 
-    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch")
+    With limits, ik_from_direction, ik_solutions, ik, nearest_reachable and
+    ik_nearest_frame (and reachable_direction, reachable_orientation)
+    consider only joint pairs within them: an angle satisfies [lower, upper]
+    when some turn of it, angle + 2 pi k, lies inside, and is returned as
+    that turn (the one nearest `near` with wrap=True, else the smallest).
+    wrap=True compares candidates with `near` as angles, modulo 2 pi, and
+    returns each joint unwrapped next to near's, so a trajectory never
+    jumps by a turn."""
+
+    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits")
     _arm_arc: float
     _coupler_arc: float
     _mirror: bool
     _branch: Branch
+    _limits: Optional[Limits]
 
     def __new__(
         cls,
@@ -108,6 +167,7 @@ class Arm:
         coupler_arc: Real = DEFAULT_COUPLER_ARC,
         mirror: Union[bool, np.bool_] = False,
         branch: Branch = "positive",
+        limits: Optional[LimitsLike] = None,
     ) -> "Arm":
         self = super().__new__(cls)
         # Set here, once: __setattr__ refuses every later change.
@@ -115,6 +175,7 @@ class Arm:
         object.__setattr__(self, "_coupler_arc", _arc(coupler_arc, "coupler_arc"))
         object.__setattr__(self, "_mirror", _mirror(mirror))
         object.__setattr__(self, "_branch", _branch(branch))
+        object.__setattr__(self, "_limits", _limits(limits))
         return self
 
     @staticmethod
@@ -152,9 +213,16 @@ class Arm:
     def branch(self) -> Branch:
         return self._branch
 
+    @property
+    def limits(self) -> Optional[Limits]:
+        return self._limits
+
     def to_json(self) -> str:
         """arms.json text that from_json reads back to an equal arm. JSON has
-        no NaN or infinity: such arcs raise ValueError."""
+        no NaN or infinity: such arcs raise ValueError; arms.json holds no
+        limits: an arm with limits raises ValueError too."""
+        if self._limits is not None:
+            raise ValueError("arms.json cannot hold joint limits")
         for name, value in (("arm_arc", self._arm_arc), ("coupler_arc", self._coupler_arc)):
             if not math.isfinite(value):
                 raise ValueError(f"arms.json cannot hold {name}={value!r}: JSON numbers are finite")
@@ -165,7 +233,8 @@ class Arm:
         )
 
     def kinematics(self) -> "QuorbelArmKinematics":
-        """The per-call arm with exactly this geometry. Its constructor has no
+        """The per-call arm with exactly this geometry (the per-call module
+        has no joint limits: they are not carried over). Its constructor has no
         branch, so a negative-branch arm goes through arms.json, which holds
         only finite arcs: ValueError for one with a NaN or infinite arc."""
         from quorbel_torso_kinematics import QuorbelArmKinematics
@@ -182,6 +251,20 @@ class Arm:
 
     def _geometry(self) -> Tuple[float, float, bool, str]:
         return (self._arm_arc, self._coupler_arc, self._mirror, self._branch)
+
+    def _limit_bounds(self, batch: Tuple[int, ...]) -> Optional[FloatArray]:
+        """The limits as the kernels take them, one row of four per pose;
+        None without limits."""
+        if self._limits is None:
+            return None
+        (lower_a, upper_a), (lower_b, upper_b) = self._limits
+        bounds = np.array([lower_a, upper_a, lower_b, upper_b])
+        return np.ascontiguousarray(np.broadcast_to(bounds, batch + LIMIT_BOUNDS))
+
+    def _uses_options(self, wrap: bool) -> bool:
+        # Without limits and wrap the plain kernels run: the same doubles as
+        # before limits existed.
+        return self._limits is not None or wrap
 
     def fk(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
         """Joint angles (...) -> (..., 3, 3) end-effector rotations; NaN where
@@ -207,42 +290,112 @@ class Arm:
         return out
 
     def ik_from_direction(
-        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None
+        self,
+        v3: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
         """Directions (..., 3), normalised here -> (..., 2) joint pairs: the
         solution nearest to `near` (..., 2), plain differences without
-        wrap-around, or of smallest norm without it; NaN where none."""
+        wrap-around (modulo 2 pi with wrap=True), or of smallest norm
+        without it; within the limits; NaN where none."""
+        wrap = _flag(wrap, "wrap")
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
-        _kernels.arm_ik_from_direction(*self._geometry(), directions, near_pairs, out)
+        if self._uses_options(wrap):
+            _kernels.arm_ik_from_direction_within(*self._geometry(), directions, near_pairs,
+                                                  self._limit_bounds(batch), float(wrap), out)
+        else:
+            _kernels.arm_ik_from_direction(*self._geometry(), directions, near_pairs, out)
         return out
 
     def reachable_direction(self, v3: npt.ArrayLike) -> BoolArray:
-        """Directions (..., 3) -> (...) bool: whether ik_from_direction solves."""
+        """Directions (..., 3) -> (...) bool: whether ik_from_direction solves
+        (within the limits)."""
+        if self._limits is not None:
+            return ~np.isnan(self.ik_from_direction(v3)[..., 0])
         batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_direction(*self._geometry(), directions, out)
         return out
 
-    def ik_solutions(self, v3: npt.ArrayLike) -> FloatArray:
+    def ik_solutions(
+        self,
+        v3: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
+    ) -> FloatArray:
         """Directions (..., 3) -> (..., 4, 2): the candidates of the tip
         placements (+,+), (+,-), (-,+), (-,-), each where ik_from_direction
-        accepts it, NaN where it does not land on the direction."""
-        batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+        accepts it, NaN where it does not land on the direction or lies
+        outside the limits. `near` (..., 2) only places each joint's turn
+        (with wrap=True, next to near's)."""
+        wrap = _flag(wrap, "wrap")
+        if not self._uses_options(wrap):
+            batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
+            out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
+            _kernels.arm_ik_solutions(*self._geometry(), directions, out)
+            return out
+        batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
-        _kernels.arm_ik_solutions(*self._geometry(), directions, out)
+        _kernels.arm_ik_solutions_within(*self._geometry(), directions, near_pairs,
+                                         self._limit_bounds(batch), float(wrap), out)
         return out
 
-    def ik(self, r_target: npt.ArrayLike) -> FloatArray:
+    def ik(
+        self,
+        r_target: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
+    ) -> FloatArray:
         """Rotations (..., 3, 3) -> (..., 2) joint pairs whose fk lies within
-        1e-6 (Frobenius) of the target; NaN where none."""
-        batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
+        1e-6 (Frobenius) of the target, within the limits; NaN where none.
+        `near` (..., 2) only places each joint's turn (with wrap=True, next
+        to near's)."""
+        wrap = _flag(wrap, "wrap")
+        if not self._uses_options(wrap):
+            batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
+            out = np.empty(batch + JOINT_PAIR)
+            _kernels.arm_ik(*self._geometry(), rotations, out)
+            return out
+        batch, rotations, near_pairs = _rotations_and_near(r_target, near)
         out = np.empty(batch + JOINT_PAIR)
-        _kernels.arm_ik(*self._geometry(), rotations, out)
+        _kernels.arm_ik_within(*self._geometry(), rotations, near_pairs,
+                               self._limit_bounds(batch), float(wrap), out)
         return out
+
+    def ik_nearest_frame(
+        self,
+        r_target: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
+    ) -> Tuple[FloatArray, FloatArray, npt.NDArray[np.int8]]:
+        """Rotations (..., 3, 3), measured (noisy, rounded, not exactly
+        reachable) -> (joints (..., 2), angles (...), reasons (...) int8):
+        the joint pair within the limits whose fk frame is nearest the
+        rotation (least rotation angle; found by Gauss-Newton on the
+        rotation error from the candidates of its z column and of its
+        nearest reachable direction), and that angle. Where ik accepts the
+        rotation, ik's joints and reason 0; else reason 1 when no joint pair
+        within the limits points along the z column (out of reach), 2 when
+        one does but the frame is turned about it (the roll is off by the
+        angle). NaN joints and angles and reason -1 for a rotation with a
+        non-finite entry or a z column shorter than 1e-12."""
+        wrap = _flag(wrap, "wrap")
+        batch, rotations, near_pairs = _rotations_and_near(r_target, near)
+        joints = np.empty(batch + JOINT_PAIR)
+        angles = np.empty(batch)
+        misses = np.empty(batch)
+        _kernels.arm_nearest_frame(*self._geometry(), rotations, near_pairs,
+                                   self._limit_bounds(batch), float(wrap), joints, angles, misses)
+        reasons = np.where(np.isnan(misses), -1, misses).astype(np.int8)
+        return joints, angles, reasons
 
     def reachable_orientation(self, r_target: npt.ArrayLike) -> BoolArray:
-        """Rotations (..., 3, 3) -> (...) bool: whether ik solves."""
+        """Rotations (..., 3, 3) -> (...) bool: whether ik solves (within the
+        limits)."""
+        if self._limits is not None:
+            return ~np.isnan(self.ik(r_target)[..., 0])
         batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
@@ -308,25 +461,46 @@ class Arm:
         return out
 
     def nearest_reachable(
-        self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None
+        self,
+        v3: npt.ArrayLike,
+        near: Optional[npt.ArrayLike] = None,
+        wrap: Union[bool, np.bool_] = False,
     ) -> Tuple[FloatArray, FloatArray]:
         """Directions (..., 3) -> (directions (..., 3), joints (..., 2)): the
         reachable direction at the smallest angle from v3 (v3 itself,
         normalised, where ik_from_direction accepts it; else a point of the
-        workspace's edge, within 1e-9 rad of the nearest) and its joints as
+        workspace's edge, within 1e-9 rad of the nearest, 1e-5 for an arm
+        whose tip rings cross) and its joints as
         ik_from_direction gives them for `near` (..., 2). NaN for a direction
-        of norm below 1e-12 or not finite."""
+        of norm below 1e-12 or not finite. With limits, the reachable set is
+        the directions of joint pairs within them, and the nearest point of
+        its edge may lie on the image of a limit line (found by sampling and
+        golden-section refinement, within 1e-8 rad)."""
+        wrap = _flag(wrap, "wrap")
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)
-        _kernels.arm_nearest_reachable(*self._geometry(), directions, near_pairs, reached, joints)
+        if self._uses_options(wrap):
+            _kernels.arm_nearest_reachable_within(*self._geometry(), directions, near_pairs,
+                                                  self._limit_bounds(batch), float(wrap),
+                                                  reached, joints)
+        else:
+            _kernels.arm_nearest_reachable(*self._geometry(), directions, near_pairs, reached,
+                                           joints)
         return reached, joints
 
     def __repr__(self) -> str:
+        limits = ""
+        if self._limits is not None:
+            (lower_a, upper_a), (lower_b, upper_b) = self._limits
+            limits = (
+                f", limits=(({_float_source(lower_a)}, {_float_source(upper_a)}), "
+                f"({_float_source(lower_b)}, {_float_source(upper_b)}))"
+            )
         return (
             f"Arm(arm_arc={_float_source(self._arm_arc)}, "
             f"coupler_arc={_float_source(self._coupler_arc)}, "
-            f"mirror={self._mirror!r}, branch={self._branch!r})"
+            f"mirror={self._mirror!r}, branch={self._branch!r}{limits})"
         )
 
     def __eq__(self, other: object) -> bool:
@@ -338,10 +512,13 @@ class Arm:
             and self._coupler_arc == other._coupler_arc
             and self._mirror == other._mirror
             and self._branch == other._branch
+            and self._limits == other._limits
         )
 
     def __hash__(self) -> int:
-        return hash(self._geometry())
+        if self._limits is None:
+            return hash(self._geometry())
+        return hash(self._geometry() + (self._limits,))
 
     def __setattr__(self, name: str, value: object) -> None:
         raise AttributeError(f"Arm is immutable: cannot set {name!r}")
@@ -349,5 +526,10 @@ class Arm:
     def __delattr__(self, name: str) -> None:
         raise AttributeError(f"Arm is immutable: cannot delete {name!r}")
 
-    def __reduce__(self) -> Tuple[type, Tuple[float, float, bool, str]]:
-        return (Arm, self._geometry())
+    def __reduce__(
+        self,
+    ) -> Tuple[type, Union[Tuple[float, float, bool, str],
+                           Tuple[float, float, bool, str, Limits]]]:
+        if self._limits is None:
+            return (Arm, self._geometry())
+        return (Arm, self._geometry() + (self._limits,))

@@ -474,10 +474,14 @@ Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
 template <typename Choice>
 std::optional<ReachableDirection> accept_meeting(const Arm& arm, const Candidate& c,
                                                  Vec3 target, const Choice& near) noexcept {
-    const double m = mirror_sign(arm.geometry());
+    // v_2 = (m sa cos tA, m sa sin tA, ca) and v_4 = (m ca, -m sa sin tB,
+    // sa cos tB) at the meeting point p; sa may be negative.
+    const double m = arm.sin_arm() < 0.0 ? -mirror_sign(arm.geometry())
+                                         : mirror_sign(arm.geometry());
+    const double s = arm.sin_arm() < 0.0 ? -1.0 : 1.0;
     const Vec3 p = c.inward;
     const double centre_a = std::atan2(m * p.y, m * p.x);
-    const double centre_b = std::atan2(-m * p.y, p.z);
+    const double centre_b = std::atan2(-m * p.y, s * p.z);
     std::optional<ReachableDirection> best;
     double best_angle = INFINITY;
     for (double r : MEETING_RADII) {

@@ -40,7 +40,7 @@ constexpr KernelParameter number_named(const char* name) {
     return {name, Element::float64, 0, Access::number};
 }
 
-inline constexpr std::size_t MAX_PARAMETERS = 5;
+inline constexpr std::size_t MAX_PARAMETERS = 7;
 
 // The arguments are the arm's geometry when `takes_arm` (arm_arc, coupler_arc:
 // numbers; mirror: a bool; branch: "positive" or "negative"), then the

@@ -23,6 +23,13 @@ PyObject* arm_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize
 PyObject* arm_singular_values_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* arm_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* arm_nearest_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_ik_from_direction_within_kernel(PyObject*, PyObject* const* args,
+                                              Py_ssize_t nargs);
+PyObject* arm_ik_solutions_within_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_ik_within_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* arm_nearest_reachable_within_kernel(PyObject*, PyObject* const* args,
+                                              Py_ssize_t nargs);
+PyObject* arm_nearest_frame_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
 PyObject* neck_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* neck_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);

@@ -13,6 +13,7 @@ void velocity_kinematics_tests();
 void neck_velocity_tests();
 void nearest_reachable_tests();
 void joint_limits_tests();
+void nearest_frame_tests();
 void look_at_tests();
 void torso_json_tests();
 
@@ -27,6 +28,7 @@ int main() {
     neck_velocity_tests();
     nearest_reachable_tests();
     joint_limits_tests();
+    nearest_frame_tests();
     look_at_tests();
     torso_json_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());

@@ -196,19 +196,21 @@ void no_answer_without_a_direction() {
     }
 }
 
-// Arms whose tips' rings cross (arm_arc between pi/4 and 3 pi/4), random
-// over both branches and mirrors, with random targets: the target itself
+// Arms whose tips' rings cross (|arm_arc| between pi/4 and 3 pi/4), random
+// over both branches, mirrors and signs of arm_arc, with random targets: the target itself
 // when reachable, else a direction ik_from_direction accepts and no further
 // than the search. The edge search used to answer up to 0.05 rad further
 // for them (the circle about the tips' meeting point was missing), and was
-// then refused.
+// then refused; a negative arm_arc once put the meeting point's joints half
+// a turn off, and answered 0.03 rad too far.
 void arms_whose_tip_rings_cross() {
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     int out_of_reach = 0;
     double worst = -INFINITY;
     for (int k = 0; k < 60; ++k) {
-        const double arm_arc = 0.8 + 0.75 * (unit(rng) + 1.0);
+        const double sign = unit(rng) > 0.0 ? 1.0 : -1.0;
+        const double arm_arc = sign * (0.8 + 0.75 * (unit(rng) + 1.0));
         const double coupler_arc = 0.2 + 0.5 * (unit(rng) + 1.0);
         const Arm arm({arm_arc, coupler_arc, unit(rng) > 0.0 ? Branch::positive : Branch::negative,
                        unit(rng) > 0.0});

@@ -4,7 +4,7 @@ The tests type-check this file with mypy --strict and pyright against the
 installed package (its inline annotations and py.typed; every result type is
 pinned with assert_type) and then run it.
 """
-from typing import Tuple
+from typing import Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -53,6 +53,13 @@ assert_type(left.joint_rates(0.3, -0.2, direction_rate=directions, damping=np.fl
 aimed, aim_joints = left.nearest_reachable([0.0, 0.0, 1.0], near=(0.3, -0.2))
 assert_type(aimed, Floats)
 assert_type(right.nearest_reachable(directions), Tuple[Floats, Floats])
+limited = Arm(limits=((0.1, 0.5), (-0.4, np.float64(0.0))))
+assert_type(limited.limits, Optional[Tuple[Tuple[float, float], Tuple[float, float]]])
+assert_type(limited.ik_from_direction(directions, near=(0.3, -0.2), wrap=True), Floats)
+assert_type(limited.ik_solutions(directions, wrap=np.bool_(True)), Floats)
+frame_joints, frame_angles, reasons = limited.ik_nearest_frame(rotations, near=(0.3, -0.2))
+assert_type(frame_angles, Floats)
+assert_type(reasons, npt.NDArray[np.int8])
 
 neck = Neck()
 head = neck.fk([[0.3, -0.7, 1.1], [0.0, 0.0, 0.0]])
