@@ -30,7 +30,9 @@ def test_torso_is_an_immutable_value(torso):
     assert Torso.from_json(json.dumps(other)) != torso
     with pytest.raises(AttributeError):
         torso._json = "{}"
-    assert (torso.left_arm, torso.right_arm) == (qt.Arm.default_left(), qt.Arm.default_right())
+    limits = ((-1.6, 1.6), (-1.6, 1.6))
+    assert (torso.left_arm, torso.right_arm) == (qt.Arm(limits=limits),
+                                                 qt.Arm(mirror=True, limits=limits))
 
 
 @pytest.mark.parametrize("text, message", [

@@ -108,18 +108,24 @@ class Torso:
         for bit."""
         return self._json
 
-    def _description(self, name: str) -> Any:
-        return json.loads(self._json)[name]
+    def _arm(self, name: str) -> Arm:
+        description = json.loads(self._json)[name]
+        limits = description.get("limits")
+        return Arm(
+            **description["geometry"],
+            limits=None if limits is None else (limits["theta_a"], limits["theta_b"]),
+        )
 
     @property
     def left_arm(self) -> Arm:
-        """The left arm's geometry (its mount and limits are in to_json())."""
-        return Arm(**self._description("left_arm")["geometry"])
+        """The left arm: its geometry and joint limits (its mount is in
+        to_json())."""
+        return self._arm("left_arm")
 
     @property
     def right_arm(self) -> Arm:
-        """The right arm's geometry."""
-        return Arm(**self._description("right_arm")["geometry"])
+        """The right arm: its geometry and joint limits."""
+        return self._arm("right_arm")
 
     def look_at(
         self,
