@@ -29,7 +29,14 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp
   ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp
-  ${QTK_SOURCE_ROOT}/src/neck/neck_velocity.cpp)
+  ${QTK_SOURCE_ROOT}/src/neck/neck_velocity.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/mount.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/example_torso.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/look_at_arm.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/look_at_neck.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/look_at_torso.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/torso_json_reader.cpp
+  ${QTK_SOURCE_ROOT}/src/torso/torso_json_writer.cpp)
 
 # The boundary's parts that know no class: argument parser, converters,
 # result builders, heap types and the internal error.
@@ -59,4 +66,5 @@ set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)

@@ -13,7 +13,7 @@ build=${QTK_FUZZ_BUILD_DIR:-$root/build/fuzz}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" \
   -DQTK_BUILD_FUZZERS=ON -DQTK_BUILD_PYTHON_MODULE=OFF -DQTK_BUILD_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target fuzz_arms_json
+cmake --build "$build" -j2 --target fuzz_arms_json fuzz_torso_json
 
 mkdir -p "$build/artifacts"
 # New inputs go to a scratch corpus; the seeds in the repository stay as
@@ -35,3 +35,4 @@ run() {
 }
 
 run fuzz_arms_json "$root/fuzz/corpus/arms_json"
+run fuzz_torso_json "$root/fuzz/corpus/torso_json"

@@ -160,7 +160,8 @@ def test_json_cannot_hold_non_finite_arcs(arm):
 def test_neck_value():
     assert repr(Neck()) == "Neck()" and eval(repr(Neck()), {"Neck": Neck}) == Neck()
     assert hash(Neck()) == hash(Neck()) and len({Neck(), Neck()}) == 1
-    assert qt.__all__ == ["Arm", "Neck"] and Arm.__module__ == Neck.__module__ == "quorbel_torso"
+    assert qt.__all__ == ["AimStatus", "Arm", "Neck", "Torso", "TorsoAim"]
+    assert Arm.__module__ == Neck.__module__ == qt.Torso.__module__ == "quorbel_torso"
 
 
 def run_python(code):

@@ -239,3 +239,23 @@ def test_loop_labels_cover_neither_each_other_nor_a_vertex(arm_name, joints):
     assert len(boxes) == 5
     assert not any(a.overlaps(b) for a, b in itertools.combinations(boxes, 2))
     assert not any(box.contains(x, y) for box in boxes for x, y in vertices)
+
+
+def test_gaze_loop_keeps_its_limits_and_draws(tmp_path):
+    out = run_example("gaze_loop.py", "--seconds", 5.2, "--out", tmp_path / "loop.png",
+                      cwd=tmp_path)
+    assert "ticks: 2600 at 500 Hz" in out
+    assert re.search(r"^look_at: [\d.]+ us per tick where all reach the target, [\d.]+ us where "
+                     r"one is clamped; whole tick: [\d.]+ us$", out, re.M)
+    # Every mechanism reaches the target in front and clamps while it is aside.
+    for name in ("left arm", "right arm", "neck"):
+        assert re.search(rf"^{name}: reached 2000, clamped 600, no direction 0, unreachable 0 ",
+                         out, re.M)
+    assert matplotlib.image.imread(tmp_path / "loop.png").shape[:2] == (900, 900)
+
+
+def test_draw_torso_draws_the_example_torso(tmp_path):
+    out = run_example("draw_torso.py", "--torso-json", EXAMPLES / "torso.json", "--out",
+                      tmp_path / "torso.png", cwd=tmp_path)
+    assert out.count("of 14641 joint samples close the loop") == 2
+    assert matplotlib.image.imread(tmp_path / "torso.png").ndim == 3

@@ -192,3 +192,16 @@ def test_contents_lists_every_section_in_order():
     sections = [heading_anchor(h) for h in re.findall(r"^## (.+)$", prose, re.M)]
     contents = re.search(r"^Contents: (.*?)\n\n", README, re.M | re.S).group(1)
     assert re.findall(r"\]\(#([^)]+)\)", contents) == sections
+
+
+TORSO_JSON_ROWS = table_after("| torso.json text | message |")
+
+
+@pytest.mark.parametrize("text_cell, message_cell", TORSO_JSON_ROWS,
+                         ids=[r[0] for r in TORSO_JSON_ROWS])
+def test_torso_json_messages(text_cell, message_cell):
+    import quorbel_torso
+
+    with pytest.raises(ValueError) as raised:
+        quorbel_torso.Torso.from_json(code(text_cell))
+    assert str(raised.value) == code(message_cell)

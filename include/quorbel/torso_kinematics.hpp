@@ -23,3 +23,8 @@
 
 #include <quorbel/neck/neck_kinematics.hpp>
 #include <quorbel/neck/neck_velocity.hpp>
+
+#include <quorbel/torso/look_at.hpp>
+#include <quorbel/torso/mount.hpp>
+#include <quorbel/torso/torso.hpp>
+#include <quorbel/torso/torso_json.hpp>

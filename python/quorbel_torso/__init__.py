@@ -1,4 +1,4 @@
-"""The torso's kinematics over NumPy arrays: ``Arm`` and ``Neck`` values whose
+"""The torso's kinematics over NumPy arrays: ``Arm``, ``Neck`` and ``Torso`` values whose
 methods take arrays of poses (anything ``numpy.asarray`` reads, broadcast
 together) and return arrays of results, NaN where a pose has no solution.
 
@@ -18,9 +18,11 @@ del numpy
 from quorbel_torso._arm import Arm
 from quorbel_torso._kernels import __version__
 from quorbel_torso._neck import Neck
+from quorbel_torso._torso import AimStatus, Torso, TorsoAim
 
-__all__ = ["Arm", "Neck"]
+__all__ = ["AimStatus", "Arm", "Neck", "Torso", "TorsoAim"]
 
 # Reprs, pickles and error messages name the public package, not the private
 # modules the classes are written in.
 Arm.__module__ = Neck.__module__ = __name__
+AimStatus.__module__ = Torso.__module__ = TorsoAim.__module__ = __name__

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <system_error>
 
+#include "arm/geometry_json_reader.hpp"
 #include "arm/json_scanner.hpp"
 
 namespace quorbel {
@@ -98,26 +99,11 @@ std::string quote_string(const std::string& s) {
     return out;
 }
 
-class GeometryReader {
-public:
-    explicit GeometryReader(std::string_view text) : scanner_(text) {}
+}  // namespace
 
-    bool read_document(SphericalLinkGeometry* out);
-    const json::Failure& failure() const { return scanner_.failure(); }
+namespace json {
 
-private:
-    bool read_object_shape(SphericalLinkGeometry* out);
-    bool read_array_shape(SphericalLinkGeometry* out);
-    bool read_f64(double* out);
-    bool read_bool(bool* out);
-    bool read_branch(Branch* out);
-    bool read_branch_word(Branch* out);
-    bool read_unit();
-    bool fail_invalid_type(const char* expected);
-    bool describe_number(const NumberToken& token, std::string* found);
-
-    Scanner scanner_;
-};
+namespace {
 
 // ------------------------------------------------------------ wrong types
 
@@ -159,6 +145,8 @@ void append_plain_decimal(double value, std::string* out) {
         out->append(digits, static_cast<std::size_t>(exponent + 1), std::string::npos);
     }
 }
+
+}  // namespace
 
 // "integer `N`" for an integer token that fits 64 bits (unsigned, or signed
 // when negative); "floating point `X`" for everything else, X being the
@@ -301,6 +289,8 @@ bool GeometryReader::read_branch(Branch* out) {
 
 // ------------------------------------------------------------ the two shapes
 
+namespace {
+
 enum class Field { arm_arc, coupler_arc, branch, mirror, other };
 
 Field field_named(const std::string& key) {
@@ -310,6 +300,8 @@ Field field_named(const std::string& key) {
     if (key == "mirror") return Field::mirror;
     return Field::other;
 }
+
+}  // namespace
 
 bool GeometryReader::read_object_shape(SphericalLinkGeometry* out) {
     scanner_.advance();  // '{'
@@ -408,32 +400,30 @@ bool GeometryReader::read_array_shape(SphericalLinkGeometry* out) {
     return true;
 }
 
-bool GeometryReader::read_document(SphericalLinkGeometry* out) {
+bool GeometryReader::read_geometry(SphericalLinkGeometry* out) {
     const int c = scanner_.peek_after_whitespace();
-    bool ok = false;
-    if (c == END_OF_TEXT) {
-        ok = scanner_.fail_here(Syntax::eof_value);
-    } else if (c == '{') {
-        ok = read_object_shape(out);
-    } else if (c == '[') {
-        ok = read_array_shape(out);
-    } else {
-        ok = fail_invalid_type(STRUCT_NAME);
-    }
-    if (!ok) return false;
+    if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+    if (c == '{') return read_object_shape(out);
+    if (c == '[') return read_array_shape(out);
+    return fail_invalid_type(STRUCT_NAME);
+}
+
+bool GeometryReader::read_document(SphericalLinkGeometry* out) {
+    if (!read_geometry(out)) return false;
     if (scanner_.peek_after_whitespace() != END_OF_TEXT) {
         return scanner_.fail_at_byte(Syntax::trailing_characters);
     }
     return true;
 }
 
-}  // namespace
+}  // namespace json
 
 std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::string_view text) {
-    GeometryReader reader(text);
+    json::Scanner scanner(text);
+    json::GeometryReader reader(scanner);
     SphericalLinkGeometry geometry{};
     if (reader.read_document(&geometry)) return geometry;
-    const json::Failure& failure = reader.failure();
+    const json::Failure& failure = scanner.failure();
     const json::Location where = json::locate(text, failure.offset, failure.at_byte);
     return JsonError{failure.description, where.line, where.column};
 }

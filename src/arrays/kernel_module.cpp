@@ -49,6 +49,10 @@ PyMethodDef kernel_methods[] = {
      nullptr},
     {"neck_joint_rates", as_cfunction(neck_joint_rates_kernel), METH_FASTCALL, nullptr},
     {"read_arm_json", as_cfunction(read_arm_json_kernel), METH_FASTCALL, nullptr},
+    {"torso_from_json", as_cfunction(torso_from_json_kernel), METH_FASTCALL, nullptr},
+    {"torso_to_json", as_cfunction(torso_to_json_kernel), METH_FASTCALL, nullptr},
+    {"example_torso_json", as_cfunction(example_torso_json_kernel), METH_FASTCALL, nullptr},
+    {"torso_look_at", as_cfunction(torso_look_at_kernel), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

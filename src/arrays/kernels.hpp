@@ -1,7 +1,9 @@
 // The kernels of quorbel_torso._kernels, for the module's method table. Each
 // takes its arguments by position (METH_FASTCALL) and returns None after
 // filling its result buffers, except read_arm_json, which returns the
-// geometry as (arm_arc, coupler_arc, mirror, branch).
+// geometry as (arm_arc, coupler_arc, mirror, branch), torso_from_json, which
+// returns a capsule holding the torso that torso_to_json and torso_look_at
+// take first, and the two that return torso.json text.
 #pragma once
 
 #include "python_shared/python_api.hpp"
@@ -36,5 +38,10 @@ PyObject* neck_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssiz
 PyObject* neck_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
 PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+
+PyObject* torso_from_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* torso_to_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* example_torso_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+PyObject* torso_look_at_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
 }  // namespace quorbel::arrays

@@ -14,6 +14,8 @@ void neck_velocity_tests();
 void nearest_reachable_tests();
 void joint_limits_tests();
 void nearest_frame_tests();
+void look_at_tests();
+void torso_json_tests();
 
 int main() {
     rotation_tests();
@@ -27,6 +29,8 @@ int main() {
     nearest_reachable_tests();
     joint_limits_tests();
     nearest_frame_tests();
+    look_at_tests();
+    torso_json_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

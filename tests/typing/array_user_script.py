@@ -69,3 +69,12 @@ unlocked: Flags = neck.reachable(np.eye(3))
 assert_type(neck.angular_jacobian(joints=[0.3, -0.7, 1.1]), Floats)
 assert_type(neck.joint_rates([0.3, -0.7, 1.1], omega=[[0.0, 0.0, 1.0]]), Floats)
 keep = {left: "left", right: "right", Arm(): "left again"}
+
+# The whole torso aimed at a target, tick after tick, and at a batch.
+torso = qt.Torso.example()
+aim = torso.look_at([0.7, 0.1, 0.2])
+assert_type(aim, qt.TorsoAim)
+assert_type(torso.look_at(np.array([0.7, 0.0, 0.1]), previous=aim).left_arm, Floats)
+clamped = torso.look_at([[0.7, 0.1, 0.2], [-1.0, 0.0, 0.0]]).status == qt.AimStatus.CLAMPED
+assert_type(torso.look_at([0.7, 0.1, 0.2], previous=np.zeros(7)).neck, Floats)
+same = qt.Torso.from_json(torso.to_json()) == torso

@@ -78,12 +78,12 @@ QUORBEL_API std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) no
 // above. With default options (no near, no limits, plain) each gives exactly
 // what the overload above gives.
 namespace detail {
-std::optional<JointPair> ik_from_direction_with_options(const Arm& arm, Vec3 direction,
-                                                        const IkOptions& options) noexcept;
-std::array<std::optional<JointPair>, 4> ik_solutions_with_options(
+QUORBEL_API std::optional<JointPair> ik_from_direction_with_options(
     const Arm& arm, Vec3 direction, const IkOptions& options) noexcept;
-std::optional<JointPair> ik_with_options(const Arm& arm, const Mat3& r_target,
-                                         const IkOptions& options) noexcept;
+QUORBEL_API std::array<std::optional<JointPair>, 4> ik_solutions_with_options(
+    const Arm& arm, Vec3 direction, const IkOptions& options) noexcept;
+QUORBEL_API std::optional<JointPair> ik_with_options(const Arm& arm, const Mat3& r_target,
+                                                     const IkOptions& options) noexcept;
 }  // namespace detail
 
 template <typename Options, IfIkOptions<Options> = 0>

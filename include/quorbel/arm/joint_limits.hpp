@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/export.hpp>
 
 namespace quorbel {
 
@@ -51,12 +52,12 @@ using IfIkOptions = std::enable_if_t<std::is_same_v<Options, IkOptions>, int>;
 // The representative of theta that `interval` admits, as described there
 // (nearest `reference` when given, else the smallest); empty when none lies
 // within it.
-std::optional<double> angle_within(const AngleInterval& interval, double theta,
-                                   std::optional<double> reference) noexcept;
+QUORBEL_API std::optional<double> angle_within(const AngleInterval& interval, double theta,
+                                               std::optional<double> reference) noexcept;
 
 // theta unwrapped next to `reference`: reference + the difference
 // theta - reference wrapped into (-pi, pi] (to rounding, theta + 2 pi k).
-double angle_next_to(double theta, double reference) noexcept;
+QUORBEL_API double angle_next_to(double theta, double reference) noexcept;
 
 // How an inverse-kinematics candidate (theta_a, theta_b), as the closed form
 // gives it (each in [-pi, pi]), is reported under `options`: unchanged when
@@ -64,6 +65,7 @@ double angle_next_to(double theta, double reference) noexcept;
 // joint unwrapped next to near's (next to 0 without near); with limits each
 // joint's representative within its interval (nearest near's in angles
 // mode), empty when either has none.
-std::optional<JointPair> joints_under(JointPair candidate, const IkOptions& options) noexcept;
+QUORBEL_API std::optional<JointPair> joints_under(JointPair candidate,
+                                                  const IkOptions& options) noexcept;
 
 }  // namespace quorbel

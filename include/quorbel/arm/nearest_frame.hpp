@@ -37,6 +37,7 @@
 
 #include <quorbel/arm/inverse_kinematics.hpp>
 #include <quorbel/arm/joint_limits.hpp>
+#include <quorbel/export.hpp>
 
 namespace quorbel {
 
@@ -63,7 +64,7 @@ struct NearestFrame {
 // shorter than MIN_DIRECTION_NORM, or when no start closes the loop within
 // the limits. Joints are reported as ik_from_direction reports them under
 // options (near mode, limits).
-std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_target,
-                                             const IkOptions& options) noexcept;
+QUORBEL_API std::optional<NearestFrame> ik_nearest_frame(const Arm& arm, const Mat3& r_target,
+                                                         const IkOptions& options) noexcept;
 
 }  // namespace quorbel

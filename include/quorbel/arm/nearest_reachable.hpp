@@ -126,8 +126,8 @@ QUORBEL_API std::optional<ReachableDirection> nearest_reachable(
 // recomputed joint a few ulps outside the bound) is reported with the limit
 // line's joints.
 namespace detail {
-std::optional<ReachableDirection> nearest_reachable_with_options(const Arm& arm, Vec3 target,
-                                                                 const IkOptions& options) noexcept;
+QUORBEL_API std::optional<ReachableDirection> nearest_reachable_with_options(
+    const Arm& arm, Vec3 target, const IkOptions& options) noexcept;
 }  // namespace detail
 
 template <typename Options, IfIkOptions<Options> = 0>
