@@ -7,8 +7,8 @@
 #
 # COUNT arguments per function (default 10^7). PYTHON gets gmpy2 (by default
 # a virtual environment is made here). First the generated table of hard
-# arguments must be what its script writes, and the comparison must find
-# glibc's misrounded sin results (else it compares nothing); then any
+# arguments must be what its script writes, and the comparison and the
+# judge must find glibc's misrounded results (else they check nothing); then any
 # disagreement of ours fails, unless MPFR finds ours right and the oracle
 # wrong, which is printed.
 set -euo pipefail
@@ -35,8 +35,13 @@ cmake -S tools/elementary -B "$WORK/build" -G Ninja >/dev/null
 cmake --build "$WORK/build" -j2 >/dev/null
 tool=$WORK/build/compare_with_oracle
 
-if "$tool" --subject glibc --functions sin --count 1e5 --show 0 >/dev/null; then
-  fail "the comparison finds none of glibc's misrounded sin results: it compares nothing"
+# The tool and the judge on glibc, which misrounds: both must see it.
+if "$tool" --subject glibc --functions sin,asin --count 1e5 --show 0 \
+    --list "$WORK/glibc.txt" >/dev/null; then
+  fail "the comparison finds none of glibc's misrounded results: it compares nothing"
+fi
+if "$PYTHON" tools/elementary/judge_with_mpfr.py "$WORK/glibc.txt" --quiet >/dev/null; then
+  fail "MPFR finds glibc right wherever it differs from LLVM libc: the judge judges nothing"
 fi
 status=0
 "$tool" --count "$COUNT" --threads 2 --list "$WORK/disagreements.txt" || status=$?
