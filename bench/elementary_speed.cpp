@@ -2,15 +2,18 @@
 // functions beside glibc's and LLVM libc's correctly rounded ones, for
 // arguments in the kinematics' ranges and over all binades.
 //
-//   qtk_elementary_speed [--rounds R]      a Markdown table of medians
+//   qtk_elementary_speed [--rounds R]      Markdown tables of medians:
+//                                          throughput, then latency
 //
 // Each cell: 4096 seeded arguments (a cache-resident array), the function
 // called on each in turn and the results summed so that no call can be
 // dropped, repeated until about 2 ms of the thread's CPU time has passed;
 // the median over R rounds (default 15) of the time per call. Rounds of all
 // implementations are interleaved, so that a busy machine slows all alike.
-// Throughput, not latency: independent calls may overlap in the CPU. A
-// measurement, not a test.
+// The first table lets independent calls overlap in the CPU (throughput, as
+// a loop over poses sees it); the second chains each call to the previous
+// result (latency, as one pose's dependent steps see it). A measurement, not
+// a test.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -88,17 +91,36 @@ struct Row {
 // One timed pass: ns per call. The calls are direct to each
 // implementation's function (a switch outside the loop), so that no
 // implementation pays for an indirect call the others do not.
+// Each call's argument is loaded from an index that depends on the previous
+// result (through a mask the optimiser cannot see is zero) when `chained`:
+// the calls then run one after another and the time is their latency;
+// otherwise they are independent and may overlap (throughput).
+bool chained = false;
+
+std::uint64_t dependency(double result, std::uint64_t zero) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &result, sizeof bits);
+    return bits & zero;
+}
+
 template <typename F>
 double time_unary(F f, const std::vector<double>& xs) {
     double sum = 0.0;
+    std::uint64_t zero = 0;
+    opaque(zero);
     std::size_t calls = 0;
+    std::uint64_t link = 0;
     const double start = thread_seconds();
     double now = start;
     do {
         for (std::size_t i = 0; i < COUNT; ++i) {
-            double x = xs[i];
+            double x = xs[(i + link) & (COUNT - 1)];
             opaque(x);
-            sum += f(x);
+            const double r = f(x);
+            if (chained) {
+                link = dependency(r, zero);
+            }
+            sum += r;
         }
         calls += COUNT;
         now = thread_seconds();
@@ -110,15 +132,23 @@ double time_unary(F f, const std::vector<double>& xs) {
 template <typename F>
 double time_binary(F f, const std::vector<double>& ys, const std::vector<double>& xs) {
     double sum = 0.0;
+    std::uint64_t zero = 0;
+    opaque(zero);
     std::size_t calls = 0;
+    std::uint64_t link = 0;
     const double start = thread_seconds();
     double now = start;
     do {
         for (std::size_t i = 0; i < COUNT; ++i) {
-            double y = ys[i], x = xs[i];
+            const std::size_t k = (i + link) & (COUNT - 1);
+            double y = ys[k], x = xs[k];
             opaque(y);
             opaque(x);
-            sum += f(y, x);
+            const double r = f(y, x);
+            if (chained) {
+                link = dependency(r, zero);
+            }
+            sum += r;
         }
         calls += COUNT;
         now = thread_seconds();
@@ -204,25 +234,33 @@ int main(int argc, char** argv) {
 #else
     const int first = 1;  // no functions of our own in this core yet
 #endif
-    std::printf("| arguments | quorbel::elementary | glibc | LLVM libc |\n|---|---:|---:|---:|\n");
-    for (const Row& row : rows()) {
-        std::vector<double> samples[3];
-        for (int round = 0; round < rounds; ++round) {
-            for (int k = first; k < 3; ++k) {
-                samples[k].push_back(time_cell(k, row));
+    const std::vector<Row> table = rows();
+    for (const bool latency : {false, true}) {
+        chained = latency;
+        std::printf("\n%s, ns per call (median of %d rounds)\n\n",
+                    latency ? "Latency: each call waits for the previous result"
+                            : "Throughput: independent calls", rounds);
+        std::printf("| arguments | quorbel::elementary | glibc | LLVM libc |\n|---|---:|---:|---:|\n");
+        for (const Row& row : table) {
+            std::vector<double> samples[3];
+            for (int round = 0; round < rounds; ++round) {
+                for (int k = first; k < 3; ++k) {
+                    samples[k].push_back(time_cell(k, row));
+                }
             }
-        }
-        std::printf("| %s |", row.label.c_str());
-        for (int k = 0; k < 3; ++k) {
-            if (samples[k].empty()) {
-                std::printf(" - |");
-                continue;
+            std::printf("| %s |", row.label.c_str());
+            for (int k = 0; k < 3; ++k) {
+                if (samples[k].empty()) {
+                    std::printf(" - |");
+                    continue;
+                }
+                std::nth_element(samples[k].begin(), samples[k].begin() + rounds / 2,
+                                 samples[k].end());
+                std::printf(" %.1f |", samples[k][rounds / 2]);
             }
-            std::nth_element(samples[k].begin(), samples[k].begin() + rounds / 2, samples[k].end());
-            std::printf(" %.1f |", samples[k][rounds / 2]);
+            std::printf("\n");
+            std::fflush(stdout);
         }
-        std::printf("\n");
-        std::fflush(stdout);
     }
     return 0;
 }
