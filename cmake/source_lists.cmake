@@ -10,9 +10,14 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/maths/vector.cpp
   ${QTK_SOURCE_ROOT}/src/maths/rotation.cpp
   ${QTK_SOURCE_ROOT}/src/maths/mat3x2.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/elementary/range_reduction.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/elementary/sin_cos.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/elementary/asin_acos.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/elementary/atan2.cpp
   ${QTK_SOURCE_ROOT}/src/arm/geometry.cpp
   ${QTK_SOURCE_ROOT}/src/arm/close_loop.cpp
   ${QTK_SOURCE_ROOT}/src/arm/forward_kinematics.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/unit_direction.cpp
   ${QTK_SOURCE_ROOT}/src/arm/inverse_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp

@@ -13,11 +13,10 @@ import quorbel_torso_kinematics as qtk
 Arm = qtk.QuorbelArmKinematics
 from_json = Arm.from_json
 
-# The JSON conformance corpus is kept beside the project (../shared), not in
-# it; QTK_JSON_CONFORMANCE names another place, as for a test run from an
-# unpacked sdist.
+# The JSON conformance corpus is kept with the tests (in the sdist too), with
+# its licence; QTK_JSON_CONFORMANCE names another copy to run it from.
 CONFORMANCE = Path(os.environ.get("QTK_JSON_CONFORMANCE")
-                   or Path(__file__).resolve().parents[2] / "shared" / "conformance" / "json")
+                   or Path(__file__).resolve().parent / "data" / "json_conformance")
 
 RIGHT_NEGATIVE_FORMS = [
     '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative", "mirror": true}',

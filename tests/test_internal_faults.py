@@ -15,10 +15,8 @@ PROBE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fault_p
 
 
 @pytest.fixture(scope="module")
-def probe_library(tmp_path_factory):
-    cmake = shutil.which("cmake")
-    if cmake is None:
-        pytest.skip("cmake is not installed")
+def probe_library(tmp_path_factory, tools):
+    cmake = tools.program("cmake")
     build = tmp_path_factory.mktemp("fault_probe")
     # Build tools do not run under a preloaded sanitizer runtime.
     env = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
@@ -26,7 +24,7 @@ def probe_library(tmp_path_factory):
         [cmake, "-S", PROBE_SOURCE, "-B", str(build), f"-DPython_EXECUTABLE={sys.executable}",
          "-DCMAKE_BUILD_TYPE=Debug"], env=env, capture_output=True, text=True)
     if configure.returncode != 0:
-        pytest.skip("no C++ compiler or Python headers for the probe:\n" + configure.stderr)
+        tools.unavailable("no C++ compiler or Python headers for the probe:\n" + configure.stderr)
     compiled = subprocess.run([cmake, "--build", str(build)], env=env, capture_output=True,
                               text=True)
     assert compiled.returncode == 0, compiled.stdout + compiled.stderr

@@ -185,6 +185,7 @@ def run_case(name):
 
 @pytest.mark.skipif(_testcapi is None or not hasattr(_testcapi, "set_nomemory"),
                     reason="needs _testcapi.set_nomemory")
+@pytest.mark.slow  # an interpreter per method, a sweep of every allocation in it
 @pytest.mark.parametrize("name", CASES)
 def test_every_allocation_failure_raises_memory_error_and_leaks_nothing(name):
     child = subprocess.run([sys.executable, __file__, name], capture_output=True, text=True,

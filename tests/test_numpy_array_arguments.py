@@ -79,6 +79,7 @@ def outcome(call, argument):
             return type(error), str(error)
 
 
+@pytest.mark.slow
 @settings(max_examples=1000, deadline=None)
 @given(st.data())
 def test_an_array_gives_what_its_items_give(data):

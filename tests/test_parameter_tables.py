@@ -5,7 +5,6 @@ converters and fills them by the names, so a surplus name would write past
 them. Checked by compiling small translation units against the module's
 headers."""
 import os
-import shutil
 import subprocess
 import sysconfig
 from pathlib import Path
@@ -15,10 +14,8 @@ import pytest
 ROOT = Path(__file__).resolve().parent.parent
 
 
-def compiles(declaration, tmp_path):
-    compiler = shutil.which(os.environ.get("CXX", "c++"))
-    if compiler is None:
-        pytest.skip("no C++ compiler")
+def compiles(declaration, tmp_path, tools):
+    compiler = tools.program(os.environ.get("CXX", "c++"), "the C++ compiler")
     source = tmp_path / "table.cpp"
     source.write_text('#include "module/method_parameters.hpp"\n'
                       "using namespace quorbel::module;\n" + declaration + "\n")
@@ -41,5 +38,5 @@ def compiles(declaration, tmp_path):
     ('Parameters<> t{"f()"};', True),
     ('Parameters<DoubleArg> t{"f()"};', False),
 ])
-def test_names_must_match_converters(declaration, accepted, tmp_path):
-    assert compiles(declaration, tmp_path) is accepted
+def test_names_must_match_converters(declaration, accepted, tmp_path, tools):
+    assert compiles(declaration, tmp_path, tools) is accepted

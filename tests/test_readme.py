@@ -3,7 +3,6 @@ module's messages, and its links and pictures exist."""
 import doctest
 import os
 import re
-import shutil
 import subprocess
 from pathlib import Path
 
@@ -58,13 +57,11 @@ def test_python_blocks_run_in_order(monkeypatch):
         namespace.update(test.globs)  # a DocTest runs in a copy of the names it is given
 
 
-def test_cpp_program_compiles_and_runs(tmp_path):
+def test_cpp_program_compiles_and_runs(tmp_path, tools):
     """The C++ block is a whole program: built with the core's sources (as
     cmake/source_lists.cmake lists them) and warnings as errors, it prints
     what the Python examples above print."""
-    compiler = shutil.which(os.environ.get("CXX", "c++"))
-    if compiler is None:
-        pytest.skip("no C++ compiler")
+    compiler = tools.program(os.environ.get("CXX", "c++"), "the C++ compiler")
     (program,) = re.findall(r"```cpp\n(.*?)```", README, re.S)
     program_file = tmp_path / "readme.cpp"
     program_file.write_text(program)

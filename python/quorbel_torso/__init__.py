@@ -16,6 +16,7 @@ except ImportError as missing:
 del numpy
 
 from quorbel_torso._arm import Arm
+from quorbel_torso._kernels import __version__
 from quorbel_torso._neck import Neck
 
 __all__ = ["Arm", "Neck"]

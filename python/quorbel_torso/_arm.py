@@ -209,9 +209,10 @@ class Arm:
     def ik_from_direction(
         self, v3: npt.ArrayLike, near: Optional[npt.ArrayLike] = None
     ) -> FloatArray:
-        """Directions (..., 3), normalised here -> (..., 2) joint pairs: the
-        solution nearest to `near` (..., 2), plain differences without
-        wrap-around, or of smallest norm without it; NaN where none."""
+        """Directions (..., 3), normalised here (any finite length) -> (..., 2)
+        joint pairs: the solution nearest to `near` (..., 2), plain
+        differences without wrap-around, or of smallest norm without it; NaN
+        where none."""
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
         _kernels.arm_ik_from_direction(*self._geometry(), directions, near_pairs, out)
@@ -294,7 +295,8 @@ class Arm:
         along the direction cannot be produced and stays as residual. NaN
         where direction_jacobian is, and for damping 0 where the computed J
         has rank 1; at an arm in line rounding usually leaves J of rank 2 and
-        rates near 1e16 times too large, so use a damping there.
+        rates near 1e16 times too large, so use a damping there. A damping
+        too large or too small to square still acts as that damping.
         TypeError for a damping that is not real, ValueError for a negative,
         infinite or NaN one, or an array."""
         batch, (a, b, rate) = pose_arguments(
@@ -312,11 +314,14 @@ class Arm:
     ) -> Tuple[FloatArray, FloatArray]:
         """Directions (..., 3) -> (directions (..., 3), joints (..., 2)): the
         reachable direction at the smallest angle from v3 (v3 itself,
-        normalised, where ik_from_direction accepts it; else a point of the
+        normalised, where ik_from_direction accepts v3; else a point of the
         workspace's edge, within 1e-9 rad of the nearest) and its joints as
-        ik_from_direction gives them for `near` (..., 2). NaN for a direction
-        of norm below 1e-12 or not finite, and, for an arm whose tip rings
-        cross (|cos arm_arc| below sqrt(1/2)), for one out of reach."""
+        ik_from_direction gives them for `near` (..., 2). Right at the edge
+        of acceptance, where ik_from_direction refuses the normalised v3
+        though it accepts v3, the joints are those it gives v3. NaN for a
+        direction of norm below 1e-12 or with a NaN or infinite component,
+        and, for an arm whose tip rings cross (|cos arm_arc| below
+        sqrt(1/2)), for one out of reach."""
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)

@@ -5,6 +5,8 @@ from typing import Optional, Tuple
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
+
 _Floats = npt.NDArray[np.float64]
 _Bools = npt.NDArray[np.bool_]
 

@@ -32,7 +32,8 @@ class Neck:
         return out
 
     def reachable(self, r: npt.ArrayLike) -> BoolArray:
-        """(..., 3, 3) rotations -> (...) bool: False where ik gives NaN."""
+        """(..., 3, 3) rotations -> (...) bool: False where ik gives a NaN
+        (at gimbal lock, and where an entry ik reads is NaN)."""
         batch, (rotations,) = pose_arguments((r, "r", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.neck_reachable(rotations, out)
@@ -51,7 +52,8 @@ class Neck:
     def joint_rates(self, joints: npt.ArrayLike, omega: npt.ArrayLike) -> FloatArray:
         """(..., 3) yaw, pitch, roll and (..., 3) angular velocities ->
         (..., 3) d yaw, d pitch, d roll: the joint rates whose angular velocity
-        is omega. NaN at gimbal lock, as ik refuses it."""
+        is omega. NaN at gimbal lock, exactly where ik refuses fk(joints),
+        and for a NaN or infinite angle."""
         batch, (angles, rates) = pose_arguments(
             (joints, "joints", VECTOR), (omega, "omega", VECTOR)
         )

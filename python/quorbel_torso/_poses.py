@@ -2,6 +2,7 @@
 (the batch) broadcast together and whose trailing axes are one pose's
 values, made contiguous, aligned float64 of the broadcast batch shape."""
 
+import sys
 from typing import Any, List, Tuple
 
 import numpy as np
@@ -21,14 +22,37 @@ MATRIX: Shape = (3, 3)
 # values convert to float64 as the per-call module converts a Python number.
 REAL_KINDS = "biuf"
 
+# The numbers an object array may hold (NumPy makes one of Python integers
+# beyond int64): each becomes float(number), the double the per-call module
+# makes of it, with its OverflowError for an int too large for a float.
+REAL_OBJECTS = (int, float, np.bool_, np.integer, np.floating)
+
+# NumPy broadcasts at most this many axes (np.broadcast's limit).
+MAX_BATCH_AXES = 32
+
+
+def _real_objects(array: npt.NDArray[Any], name: str) -> npt.NDArray[Any]:
+    if not all(isinstance(item, REAL_OBJECTS) for item in array.flat):
+        raise TypeError(f"{name} must hold real numbers, not object")
+    converted = np.empty(array.shape)
+    try:
+        converted.flat[:] = [float(item) for item in array.flat]
+    except OverflowError as error:
+        raise OverflowError(f"{name}: {error}") from None
+    return converted
+
 
 def real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[Any]:
     """`value` as a NumPy array of a real kind, any shape; TypeError naming
-    `name` for another kind, ValueError for a ragged nesting."""
+    `name` for another kind, ValueError for a ragged nesting. An object
+    array of Python (or NumPy) real numbers is converted element by element.
+    A masked array's mask is ignored: its data is read, masked values too."""
     try:
         array = np.asarray(value)
     except ValueError as error:  # a ragged nesting of sequences
         raise ValueError(f"{name} cannot be read as an array: {error}") from error
+    if array.dtype.kind == "O":
+        return _real_objects(array, name)
     if array.dtype.kind not in REAL_KINDS:
         raise TypeError(f"{name} must hold real numbers, not {array.dtype}")
     return array
@@ -42,7 +66,25 @@ def _batch_shape(array: npt.NDArray[Any], name: str, pose: Shape) -> Shape:
     batch_axes = array.ndim - len(pose)
     if batch_axes < 0 or array.shape[batch_axes:] != pose:
         raise ValueError(f"{name} must have shape {_describe(pose)}, not {array.shape}")
+    if batch_axes > MAX_BATCH_AXES:
+        raise ValueError(
+            f"{name} has {batch_axes} batch axes, more than the {MAX_BATCH_AXES} "
+            f"NumPy broadcasts (shape {array.shape})"
+        )
     return array.shape[:batch_axes]
+
+
+def _broadcast(batches: List[Shape]) -> Shape:
+    """NumPy's broadcasting rule on shapes alone, however large the result;
+    ValueError where an axis has two sizes other than 1."""
+    axes = max(map(len, batches), default=0)
+    shape = []
+    for axis in range(-axes, 0):
+        sizes = {batch[axis] for batch in batches if len(batch) >= -axis} - {1}
+        if len(sizes) > 1:
+            raise ValueError
+        shape.append(sizes.pop() if sizes else 1)
+    return tuple(shape)
 
 
 def pose_arguments(
@@ -58,14 +100,27 @@ def pose_arguments(
         array = real_array(value, name)
         arrays.append(array)
         batches.append(_batch_shape(array, name, pose))
-    try:
-        batch = np.broadcast_shapes(*batches)
-    except ValueError:
+
+    def described() -> str:
         names = " and ".join(name for _, name, _ in arguments)
         shapes = ", ".join(
             f"{name} {array.shape}" for array, (_, name, _) in zip(arrays, arguments)
         )
-        raise ValueError(f"{names} do not broadcast together: shapes {shapes}") from None
+        return f"{names} {{}}: shapes {shapes}"
+
+    try:
+        batch = _broadcast(batches)
+    except ValueError:
+        raise ValueError(described().format("do not broadcast together")) from None
+    # The largest pose (a rotation) in float64 items: a broadcast whose
+    # arrays could not be addressed is refused before NumPy is asked.
+    elements = 1
+    for size in batch:
+        elements *= size
+    if elements * 9 * 8 > sys.maxsize:
+        raise ValueError(
+            described().format(f"broadcast to the batch shape {batch}, too large for an array")
+        )
     # A contiguous float64 view need not be aligned (np.frombuffer or a
     # memmap at an odd offset); the kernels read doubles, so such a view is
     # copied like any other layout they cannot take.

@@ -2,10 +2,12 @@
 // checked by forward kinematics and chosen by direction or by rotation.
 #include <quorbel/arm/inverse_kinematics.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <cmath>
 
 #include "arm/close_loop_from_cosines.hpp"
 #include "arm/end_effector_frame.hpp"
+#include "arm/unit_direction.hpp"
 
 namespace quorbel {
 namespace {
@@ -17,7 +19,7 @@ Vec3 project_off_axis(Vec3 p, Vec3 u) noexcept { return p - dot(p, u) * u; }
 // p projected off the axis: atan2((rest x q).axis, rest.q), in [-pi, pi].
 double joint_angle(Vec3 axis, Vec3 rest, Vec3 p) noexcept {
     const Vec3 q = project_off_axis(p, axis);
-    return std::atan2(dot(cross(rest, q), axis), dot(rest, q));
+    return elementary::atan2(dot(cross(rest, q), axis), dot(rest, q));
 }
 
 // One input joint's two tip placements for a direction d: the points at arc
@@ -32,6 +34,32 @@ struct TipPlacements {
 
 constexpr double SIDES[2] = {1.0, -1.0};
 
+// Below this |sin arm_arc| a tip's ring is placed with sin^2 arm_arc rather
+// than 1 - cos^2 arm_arc, which loses about |log2 sin^2 arm_arc| of its bits
+// to cancellation (13 here) and all of them below 1e-8, where cos arm_arc
+// rounds to +-1 and no tip could be placed for an arm that fk closes; at
+// 2e-6 it still refused 0.6% of the directions fk reached. Arms above it
+// keep the bits they always had.
+constexpr double SMALL_RING_SINE = 1e-2;
+
+double tip_ring_sine_squared(double sin_arm, double cos_arm) noexcept {
+    return std::fabs(sin_arm) < SMALL_RING_SINE ? sin_arm * sin_arm : 1.0 - cos_arm * cos_arm;
+}
+
+// How far a tip of such a ring may miss the coupler's circle about the
+// direction and still be placed, at the ring's point nearest it: the
+// direction's own rounding (about 1e-16) is no longer small beside a ring
+// of |sin arm_arc| below about 1e-12, and fk of the candidate still has to
+// land within IK_MATCH_TOLERANCE of the direction.
+constexpr double SMALL_RING_MISS = 1e-9;
+
+// The slack in the tip placement's margin sin^2 - r^2 that lets |r| exceed
+// |sin arm_arc| by SMALL_RING_MISS; none for the other rings.
+double tip_ring_slack(double sin_arm) noexcept {
+    const double s = std::fabs(sin_arm);
+    return s < SMALL_RING_SINE ? SMALL_RING_MISS * (2.0 * s + SMALL_RING_MISS) : 0.0;
+}
+
 // With m the mirror sign, joint A turns about v_1 = (0, 0, 1) from the rest
 // tip (m sa, 0, ca) and joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
 // Calls visit(slot, theta_a, theta_b, tip_a, tip_b) for the candidate pairs
@@ -44,6 +72,8 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     const double sin_arm = arm.sin_arm();
     const double cos_arm = arm.cos_arm();
     const double cos_coupler = arm.cos_coupler();
+    const double ring = tip_ring_sine_squared(sin_arm, cos_arm);
+    const double slack = tip_ring_slack(sin_arm);
     const double m = mirror_sign(arm.geometry());
     const Vec3 v_1 = {0.0, 0.0, 1.0};
     const Vec3 v_5 = {m, 0.0, 0.0};
@@ -54,7 +84,8 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     bool any_a = false;
     for (int i = 0; i < 2; ++i) {
         const std::optional<Vec3> p =
-            detail::close_loop_from_cosines(v_1, cos_arm, d, cos_coupler, SIDES[i]);
+            detail::close_loop_on_small_circle(v_1, cos_arm, ring, d, cos_coupler, SIDES[i],
+                                              slack);
         a.closed[i] = p.has_value();
         if (p) {
             any_a = true;
@@ -68,7 +99,8 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     TipPlacements b;
     for (int i = 0; i < 2; ++i) {
         const std::optional<Vec3> p =
-            detail::close_loop_from_cosines(v_5, cos_arm, d, cos_coupler, SIDES[i]);
+            detail::close_loop_on_small_circle(v_5, cos_arm, ring, d, cos_coupler, SIDES[i],
+                                              slack);
         b.closed[i] = p.has_value();
         if (p) {
             b.theta[i] = joint_angle(v_5, rest_b, *p);
@@ -89,17 +121,18 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
 
 // Calls visit(slot, theta_a, theta_b) for the candidates that land on the
 // direction: d = direction / |direction| (none when |direction| <
-// MIN_DIRECTION_NORM), and a candidate lands when |v_3 - d| <
+// MIN_DIRECTION_NORM or not finite; unit_direction keeps a huge finite one
+// from overflowing), and a candidate lands when |v_3 - d| <
 // IK_MATCH_TOLERANCE (a NaN distance does not). Only v_3 of each candidate's
 // forward kinematics is needed: it is the loop closure between the placed
 // tips (the apex frame_from_tips starts from), so no frame is built.
 template <typename Visit>
 void for_each_solution(const Arm& arm, Vec3 direction, Visit&& visit) noexcept {
-    const double n = norm(direction);
-    if (n < MIN_DIRECTION_NORM) {
+    const std::optional<Vec3> unit = detail::unit_direction(direction);
+    if (!unit) {
         return;
     }
-    const Vec3 d = direction / n;
+    const Vec3 d = *unit;
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     for_each_tip_pair(arm, d, [&](int slot, double theta_a, double theta_b, Vec3 tip_a,

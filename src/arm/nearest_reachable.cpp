@@ -2,12 +2,14 @@
 // tried from the nearest (the method is in the header).
 #include <quorbel/arm/nearest_reachable.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <utility>
 
 #include "arm/close_loop_from_cosines.hpp"
+#include "arm/unit_direction.hpp"
 
 namespace quorbel {
 namespace {
@@ -73,7 +75,7 @@ struct EdgeCandidates {
         if (count == items.size()) {
             return;
         }
-        const double angle = std::atan2(norm(cross(target, direction)), dot(target, direction));
+        const double angle = elementary::atan2(norm(cross(target, direction)), dot(target, direction));
         items[count++] = Candidate{direction, inward, angle, kind};
     }
 };
@@ -156,8 +158,8 @@ struct LimitPiece {
 
 LimitPoint piece_point(const ClosingLimit& f, const LimitPiece& piece, double s) noexcept {
     if (piece.side == 0.0) {
-        const double sign = std::sin(s) < 0.0 ? -1.0 : 1.0;
-        return limit_point(f, piece.centre + piece.half * std::cos(s), sign);
+        const double sign = elementary::sin(s) < 0.0 ? -1.0 : 1.0;
+        return limit_point(f, piece.centre + piece.half * elementary::cos(s), sign);
     }
     return limit_point(f, s - PI, piece.side);
 }
@@ -333,12 +335,12 @@ void add_closing_limit(const Arm& arm, Vec3 target, EdgeCandidates& list) noexce
         add_limit_candidates(f, {0.0, 0.0, 1.0}, target, cos_coupler, list);
         add_limit_candidates(f, {0.0, 0.0, -1.0}, target, cos_coupler, list);
     } else if (hi >= 1.0) {
-        add_limit_candidates(f, {0.0, std::acos(lo), 0.0}, target, cos_coupler, list);
+        add_limit_candidates(f, {0.0, elementary::acos(lo), 0.0}, target, cos_coupler, list);
     } else if (lo <= -1.0) {
-        add_limit_candidates(f, {PI, PI - std::acos(hi), 0.0}, target, cos_coupler, list);
+        add_limit_candidates(f, {PI, PI - elementary::acos(hi), 0.0}, target, cos_coupler, list);
     } else {
-        const double near_end = std::acos(hi);
-        const double far_end = std::acos(lo);
+        const double near_end = elementary::acos(hi);
+        const double far_end = elementary::acos(lo);
         const double centre = 0.5 * (near_end + far_end);
         const double half = 0.5 * (far_end - near_end);
         add_limit_candidates(f, {centre, half, 0.0}, target, cos_coupler, list);
@@ -412,17 +414,17 @@ void add_rim_limit_meetings(const Arm& arm, Vec3 target, EdgeCandidates& list) n
     for (const auto& [axis, other] : {std::pair{axis_a, axis_b}, std::pair{axis_b, axis_a}}) {
         const Vec3 across = cross(axis, other);
         for (double rim_sense : {1.0, -1.0}) {
-            const double sin_far = std::sin(a + 2.0 * rim_sense * g);
+            const double sin_far = elementary::sin(a + 2.0 * rim_sense * g);
             const double cos_phi = arm.cos_arm() / sin_far;
             if (!(std::fabs(cos_phi) <= 1.0)) {
                 continue;
             }
             const double sin_phi = std::sqrt(1.0 - cos_phi * cos_phi);
             const double apex_arc = a + rim_sense * g;
-            const Rim rim = {axis, std::cos(apex_arc), rim_sense < 0.0};
+            const Rim rim = {axis, elementary::cos(apex_arc), rim_sense < 0.0};
             for (double side : {1.0, -1.0}) {
                 const Vec3 leaving = cos_phi * other + (side * sin_phi) * across;
-                const Vec3 apex = std::cos(apex_arc) * axis + std::sin(apex_arc) * leaving;
+                const Vec3 apex = elementary::cos(apex_arc) * axis + elementary::sin(apex_arc) * leaving;
                 list.add(apex, inward_from(rim, apex), target, Kind::rim_limit);
             }
         }
@@ -434,7 +436,7 @@ Vec3 turned(Vec3 d, Vec3 t, double angle) noexcept {
     if (angle == 0.0) {
         return d;
     }
-    return normalise(std::cos(angle) * d + std::sin(angle) * t);
+    return normalise(elementary::cos(angle) * d + elementary::sin(angle) * t);
 }
 
 // The candidate moved as the header describes, until ik_from_direction
@@ -462,8 +464,8 @@ std::optional<ReachableDirection> accept(const Arm& arm, const Candidate& c,
         const Vec3 along = normalise(cross(c.direction, c.inward));
         const Vec3 turns[3] = {
             c.inward,
-            std::cos(RIM_LIMIT_TURN) * c.inward + std::sin(RIM_LIMIT_TURN) * along,
-            std::cos(RIM_LIMIT_TURN) * c.inward - std::sin(RIM_LIMIT_TURN) * along};
+            elementary::cos(RIM_LIMIT_TURN) * c.inward + elementary::sin(RIM_LIMIT_TURN) * along,
+            elementary::cos(RIM_LIMIT_TURN) * c.inward - elementary::sin(RIM_LIMIT_TURN) * along};
         for (double step : RIM_STEPS) {
             for (const Vec3& t : turns) {
                 if (auto found = accepted(turned(c.direction, t, step))) {
@@ -513,13 +515,22 @@ bool tip_rings_cross(const Arm& arm) noexcept {
 
 std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
                                                     std::optional<JointPair> near) noexcept {
-    const double length = norm(target);
-    if (!(length >= MIN_DIRECTION_NORM) || !std::isfinite(length)) {
+    const std::optional<Vec3> unit = detail::unit_direction(target);
+    if (!unit) {
         return std::nullopt;
     }
-    const Vec3 u = target / length;
+    const Vec3 u = *unit;
     if (const std::optional<JointPair> joints = ik_from_direction(arm, u, near)) {
         return ReachableDirection{u, *joints};
+    }
+    // ik_from_direction normalises u again, which may move it by an ulp: off
+    // a target at the very edge of acceptance that u itself meets. Then the
+    // target as given is asked, which ik_from_direction normalises to u.
+    const Vec3 again = u / norm(u);
+    if (again.x != u.x || again.y != u.y || again.z != u.z) {
+        if (const std::optional<JointPair> joints = ik_from_direction(arm, target, near)) {
+            return ReachableDirection{u, *joints};
+        }
     }
     if (tip_rings_cross(arm)) {
         return std::nullopt;

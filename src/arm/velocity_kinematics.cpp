@@ -132,7 +132,9 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
     const double sum = std::sqrt(squares + 2.0 * rates->area);
     const double difference = std::sqrt(std::fmax(0.0, squares - 2.0 * rates->area));
     const double largest = 0.5 * (sum + difference);
-    return SingularValues{largest, largest > 0.0 ? rates->area / largest : 0.0};
+    // At an isotropic pose area / largest may round one ulp above largest.
+    const double smallest = largest > 0.0 ? std::fmin(rates->area / largest, largest) : 0.0;
+    return SingularValues{largest, smallest};
 }
 
 // The normal equations (J^T J + l I) q = J^T v with l = damping^2, solved by
@@ -145,7 +147,12 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
 // itself is, from about 1.3e154), which would leave 0 or inf / inf = NaN for
 // rates that exist (about J^T v / l); both sides are then divided by l^2,
 // with k = 1 / l formed without squaring the damping. An infinite damping
-// has k = 0 and gives the limit, zero rates; a NaN one NaN rates.
+// has k = 0 and gives the limit, zero rates; a NaN one NaN rates. The same
+// path serves a J of zero columns (an arm_arc of 0) with an infinite l, whose
+// l (a + c) is 0 * inf. Below about 1.5e-162 the damping's square
+// underflows to 0, which for a J of rank 1 would leave det = 0 and no rates
+// though the damping makes them exist; both sides are then divided by l, as
+// (x / damping) / damping.
 std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
                                      double theta_b, Vec3 direction_rate,
                                      double damping) noexcept {
@@ -160,12 +167,24 @@ std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
     const double squares = dot(j_a, j_a) + dot(j_b, j_b);
     const double l = damping * damping;
     const double det = area + l * squares + l * l;
-    if (det == 0.0) {
-        return std::nullopt;
-    }
     const double along_a = dot(direction_rate, cross(j_b, n));
     const double along_b = dot(direction_rate, cross(n, j_a));
-    if (std::isinf(det)) {
+    if (det == 0.0) {
+        if (damping == 0.0) {
+            return std::nullopt;
+        }
+        const double d = std::fabs(damping);
+        const double scaled_det = (area / d) / d + squares + l;
+        if (scaled_det == 0.0) {
+            // J too small to square as well (zero for an arm_arc of 0):
+            // rates J^T v / damping^2 below any double's resolution, NaN
+            // still for a NaN wanted rate.
+            return JointPair{0.0 * dot(j_a, direction_rate), 0.0 * dot(j_b, direction_rate)};
+        }
+        return JointPair{((along_a / d) / d + dot(j_a, direction_rate)) / scaled_det,
+                         ((along_b / d) / d + dot(j_b, direction_rate)) / scaled_det};
+    }
+    if (!std::isfinite(det)) {
         const double k = (1.0 / std::fabs(damping)) / std::fabs(damping);
         const double scaled_det = (area * k) * k + squares * k + 1.0;
         return JointPair{((along_a * k) * k + dot(j_a, direction_rate) * k) / scaled_det,

@@ -2,6 +2,7 @@
 // result or NaN, one core function per loop.
 #include "arrays/batch_kinematics.hpp"
 
+#include <cmath>
 #include <optional>
 
 #include <quorbel/arm/forward_kinematics.hpp>
@@ -99,9 +100,14 @@ void neck_ik(const double* r, std::size_t count, double* angles) noexcept {
     }
 }
 
+// The core leaves a NaN entry to IEEE arithmetic (NaN angles, not a
+// refusal), which the per-call neck keeps; here a pose is reachable only
+// where neck_ik stores three angles, none of them NaN.
 void neck_reachable(const double* r, std::size_t count, bool* reachable) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        reachable[i] = neck_inverse_kinematics(load_mat3(r + 9 * i)).has_value();
+        const std::optional<NeckAngles> angles = neck_inverse_kinematics(load_mat3(r + 9 * i));
+        reachable[i] = angles && !std::isnan(angles->yaw) && !std::isnan(angles->pitch) &&
+                       !std::isnan(angles->roll);
     }
 }
 

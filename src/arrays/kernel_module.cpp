@@ -44,13 +44,24 @@ PyMethodDef kernel_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// The package's version, which quorbel_torso exports as its __version__.
+int add_version(PyObject* module) {
+    return PyModule_AddStringConstant(module, "__version__", QTK_VERSION);
+}
+
+PyModuleDef_Slot kernel_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(add_version)},
+    {0, nullptr},
+};
+
 PyModuleDef kernel_module = {
     PyModuleDef_HEAD_INIT,
     "quorbel_torso._kernels",
     "Private loops of quorbel_torso; use the package instead.",
     0,  // no per-module state
     kernel_methods,
-    nullptr, nullptr, nullptr, nullptr,
+    kernel_slots,
+    nullptr, nullptr, nullptr,
 };
 
 }  // namespace

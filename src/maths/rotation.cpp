@@ -1,6 +1,7 @@
 // Rotation about an axis, written out entry by entry.
 #include <quorbel/maths/rotation.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <cmath>
 
 namespace quorbel {
@@ -13,8 +14,9 @@ Mat3 rotation_about_axis(Vec3 axis, double angle) noexcept {
     if (angle == 0.0) {
         return IDENTITY;
     }
-    const double c = std::cos(angle);
-    const double s = std::sin(angle);
+    const elementary::SinCos sc = elementary::sincos(angle);
+    const double c = sc.cos;
+    const double s = sc.sin;
     const double t = 1.0 - c;
     const double kx = axis.x;
     const double ky = axis.y;

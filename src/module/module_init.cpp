@@ -69,6 +69,11 @@ PyObject* initialise_module() {
     if (module == nullptr) {
         return nullptr;
     }
+    // Not in __all__: the module's public names are its two classes.
+    if (PyModule_AddStringConstant(module, "__version__", QTK_VERSION) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
     if (!register_class(module, arm_type_cell) || !register_class(module, neck_type_cell)) {
         Py_DECREF(module);
         return nullptr;

@@ -1,6 +1,7 @@
 // Neck kinematics: intrinsic Z-Y-X (yaw, pitch, roll) rotations and back.
 #include <quorbel/neck/neck_kinematics.hpp>
 
+#include <quorbel/maths/elementary.hpp>
 #include <cmath>
 
 #include <quorbel/maths/rotation.hpp>
@@ -29,9 +30,9 @@ std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {
     if (margin < GIMBAL_LOCK_MARGIN) {
         return std::nullopt;
     }
-    const double pitch = std::asin(-x);
-    const double roll = std::atan2(r[2][1], r[2][2]);
-    const double yaw = std::atan2(r[1][0], r[0][0]);
+    const double pitch = elementary::asin(-x);
+    const double roll = elementary::atan2(r[2][1], r[2][2]);
+    const double yaw = elementary::atan2(r[1][0], r[0][0]);
     return NeckAngles{yaw, pitch, roll};
 }
 

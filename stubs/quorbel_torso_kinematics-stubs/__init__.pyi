@@ -20,6 +20,7 @@ from typing import (
 from typing_extensions import TypeAlias
 
 __all__ = ["QuorbelArmKinematics", "QuorbelNeckKinematics"]
+__version__: str
 
 _T_co = TypeVar("_T_co", covariant=True)
 

@@ -88,8 +88,8 @@ void nearly_coincident_inputs_follow_clamped_dot() {
     CHECK(close_loop(a, 0.5, c, 0.5, 1.0).has_value());
 }
 
-// Each input that is NaN or infinite, in either centre or either arc, on
-// circles that meet when every input is finite.
+// Each input that is NaN or infinite, in either centre, either arc or the
+// side, on circles that meet when every input is finite.
 void nan_or_infinite_input_fails() {
     const Vec3 a = {1, 0, 0};
     const Vec3 b = {0, 1, 0};
@@ -101,6 +101,7 @@ void nan_or_infinite_input_fails() {
             close_loop({1, bad, 0}, 0.8, b, 0.8, -1.0),
             close_loop(a, bad, b, 0.8, 1.0),
             close_loop(a, 0.8, b, bad, -1.0),
+            close_loop(a, 0.8, b, 0.8, bad),
         };
         for (const std::optional<Vec3>& p : results) {
             CHECK(!p.has_value());

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 
+#include <quorbel/maths/elementary.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 
 #include "check.hpp"
@@ -17,9 +18,9 @@ const double INF = std::numeric_limits<double>::infinity();
 // The closed form of (Rz Ry) Rx for finite angles, grouped as the products
 // evaluate it.
 Mat3 closed_form(double yaw, double pitch, double roll) {
-    const double cy = std::cos(yaw), sy = std::sin(yaw);
-    const double cp = std::cos(pitch), sp = std::sin(pitch);
-    const double cr = std::cos(roll), sr = std::sin(roll);
+    const double cy = quorbel::elementary::cos(yaw), sy = quorbel::elementary::sin(yaw);
+    const double cp = quorbel::elementary::cos(pitch), sp = quorbel::elementary::sin(pitch);
+    const double cr = quorbel::elementary::cos(roll), sr = quorbel::elementary::sin(roll);
     return {{{cy * cp, (-sy) * cr + (cy * sp) * sr, (-sy) * (-sr) + (cy * sp) * cr},
              {sy * cp, cy * cr + (sy * sp) * sr, cy * (-sr) + (sy * sp) * cr},
              {-sp, cp * sr, cp * cr}}};

@@ -5,6 +5,7 @@
 #include <limits>
 #include <random>
 
+#include <quorbel/maths/elementary.hpp>
 #include <quorbel/maths/rotation.hpp>
 
 #include "check.hpp"
@@ -67,8 +68,8 @@ Mat3 rotation_by_formula(Vec3 axis, double angle) {
     if (angle == 0.0) {
         return IDENTITY;
     }
-    const double c = std::cos(angle);
-    const double s = std::sin(angle);
+    const double c = elementary::cos(angle);
+    const double s = elementary::sin(angle);
     const double t = 1.0 - c;
     const double k[3] = {axis.x, axis.y, axis.z};
     const Mat3 skew = {{{0.0, -axis.z, axis.y}, {axis.z, 0.0, -axis.x}, {-axis.y, axis.x, 0.0}}};

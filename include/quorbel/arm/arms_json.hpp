@@ -8,6 +8,7 @@
 #include <variant>
 
 #include <quorbel/arm/geometry.hpp>
+#include <quorbel/export.hpp>
 
 namespace quorbel {
 
@@ -22,11 +23,12 @@ struct JsonError {
 // Reads UTF-8 text. Never throws except std::bad_alloc (strings being read,
 // the bracket stack of a skipped value, the description). Uses bounded
 // stack whatever the nesting depth.
-std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(std::string_view text);
+QUORBEL_API std::variant<SphericalLinkGeometry, JsonError> read_arm_geometry_json(
+    std::string_view text);
 
 // "Invalid arms.json: {description} at line {line} column {column}": the
 // message both Python faces raise for the error, and a plain report for C++
 // programs. UTF-8, as the description may quote the document.
-std::string error_message(const JsonError& error);
+QUORBEL_API std::string error_message(const JsonError& error);
 
 }  // namespace quorbel

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <quorbel/arm/geometry.hpp>
+#include <quorbel/export.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -22,10 +23,11 @@ inline constexpr std::nullopt_t LoopNotClosed = std::nullopt;
 
 // Places v_2 and v_4, closes the loop on the arm's branch and builds a
 // right-handed frame: z = v_3, x toward the bisector of the tips.
-FkResult forward_kinematics(const Arm& arm, double theta_a, double theta_b) noexcept;
+QUORBEL_API FkResult forward_kinematics(const Arm& arm, double theta_a, double theta_b) noexcept;
 
 // v_3 alone, without the frame around it: forward_kinematics(arm, tA, tB)->v_3,
 // and empty exactly when forward_kinematics gives LoopNotClosed.
-std::optional<Vec3> pointing_direction(const Arm& arm, double theta_a, double theta_b) noexcept;
+QUORBEL_API std::optional<Vec3> pointing_direction(const Arm& arm, double theta_a,
+                                                   double theta_b) noexcept;
 
 }  // namespace quorbel

@@ -9,6 +9,7 @@
 //   v_5 = (m, 0, 0)  axis of input joint B (m = mirror sign)
 #pragma once
 
+#include <quorbel/export.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -40,7 +41,7 @@ constexpr SphericalLinkGeometry default_right_geometry() noexcept {
 // taken; a caller that makes many calls on one geometry keeps an Arm.
 class Arm {
 public:
-    Arm(const SphericalLinkGeometry& geometry) noexcept;
+    QUORBEL_API Arm(const SphericalLinkGeometry& geometry) noexcept;
 
     const SphericalLinkGeometry& geometry() const noexcept { return geometry_; }
     double sin_arm() const noexcept { return sin_arm_; }
@@ -64,8 +65,8 @@ constexpr double branch_sign(const SphericalLinkGeometry& g) noexcept {
 }
 
 // v_2 = (m sin a cos tA, m sin a sin tA, cos a), with a the arm arc.
-Vec3 arm_tip_a(const Arm& arm, double theta_a) noexcept;
+QUORBEL_API Vec3 arm_tip_a(const Arm& arm, double theta_a) noexcept;
 // v_4 = (m cos a, -m sin a sin tB, sin a cos tB).
-Vec3 arm_tip_b(const Arm& arm, double theta_b) noexcept;
+QUORBEL_API Vec3 arm_tip_b(const Arm& arm, double theta_b) noexcept;
 
 }  // namespace quorbel

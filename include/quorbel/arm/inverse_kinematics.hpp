@@ -8,6 +8,7 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
+#include <quorbel/export.hpp>
 #include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 
@@ -37,23 +38,34 @@ struct CandidateList {
 
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
 // d, reads the joint angles off the tips with atan2 and runs forward
-// kinematics on every combination. d is used as given.
-CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
+// kinematics on every combination. d is used as given. Where |sin arm_arc|
+// < 1e-2 (arm_arc near 0 or pi) a tip's ring is placed with sin^2 arm_arc,
+// since 1 - cos^2 arm_arc has lost its bits there, and a tip that misses
+// the coupler's circle about d by up to 1e-9 rad is placed at the ring's
+// nearest point, since d's own rounding is no longer small beside such a
+// ring: an arm of a tiny ring has the candidates of the directions forward
+// kinematics gives it.
+QUORBEL_API CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of
-// smallest squared norm without it; ties keep the earlier candidate.
-std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
-                                           std::optional<JointPair> near) noexcept;
+// smallest squared norm without it; ties keep the earlier candidate. Empty
+// for a direction shorter than MIN_DIRECTION_NORM or with a NaN or infinite
+// component; any finite longer one is normalised (one whose squared length
+// overflows, beyond about 1.34e154, after an exact scaling by a power of
+// two).
+QUORBEL_API std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
+                                                       std::optional<JointPair> near) noexcept;
 
 // The candidates of direction_candidates that ik_from_direction accepts for
 // `direction`, each in its slot of the order (+1,+1), (+1,-1), (-1,+1),
 // (-1,-1); empty slots for the rest, all four for a refused direction.
-std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction) noexcept;
+QUORBEL_API std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm,
+                                                                 Vec3 direction) noexcept;
 
 // The joint pair whose forward-kinematics rotation lies within
 // IK_MATCH_TOLERANCE (Frobenius) of r_target; the candidates come from its
 // third column, used unchanged.
-std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept;
+QUORBEL_API std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept;
 
 }  // namespace quorbel

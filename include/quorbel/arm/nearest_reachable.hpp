@@ -68,25 +68,34 @@
 #include <optional>
 
 #include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/export.hpp>
 
 namespace quorbel {
 
 struct ReachableDirection {
-    Vec3 direction;   // unit; ik_from_direction accepts it
-    JointPair joints; // ik_from_direction(arm, direction, near)
+    Vec3 direction;   // unit; ik_from_direction accepts it (but see below)
+    JointPair joints; // ik_from_direction(arm, direction, near) (but see below)
 };
 
 // The reachable direction at the smallest angle from `target`: the
-// normalised target itself when ik_from_direction accepts it; otherwise the
-// point of the workspace nearest to it, never more than 1e-9 rad further (on
-// the closing limit possibly up to 2.5e-7 rad nearer, see above), and its
-// joints as ik_from_direction chooses them with `near`. Empty for a target shorter
-// than MIN_DIRECTION_NORM or not finite (its norm included), and for an arm
-// that reaches no direction. The edge is searched only for arms whose tips'
+// normalised target itself when ik_from_direction accepts the target;
+// otherwise the point of the workspace nearest to it, never more than 1e-9
+// rad further (on the closing limit possibly up to 2.5e-7 rad nearer, see
+// above), and its joints as ik_from_direction chooses them with `near`.
+// The normalised target is target / |target|, as ik_from_direction
+// normalises it, and its joints are those ik_from_direction gives it; but
+// normalising it again can move it by an ulp, and right at the edge of
+// acceptance the twice-normalised direction can be refused while the
+// target is not: then the joints are ik_from_direction(arm, target, near),
+// and ik_from_direction refuses the returned direction itself. Empty for a
+// target shorter than MIN_DIRECTION_NORM or with a NaN or infinite
+// component (a finite one of any length is normalised as
+// ik_from_direction normalises it), and for an arm that reaches no
+// direction. The edge is searched only for arms whose tips'
 // rings do not cross (so that the tips never coincide: |cos arm_arc| at
 // least sqrt(1/2), as for arm_arc <= pi/4); for any other arm only a
 // reachable target has an answer, and an unreachable one gives empty.
-std::optional<ReachableDirection> nearest_reachable(const Arm& arm, Vec3 target,
-                                                    std::optional<JointPair> near) noexcept;
+QUORBEL_API std::optional<ReachableDirection> nearest_reachable(
+    const Arm& arm, Vec3 target, std::optional<JointPair> near) noexcept;
 
 }  // namespace quorbel

@@ -33,6 +33,7 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/export.hpp>
 #include <quorbel/maths/mat3x2.hpp>
 
 namespace quorbel {
@@ -42,25 +43,25 @@ namespace quorbel {
 // the tips' great circle, where D is zero up to rounding (the apex's
 // distance from that circle is either rounding noise or above 4e-9). A NaN
 // or infinite angle is a loop that does not close.
-std::optional<Mat3x2> direction_jacobian(const Arm& arm, double theta_a,
-                                         double theta_b) noexcept;
+QUORBEL_API std::optional<Mat3x2> direction_jacobian(const Arm& arm, double theta_a,
+                                                     double theta_b) noexcept;
 
 // The angular velocity of forward_kinematics' frame R = [x y z], expressed in
 // the body frame (the frame R maps into): dR = [omega]x R with
 // omega = J [d theta_a, d theta_b]. Empty where direction_jacobian is.
-std::optional<Mat3x2> angular_jacobian(const Arm& arm, double theta_a,
-                                       double theta_b) noexcept;
+QUORBEL_API std::optional<Mat3x2> angular_jacobian(const Arm& arm, double theta_a,
+                                                   double theta_b) noexcept;
 
 struct SingularValues {
     double largest;
-    double smallest;  // zero at an in-line arm, up to rounding
+    double smallest;  // zero at an in-line arm, up to rounding; never above largest
 };
 
 // The singular values of direction_jacobian: how fast the direction moves,
 // in radians per radian, along the fastest and the slowest combination of
 // unit joint rates. Empty where direction_jacobian is.
-std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
-                                              double theta_b) noexcept;
+QUORBEL_API std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
+                                                          double theta_b) noexcept;
 
 // The joint rates q that minimise |J q - direction_rate|^2 + damping^2 |q|^2,
 // with J = direction_jacobian(arm, theta_a, theta_b): the least-squares
@@ -69,7 +70,8 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
 // s / (s^2 + damping^2); damping is in the units of s, radians per radian).
 // Only damping^2 enters; a damping too large to square still gives its
 // rates (about J^T direction_rate / damping^2), an infinite one zero rates
-// (the limit) and a NaN one NaN rates. The component of direction_rate along
+// (the limit, for a J of zero columns too) and a NaN one NaN rates; one too
+// small to square (below about 1.5e-162) still acts as a damping above 0. The component of direction_rate along
 // v_3 cannot be produced and is left as residual. Empty where direction_jacobian is, and
 // when damping is 0 and the computed J has rank below 2 (its columns exactly
 // parallel), where the least-squares rates are not unique. At an in-line
@@ -77,8 +79,8 @@ std::optional<SingularValues> singular_values(const Arm& arm, double theta_a,
 // of its largest (up to 1e-8 next to the closing limit), and with damping 0
 // the rates come out as large as the inverse of that (2e14 for the left
 // preset at theta_b = -0.2): near in-line arms, use a damping above 0.
-std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
-                                     double theta_b, Vec3 direction_rate,
-                                     double damping) noexcept;
+QUORBEL_API std::optional<JointPair> joint_rates(const Arm& arm, double theta_a,
+                                                 double theta_b, Vec3 direction_rate,
+                                                 double damping) noexcept;
 
 }  // namespace quorbel

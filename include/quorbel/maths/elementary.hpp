@@ -12,6 +12,8 @@
 // no floating-point environment, no global state, no allocation.
 #pragma once
 
+#include <quorbel/export.hpp>
+
 namespace quorbel::elementary {
 
 struct SinCos {
@@ -19,13 +21,13 @@ struct SinCos {
     double cos;
 };
 
-double sin(double x) noexcept;
-double cos(double x) noexcept;
+QUORBEL_API double sin(double x) noexcept;
+QUORBEL_API double cos(double x) noexcept;
 // Both from one range reduction; each is the correctly rounded value, the
 // same bits as sin(x) and cos(x).
-SinCos sincos(double x) noexcept;
-double asin(double x) noexcept;
-double acos(double x) noexcept;
-double atan2(double y, double x) noexcept;
+QUORBEL_API SinCos sincos(double x) noexcept;
+QUORBEL_API double asin(double x) noexcept;
+QUORBEL_API double acos(double x) noexcept;
+QUORBEL_API double atan2(double y, double x) noexcept;
 
 }  // namespace quorbel::elementary

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 
+#include <quorbel/export.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -22,10 +23,10 @@ struct Mat3x2 {
 };
 
 // The matrix whose columns are a (theta_a) and b (theta_b).
-Mat3x2 from_columns(Vec3 a, Vec3 b) noexcept;
+QUORBEL_API Mat3x2 from_columns(Vec3 a, Vec3 b) noexcept;
 // Column j (0 or 1) of m.
-Vec3 column(const Mat3x2& m, int j) noexcept;
+QUORBEL_API Vec3 column(const Mat3x2& m, int j) noexcept;
 // J q = q_a J[:, 0] + q_b J[:, 1], each row summed in that order.
-Vec3 apply(const Mat3x2& m, double q_a, double q_b) noexcept;
+QUORBEL_API Vec3 apply(const Mat3x2& m, double q_a, double q_b) noexcept;
 
 }  // namespace quorbel

@@ -1,6 +1,7 @@
 // Rotation about an axis through the origin.
 #pragma once
 
+#include <quorbel/export.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -12,6 +13,6 @@ namespace quorbel {
 // R[i][j] = (c I[i][j] + s K[i][j]) + ((1 - c) k_i) k_j with K = [k]x, every
 // entry in that order, zero axis components included, so a NaN angle (or an
 // infinite one, whose sine and cosine are NaN) reaches all nine entries.
-Mat3 rotation_about_axis(Vec3 axis, double angle) noexcept;
+QUORBEL_API Mat3 rotation_about_axis(Vec3 axis, double angle) noexcept;
 
 }  // namespace quorbel

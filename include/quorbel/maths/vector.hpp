@@ -11,6 +11,8 @@
 #include <array>
 #include <cstddef>
 
+#include <quorbel/export.hpp>
+
 namespace quorbel {
 
 struct Vec3 {
@@ -39,28 +41,28 @@ struct Mat3 {
 inline constexpr Mat3 IDENTITY = {{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
 
 // (a.x b.x + a.y b.y) + a.z b.z, summed in that order.
-double dot(Vec3 a, Vec3 b) noexcept;
+QUORBEL_API double dot(Vec3 a, Vec3 b) noexcept;
 // (a.y b.z - a.z b.y, a.z b.x - a.x b.z, a.x b.y - a.y b.x).
-Vec3 cross(Vec3 a, Vec3 b) noexcept;
+QUORBEL_API Vec3 cross(Vec3 a, Vec3 b) noexcept;
 // sqrt(dot(a, a)).
-double norm(Vec3 a) noexcept;
+QUORBEL_API double norm(Vec3 a) noexcept;
 // a / norm(a). No guard: a zero vector gives NaN components; callers that can
 // meet a vanishing length test it first.
-Vec3 normalise(Vec3 a) noexcept;
+QUORBEL_API Vec3 normalise(Vec3 a) noexcept;
 
-Vec3 operator+(Vec3 a, Vec3 b) noexcept;
-Vec3 operator-(Vec3 a, Vec3 b) noexcept;
-Vec3 operator*(double s, Vec3 a) noexcept;
-Vec3 operator/(Vec3 a, double s) noexcept;
+QUORBEL_API Vec3 operator+(Vec3 a, Vec3 b) noexcept;
+QUORBEL_API Vec3 operator-(Vec3 a, Vec3 b) noexcept;
+QUORBEL_API Vec3 operator*(double s, Vec3 a) noexcept;
+QUORBEL_API Vec3 operator/(Vec3 a, double s) noexcept;
 
 // R v, each row summed as dot() sums.
-Vec3 operator*(const Mat3& r, Vec3 v) noexcept;
+QUORBEL_API Vec3 operator*(const Mat3& r, Vec3 v) noexcept;
 // A B, each entry summed over k = 0, 1, 2 in that order.
-Mat3 operator*(const Mat3& a, const Mat3& b) noexcept;
+QUORBEL_API Mat3 operator*(const Mat3& a, const Mat3& b) noexcept;
 
 // The matrix whose columns are x, y, z.
-Mat3 from_columns(Vec3 x, Vec3 y, Vec3 z) noexcept;
+QUORBEL_API Mat3 from_columns(Vec3 x, Vec3 y, Vec3 z) noexcept;
 // Column j (0, 1 or 2) of m.
-Vec3 column(const Mat3& m, int j) noexcept;
+QUORBEL_API Vec3 column(const Mat3& m, int j) noexcept;
 
 }  // namespace quorbel

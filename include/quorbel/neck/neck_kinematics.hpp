@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include <quorbel/export.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -19,10 +20,10 @@ struct NeckAngles {
 
 // R = (Rz(yaw) Ry(pitch)) Rx(roll), each elementary rotation from
 // rotation_about_axis. A NaN or infinite angle makes all nine entries NaN.
-Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept;
+QUORBEL_API Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept;
 
 // Reads r[0][0], r[1][0], r[2][0], r[2][1], r[2][2] only. Empty near gimbal
 // lock (and for |r[2][0]| > 1); a NaN r[2][0] is not refused.
-std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept;
+QUORBEL_API std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept;
 
 }  // namespace quorbel

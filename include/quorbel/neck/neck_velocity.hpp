@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include <quorbel/export.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 
 namespace quorbel {
@@ -14,16 +15,19 @@ namespace quorbel {
 //   z,  Rz(yaw) y = (-sin yaw, cos yaw, 0),
 //   Rz(yaw) Ry(pitch) x = (cos yaw cos pitch, sin yaw cos pitch, -sin pitch).
 // det J = -cos pitch; the roll does not enter.
-Mat3 neck_angular_jacobian(const NeckAngles& joints) noexcept;
+QUORBEL_API Mat3 neck_angular_jacobian(const NeckAngles& joints) noexcept;
 
 // The joint rates (in a NeckAngles: d yaw, d pitch, d roll) whose angular
 // velocity is omega, J^-1 omega:
 //   d pitch = -sin yaw omega_x + cos yaw omega_y,
 //   d roll  = (cos yaw omega_x + sin yaw omega_y) / cos pitch,
 //   d yaw   = omega_z + sin pitch d roll.
-// Empty at gimbal lock, by the test neck_inverse_kinematics applies to
-// R[2][0] = -sin pitch: 1 - |sin pitch| < GIMBAL_LOCK_MARGIN. A NaN angle is
-// not refused and gives NaN rates.
-std::optional<NeckAngles> neck_joint_rates(const NeckAngles& joints, Vec3 omega) noexcept;
+// Empty at gimbal lock: exactly where neck_inverse_kinematics refuses
+// neck_forward_kinematics(yaw, pitch, roll), by its test on that rotation's
+// R[2][0] (-sin pitch up to an ulp of the yaw's and roll's rotations),
+// 1 - |R[2][0]| < GIMBAL_LOCK_MARGIN. A NaN or infinite angle, any of the
+// three, is not refused and gives three NaN rates.
+QUORBEL_API std::optional<NeckAngles> neck_joint_rates(const NeckAngles& joints,
+                                                       Vec3 omega) noexcept;
 
 }  // namespace quorbel
