@@ -24,9 +24,7 @@
 #include <string>
 #include <vector>
 
-#ifdef QTK_HAVE_ELEMENTARY
 #include <quorbel/maths/elementary.hpp>
-#endif
 #include "llvmlibc_oracle.hpp"
 
 namespace {
@@ -73,12 +71,10 @@ struct Arguments {
     std::vector<double> b;  // atan2's x
 };
 
-#ifdef QTK_HAVE_ELEMENTARY
 double ours_sincos(double x) {
     const quorbel::elementary::SinCos sc = quorbel::elementary::sincos(x);
     return sc.sin + sc.cos;
 }
-#endif
 double glibc_sincos(double x) { return std::sin(x) + std::cos(x); }
 double llvmlibc_sincos(double x) { return llvmlibc_sin(x) + llvmlibc_cos(x); }
 
@@ -162,7 +158,6 @@ double time_cell(int k, const Row& row) {
     const std::vector<double>& a = row.arguments.a;
     const std::vector<double>& b = row.arguments.b;
     switch (k * 10 + row.function) {
-#ifdef QTK_HAVE_ELEMENTARY
         case 0: return time_unary([](double x) { return quorbel::elementary::sin(x); }, a);
         case 1: return time_unary([](double x) { return quorbel::elementary::cos(x); }, a);
         case 2: return time_unary(ours_sincos, a);
@@ -171,7 +166,6 @@ double time_cell(int k, const Row& row) {
         case 5:
             return time_binary([](double y, double x) { return quorbel::elementary::atan2(y, x); },
                                a, b);
-#endif
         case 10: return time_unary([](double x) { return std::sin(x); }, a);
         case 11: return time_unary([](double x) { return std::cos(x); }, a);
         case 12: return time_unary(glibc_sincos, a);
@@ -229,11 +223,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: qtk_elementary_speed [--rounds R]\n");
         return 2;
     }
-#ifdef QTK_HAVE_ELEMENTARY
-    const int first = 0;
-#else
-    const int first = 1;  // no functions of our own in this core yet
-#endif
     const std::vector<Row> table = rows();
     for (const bool latency : {false, true}) {
         chained = latency;
@@ -244,16 +233,12 @@ int main(int argc, char** argv) {
         for (const Row& row : table) {
             std::vector<double> samples[3];
             for (int round = 0; round < rounds; ++round) {
-                for (int k = first; k < 3; ++k) {
+                for (int k = 0; k < 3; ++k) {
                     samples[k].push_back(time_cell(k, row));
                 }
             }
             std::printf("| %s |", row.label.c_str());
             for (int k = 0; k < 3; ++k) {
-                if (samples[k].empty()) {
-                    std::printf(" - |");
-                    continue;
-                }
                 std::nth_element(samples[k].begin(), samples[k].begin() + rounds / 2,
                                  samples[k].end());
                 std::printf(" %.1f |", samples[k][rounds / 2]);
