@@ -19,7 +19,6 @@ gmpy2.get_context().precision = 400
 
 TABLE_STEP_BITS = 8          # table points c = i / 256
 TABLE_SIZE = (1 << TABLE_STEP_BITS) + 1
-FAST_TERMS = 4               # r^3 ... r^9 in the fast path
 FIXED_FRACTION_LIMBS = 9      # the last-resort fixed point of atan2
 ACCURATE_TERMS = 8           # r^3 ... r^17 in the accurate path
 
@@ -77,12 +76,7 @@ def emit():
     w("};")
     w("")
     w("// Taylor coefficients of atan(r) = r + r^3 sum_k a_k r^(2k), a_k =")
-    w("// (-1)^(k+1) / (2k + 3), rounded to nearest (fast path).")
-    w(f"inline constexpr double ATAN_FAST_COEFFS[{FAST_TERMS}] = {{")
-    w("    " + ", ".join(hexd(float(mpfr((-1) ** (k + 1)) / (2 * k + 3))) for k in range(FAST_TERMS)) + ",")
-    w("};")
-    w("")
-    w("// The same coefficients as hi + mid + lo (accurate path).")
+    w("// (-1)^(k+1) / (2k + 3), as hi + mid + lo (accurate path).")
     cols = [[], [], []]
     for k in range(ACCURATE_TERMS):
         parts = split3(mpfr((-1) ** (k + 1)) / (2 * k + 3))

@@ -11,6 +11,7 @@
 #include "maths/elementary/atan_accurate.hpp"
 #include "maths/elementary/atan_fast.hpp"
 #include "maths/elementary/atan_fixed_point.hpp"
+#include "maths/elementary/inlining.hpp"
 
 namespace quorbel::elementary {
 
@@ -87,7 +88,7 @@ double atan_inverse_binade(double v) {
 }
 
 // atan2(y, x) for the arguments the fast path did not prove.
-double atan2_slow(double y, double x) {
+QTK_NOINLINE double atan2_slow(double y, double x) {
     if (std::isnan(y) || std::isnan(x)) {
         return y + x;
     }
