@@ -16,6 +16,7 @@
 #include "maths/elementary/asin_tables.hpp"
 #include "maths/elementary/atan_fast.hpp"
 #include "maths/elementary/double_double.hpp"
+#include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
 #include "maths/elementary/table_series.hpp"
 
@@ -31,19 +32,20 @@ inline double asin_sqrt(double a) { return std::sqrt(a); }
 // asin(z) for 0 <= z.hi <= 1/2, as a double-double within 2^-68.1 (see
 // table_series.hpp); any other z reads row 0 and gives a meaningless value
 // that the caller does not use. With with_low_part, z = z.hi + z.lo.
-template <bool with_low_part, class Real>
-DoubleDouble<Real> asin_series(DoubleDouble<Real> z) {
+template <bool with_low_part, class Products, class Real>
+QTK_FORCE_INLINE DoubleDouble<Real> asin_series(DoubleDouble<Real> z) {
     const Real j = select(z.hi <= 0.5, round_to_integer(z.hi * 256.0), splat<Real>(0.0));
-    return table_series<with_low_part>(ASIN_TABLE, to_index(j), z.hi - j * 0x1p-8, z.lo);
+    return table_series<with_low_part, Products>(ASIN_TABLE, to_index(j), z.hi - j * 0x1p-8, z.lo);
 }
 
 // asin(x) (is_asin) or acos(x) (otherwise) for |x| <= 1/2; not proven for
-// other x.
-template <bool is_asin, class Real>
-FastResult<Real> asin_series_fast(Real x) {
+// other x. Products: how the exact products are formed (double_double.hpp;
+// the same bound for either), here and in asin_upper_fast.
+template <bool is_asin, class Products, class Real>
+QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> negative = x < 0.0;
-    const DoubleDouble<Real> s = asin_series<false>(DoubleDouble<Real>{ax, splat<Real>(0.0)});
+    const DoubleDouble<Real> s = asin_series<false, Products>(DoubleDouble<Real>{ax, splat<Real>(0.0)});
     DoubleDouble<Real> value = s;
     if constexpr (!is_asin) {
         // acos(x) = pi/2 - asin(x) = pi/2 -+ asin(ax).
@@ -71,17 +73,17 @@ FastResult<Real> asin_series_fast(Real x) {
 // sums with pi/2 or pi add 2^-103 of the result: the bound of the rounding
 // test is 2^-67.5 |2 asin(z)| + 2^-102 |result|. Not proven: |x| <= 1/2,
 // |x| >= 1 (z = 0 gives 0 / 0) and NaN.
-template <bool is_asin, class Real>
-FastResult<Real> asin_upper_fast(Real x) {
+template <bool is_asin, class Products, class Real>
+QTK_FORCE_INLINE FastResult<Real> asin_upper_fast(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> negative = x < 0.0;
     const Real z2 = (1.0 - ax) * 0.5;
     // |x| > 1 makes z2 negative: its square root is a NaN, without the
     // library call (and errno) that a negative operand would cost.
     const Real zh = asin_sqrt(select(z2 >= 0.0, z2, splat<Real>(ASIN_NAN)));
-    const DoubleDouble<Real> sq = two_prod(zh, zh);
+    const DoubleDouble<Real> sq = two_prod<Products>(zh, zh);
     const Real zl = ((z2 - sq.hi) - sq.lo) / (zh + zh);
-    const DoubleDouble<Real> s = asin_series<true>(DoubleDouble<Real>{zh, zl});
+    const DoubleDouble<Real> s = asin_series<true, Products>(DoubleDouble<Real>{zh, zl});
     const Real twice_hi = 2.0 * s.hi;
     const Real twice_lo = 2.0 * s.lo;
 

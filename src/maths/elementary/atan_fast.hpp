@@ -97,10 +97,12 @@ inline double select_bits(bool mask, double if_true, double if_false) {
     return lane_from_bits(static_cast<std::uint64_t>(select_index(mask, t, f)));
 }
 
-// atan2(y, x). Not proven (the caller handles them): a zero, infinite or
+// atan2(y, x), the exact products formed the way Products forms them
+// (double_double.hpp; the same bound for either). Not proven (the caller
+// handles them): a zero, infinite or
 // NaN argument, and min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500,
 // outside which the error bound needs no underflow or overflow analysis.
-template <class Real>
+template <class Products, class Real>
 QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const MaskOf<Real> y_negative = y < 0.0;
     const MaskOf<Real> x_negative = x < 0.0;
@@ -117,10 +119,10 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real q = num / den;
     const Real inverse = 1.0 / den;
     const Real k = select(in_range, round_to_integer(q * 256.0), splat<Real>(0.0));
-    const DoubleDouble<Real> q_den = two_prod(q, den);
+    const DoubleDouble<Real> q_den = two_prod<Products>(q, den);
     const Real q_lo = ((num - q_den.hi) - q_den.lo) * inverse;
     const DoubleDouble<Real> s =
-        table_series<true>(ATAN_SERIES_TABLE, to_index(k), q - k * 0x1p-8, q_lo);
+        table_series<true, Products>(ATAN_SERIES_TABLE, to_index(k), q - k * 0x1p-8, q_lo);
 
     // theta = base + sigma S, sigma = -1 where minus is set and +1
     // elsewhere (a sign flip).

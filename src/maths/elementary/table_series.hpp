@@ -43,8 +43,9 @@
 namespace quorbel::elementary::detail {
 
 // f(c + h + h_lo) for row i of `table`. Without with_low_part, h_lo is
-// zero and left out.
-template <bool with_low_part, class Real, std::size_t Columns>
+// zero and left out. Products: how the exact product is formed
+// (double_double.hpp), which changes no bound.
+template <bool with_low_part, class Products, class Real, std::size_t Columns>
 QTK_FORCE_INLINE DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i, Real h,
                                 Real h_lo) {
     const auto coeff = [table, i](int k) { return gather(table, i, k); };
@@ -56,7 +57,7 @@ QTK_FORCE_INLINE DoubleDouble<Real> table_series(const double (*table)[Columns],
     const Real q = (e0 + h2 * e1) + h4 * (e2 + h2 * coeff(10));
     const Real tail = h2 * q;
 
-    const DoubleDouble<Real> linear = two_prod(h, coeff(2));
+    const DoubleDouble<Real> linear = two_prod<Products>(h, coeff(2));
     const DoubleDouble<Real> head = fast_two_sum(coeff(0), linear.hi);
     Real low = (coeff(1) + linear.lo) + h * coeff(3);
     if constexpr (with_low_part) {
