@@ -18,6 +18,7 @@
 #include "maths/elementary/double_double.hpp"
 #include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
+#include "maths/elementary/product_steps.hpp"
 #include "maths/elementary/table_series.hpp"
 
 namespace quorbel::elementary::detail {
@@ -67,7 +68,8 @@ QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
 // so asin(x) = sign(x) (pi/2 - 2 asin(z)), acos(x) = 2 asin(z) for x > 0 and
 // pi - 2 asin(z) for x < 0. z^2 = (1 - |x|) / 2 is exact (Sterbenz's lemma,
 // then a power of two); z = zh + zl with zh = fl(sqrt(z^2)) and the Newton
-// correction zl = (z^2 - zh^2) / (2 zh) (zh^2 an exact two_prod), within
+// correction zl = (z^2 - zh^2) / (2 zh) (z^2 - zh^2 rounded once by
+// minus_product, product_steps.hpp: zh^2 is within a few ulps of z^2), within
 // 2^-104 z, which moves asin(z) by at most 1.05 times that, relative. So
 // 2 asin(z) is within 2^-68 of itself (asin_series), and the double-double
 // sums with pi/2 or pi add 2^-103 of the result: the bound of the rounding
@@ -81,8 +83,7 @@ QTK_FORCE_INLINE FastResult<Real> asin_upper_fast(Real x) {
     // |x| > 1 makes z2 negative: its square root is a NaN, without the
     // library call (and errno) that a negative operand would cost.
     const Real zh = asin_sqrt(select(z2 >= 0.0, z2, splat<Real>(ASIN_NAN)));
-    const DoubleDouble<Real> sq = two_prod<Products>(zh, zh);
-    const Real zl = ((z2 - sq.hi) - sq.lo) / (zh + zh);
+    const Real zl = minus_product<Products>(z2, zh, zh) / (zh + zh);
     const DoubleDouble<Real> s = asin_series<true, Products>(DoubleDouble<Real>{zh, zl});
     const Real twice_hi = 2.0 * s.hi;
     const Real twice_lo = 2.0 * s.lo;

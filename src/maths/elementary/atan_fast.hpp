@@ -21,8 +21,8 @@
 //    h = q; k >= 1: c >= 2^-8, so c / 2 <= q <= 2c, Sterbenz's lemma).
 // 2. The remainder rho = num - q den is a double (the remainder of a
 //    correctly rounded quotient, far from underflow here) and is computed
-//    exactly: q den = p + e exactly (two_prod), num - p is exact (p within
-//    a few ulps of num, Sterbenz's lemma) and so is (num - p) - e = rho.
+//    exactly by minus_product (product_steps.hpp: q den within a few ulps
+//    of num, Sterbenz's lemma, and far from underflow).
 //    |rho / den| <= u q, and q_lo = fl(rho fl(1 / den)) is within 2u of it,
 //    plus 2^-1075 if it underflows: |q_lo - (t - q)| <= 2^-105 q + 2^-1075
 //    <= 2^-74.9 q, which moves atan by at most that (atan' <= 1), and
@@ -50,6 +50,7 @@
 #include "maths/elementary/double_double.hpp"
 #include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
+#include "maths/elementary/product_steps.hpp"
 #include "maths/elementary/table_series.hpp"
 
 namespace quorbel::elementary::detail {
@@ -119,8 +120,7 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real q = num / den;
     const Real inverse = 1.0 / den;
     const Real k = select(in_range, round_to_integer(q * 256.0), splat<Real>(0.0));
-    const DoubleDouble<Real> q_den = two_prod<Products>(q, den);
-    const Real q_lo = ((num - q_den.hi) - q_den.lo) * inverse;
+    const Real q_lo = minus_product<Products>(num, q, den) * inverse;
     const DoubleDouble<Real> s =
         table_series<true, Products>(ATAN_SERIES_TABLE, to_index(k), q - k * 0x1p-8, q_lo);
 

@@ -15,7 +15,8 @@
 // f(h) >= |h|, and to atan(|h|) for atan):
 // - a_0 and a_1 as hi + mid are within 2^-106 of themselves; a_1 h is an
 //   exact two_prod of h and a_1.hi plus h a_1.mid rounded (2^-106).
-// - q by Estrin's scheme: a_2, the largest term, passes through three
+// - q by Estrin's scheme (each a b + c by multiply_add, product_steps.hpp;
+//   the count below is for the unfused steps and covers the fused ones): a_2, the largest term, passes through three
 //   additions, the others through at most three additions and three
 //   products with h, h^2 = fl(h h) or h^4 = fl(h^2 h^2) (relative errors u
 //   and 3u): with the coefficients' own rounding (u/2), q is within
@@ -38,30 +39,33 @@
 
 #include "maths/elementary/double_double.hpp"
 #include "maths/elementary/inlining.hpp"
+#include "maths/elementary/product_steps.hpp"
 #include "maths/elementary/lane_scalar.hpp"
 
 namespace quorbel::elementary::detail {
 
 // f(c + h + h_lo) for row i of `table`. Without with_low_part, h_lo is
 // zero and left out. Products: how the exact product is formed
-// (double_double.hpp), which changes no bound.
+// (double_double.hpp) and whether a b + c is fused (product_steps.hpp);
+// neither changes the bound.
 template <bool with_low_part, class Products, class Real, std::size_t Columns>
 QTK_FORCE_INLINE DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i, Real h,
                                 Real h_lo) {
     const auto coeff = [table, i](int k) { return gather(table, i, k); };
     const Real h2 = h * h;
     const Real h4 = h2 * h2;
-    const Real e0 = coeff(4) + h * coeff(5);
-    const Real e1 = coeff(6) + h * coeff(7);
-    const Real e2 = coeff(8) + h * coeff(9);
-    const Real q = (e0 + h2 * e1) + h4 * (e2 + h2 * coeff(10));
+    const Real e0 = multiply_add<Products>(h, coeff(5), coeff(4));
+    const Real e1 = multiply_add<Products>(h, coeff(7), coeff(6));
+    const Real e2 = multiply_add<Products>(h, coeff(9), coeff(8));
+    const Real q = multiply_add<Products>(h4, multiply_add<Products>(h2, coeff(10), e2),
+                                          multiply_add<Products>(h2, e1, e0));
     const Real tail = h2 * q;
 
     const DoubleDouble<Real> linear = two_prod<Products>(h, coeff(2));
     const DoubleDouble<Real> head = fast_two_sum(coeff(0), linear.hi);
-    Real low = (coeff(1) + linear.lo) + h * coeff(3);
+    Real low = multiply_add<Products>(h, coeff(3), coeff(1) + linear.lo);
     if constexpr (with_low_part) {
-        low = low + h_lo * (coeff(2) + (h + h) * coeff(4));
+        low = multiply_add<Products>(h_lo, multiply_add<Products>(h + h, coeff(4), coeff(2)), low);
     }
     return fast_two_sum(head.hi, (low + head.lo) + tail);
 }
