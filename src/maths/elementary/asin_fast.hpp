@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cmath>
-#include <limits>
 
 #include "maths/elementary/asin_tables.hpp"
 #include "maths/elementary/atan_fast.hpp"
@@ -24,18 +23,18 @@
 namespace quorbel::elementary::detail {
 
 inline constexpr double ASIN_SERIES_ERROR = 0x1.6a09e667f3bcdp-68;  // 2^-67.5
-inline constexpr double ASIN_NAN = std::numeric_limits<double>::quiet_NaN();
 
 // The square root, correctly rounded (an IEEE operation); a lane type
 // overloads it with its vector square root.
 inline double asin_sqrt(double a) { return std::sqrt(a); }
 
 // asin(z) for 0 <= z.hi <= 1/2, as a double-double within 2^-68.1 (see
-// table_series.hpp); any other z reads row 0 and gives a meaningless value
-// that the caller does not use. With with_low_part, z = z.hi + z.lo.
+// table_series.hpp). The callers keep z.hi in that range (any other z, a
+// NaN among them, would index outside the table). With with_low_part,
+// z = z.hi + z.lo.
 template <bool with_low_part, class Products, class Real>
 QTK_FORCE_INLINE DoubleDouble<Real> asin_series(DoubleDouble<Real> z) {
-    const Real j = select(z.hi <= 0.5, round_to_integer(z.hi * 256.0), splat<Real>(0.0));
+    const Real j = round_to_integer(z.hi * 256.0);
     return table_series<with_low_part, Products>(ASIN_TABLE, to_index(j), z.hi - j * 0x1p-8, z.lo);
 }
 
@@ -46,7 +45,9 @@ template <bool is_asin, class Products, class Real>
 QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> negative = x < 0.0;
-    const DoubleDouble<Real> s = asin_series<false, Products>(DoubleDouble<Real>{ax, splat<Real>(0.0)});
+    // Any other x reads row 0 and gives a meaningless value, not proven.
+    const Real z = select(ax <= 0.5, ax, splat<Real>(0.0));
+    const DoubleDouble<Real> s = asin_series<false, Products>(DoubleDouble<Real>{z, splat<Real>(0.0)});
     DoubleDouble<Real> value = s;
     if constexpr (!is_asin) {
         // acos(x) = pi/2 - asin(x) = pi/2 -+ asin(ax).
@@ -74,15 +75,17 @@ QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
 // 2 asin(z) is within 2^-68 of itself (asin_series), and the double-double
 // sums with pi/2 or pi add 2^-103 of the result: the bound of the rounding
 // test is 2^-67.5 |2 asin(z)| + 2^-102 |result|. Not proven: |x| <= 1/2,
-// |x| >= 1 (z = 0 gives 0 / 0) and NaN.
+// |x| >= 1 and NaN.
 template <bool is_asin, class Products, class Real>
 QTK_FORCE_INLINE FastResult<Real> asin_upper_fast(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> negative = x < 0.0;
     const Real z2 = (1.0 - ax) * 0.5;
-    // |x| > 1 makes z2 negative: its square root is a NaN, without the
-    // library call (and errno) that a negative operand would cost.
-    const Real zh = asin_sqrt(select(z2 >= 0.0, z2, splat<Real>(ASIN_NAN)));
+    // 1/2 < |x| < 1 puts z2 in (0, 1/4) and zh in (0, 1/2]. Any other x
+    // (z2 negative or above 1/4, or NaN) takes z2 = 1/4 instead, a value in
+    // range (and no library call, with errno, for a negative operand), and
+    // is not proven.
+    const Real zh = asin_sqrt(select(z2 >= 0.0 && z2 <= 0.25, z2, splat<Real>(0.25)));
     const Real zl = minus_product<Products>(z2, zh, zh) / (zh + zh);
     const DoubleDouble<Real> s = asin_series<true, Products>(DoubleDouble<Real>{zh, zl});
     const Real twice_hi = 2.0 * s.hi;
@@ -105,7 +108,7 @@ QTK_FORCE_INLINE FastResult<Real> asin_upper_fast(Real x) {
     if constexpr (is_asin) {
         signed_value = negate_if(negative, r.value);
     }
-    return {signed_value, (ax > 0.5) && r.proven};
+    return {signed_value, (ax > 0.5) && (ax < 1.0) && r.proven};
 }
 
 }  // namespace quorbel::elementary::detail

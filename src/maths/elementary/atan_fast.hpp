@@ -29,16 +29,24 @@
 //    q <= t (1 + 2^-52) <= 1.0001 atan(t) (t <= 2^-9 for k = 0; t >= 2^-9 and
 //    atan(t) >= 0.78 t otherwise): 2^-74.8 atan(t). |q_lo| <= 2^-51 q, as
 //    table_series.hpp requires of its low part.
-// 3. table_series.hpp: within 6.6u T + R + 2^-98 of atan(t), relative, with
-//    the generator's T = 2^-16.8 and R = 2^-75.2: 2^-67.07.
-// 4. theta = base + sigma S, S the sum of step 3, base 0, pi/2 or pi as
-//    hi + mid (2^-106 base), sigma = -1 or +1. base.hi + sigma S.hi is an
-//    exact fast_two_sum (base is 0 or at least pi/2 >= 2 S.hi), the low
-//    parts are summed in two roundings below u 2^-51 (base + S) each, and
-//    base + S <= 4 theta (theta >= atan(t) = S, and theta >= pi/4 >= base / 4
-//    when base is not 0): 2^-101 theta, and the relative error of S is not
-//    enlarged (S <= theta).
-// Total: 2^-67.07 + 2^-74.8 + 2^-101 < 2^-67.05 theta. The rounding test
+// 3. table_series.hpp: its sum S is within 6.6u T + R + 2^-98 of atan(t),
+//    relative, with the generator's T = 2^-16.8 and R = 2^-75.2: 2^-67.07.
+// 4. theta = base + sigma S, base 0, pi/2 or pi as hi + mid (2^-106 base),
+//    sigma = -1 or +1, summed from the series' terms (table_series_terms)
+//    rather than from S, one fast_two_sum fewer. theta >= atan(t), and
+//    theta >= pi/4 >= base / 4 when base is not 0, so base + S <= 4 theta.
+//    - lead = base.hi + sigma a_0.hi is an exact fast_two_sum (base is 0 or
+//      at least pi/2 >= 2 a_0.hi), and so is lead.hi + sigma (a_1 h).hi: for
+//      base 0 it is table_series.hpp's leading sum, otherwise |lead.hi| >=
+//      pi/4 > 2^-9 >= |(a_1 h).hi|.
+//    - The low parts, lead.lo, base.mid, the series' low parts and the
+//      second sum's error, are each below 2^-51 (base + S) <= 2^-49 theta;
+//      they are summed first in three roundings (partial sums below 2^-47
+//      theta: below 3 2^-100 theta in all), the tail (below T S) last:
+//      u (T + 2^-46) theta. table_series.hpp's budget holds u T S and
+//      2^-98 S for its own sums; these exceed it by less than 2^-99 theta.
+//    So theta is within 2^-67.07 S + 2^-99 theta of itself, S <= theta.
+// Total: 2^-67.07 + 2^-74.8 + 2^-99 < 2^-67.05 theta. The rounding test
 // uses 2^-66.9, which also covers the roundings of the test's own l +- e
 // (below u^2 |h|).
 #pragma once
@@ -121,18 +129,20 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real inverse = 1.0 / den;
     const Real k = select(in_range, round_to_integer(q * 256.0), splat<Real>(0.0));
     const Real q_lo = minus_product<Products>(num, q, den) * inverse;
-    const DoubleDouble<Real> s =
-        table_series<true, Products>(ATAN_SERIES_TABLE, to_index(k), q - k * 0x1p-8, q_lo);
+    const SeriesTerms<Real> s =
+        table_series_terms<true, Products>(ATAN_SERIES_TABLE, to_index(k), q - k * 0x1p-8, q_lo);
 
     // theta = base + sigma S, sigma = -1 where minus is set and +1
-    // elsewhere (a sign flip).
+    // elsewhere (a sign flip), summed from the series' terms.
     const MaskOf<Real> minus = swapped != x_negative;
     const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
     const Real base_hi = gather(ATAN_BASES, base, 0);
     const Real base_mid = gather(ATAN_BASES, base, 1);
-    const DoubleDouble<Real> top = fast_two_sum(base_hi, negate_if(minus, s.hi));
-    const DoubleDouble<Real> theta =
-        fast_two_sum(top.hi, (top.lo + base_mid) + negate_if(minus, s.lo));
+    const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, s.a0));
+    const DoubleDouble<Real> head = fast_two_sum(lead.hi, negate_if(minus, s.linear));
+    const Real low = (((lead.lo + base_mid) + negate_if(minus, s.low)) + head.lo) +
+                     negate_if(minus, s.tail);
+    const DoubleDouble<Real> theta = fast_two_sum(head.hi, low);
 
     const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
     return {negate_if(y_negative, rounded_theta.value), in_range && rounded_theta.proven};

@@ -44,13 +44,25 @@
 
 namespace quorbel::elementary::detail {
 
-// f(c + h + h_lo) for row i of `table`. Without with_low_part, h_lo is
-// zero and left out. Products: how the exact product is formed
-// (double_double.hpp) and whether a b + c is fused (product_steps.hpp);
-// neither changes the bound.
+// The terms of f(c + h + h_lo) before their sum: a_0.hi, (a_1 h).hi (the
+// two leading parts, whose sum is the exact fast_two_sum above), the low
+// parts summed, and the tail h^2 q. A caller that adds something to f (a
+// base angle) sums these with it directly, one fast_two_sum fewer.
+template <class Real>
+struct SeriesTerms {
+    Real a0;
+    Real linear;
+    Real low;
+    Real tail;
+};
+
+// The terms for row i of `table`. Without with_low_part, h_lo is zero and
+// left out. Products: how the exact product is formed (double_double.hpp)
+// and whether a b + c is fused (product_steps.hpp); neither changes the
+// bound.
 template <bool with_low_part, class Products, class Real, std::size_t Columns>
-QTK_FORCE_INLINE DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i, Real h,
-                                Real h_lo) {
+QTK_FORCE_INLINE SeriesTerms<Real> table_series_terms(const double (*table)[Columns],
+                                                      IndexOf<Real> i, Real h, Real h_lo) {
     const auto coeff = [table, i](int k) { return gather(table, i, k); };
     const Real h2 = h * h;
     const Real h4 = h2 * h2;
@@ -59,15 +71,22 @@ QTK_FORCE_INLINE DoubleDouble<Real> table_series(const double (*table)[Columns],
     const Real e2 = multiply_add<Products>(h, coeff(9), coeff(8));
     const Real q = multiply_add<Products>(h4, multiply_add<Products>(h2, coeff(10), e2),
                                           multiply_add<Products>(h2, e1, e0));
-    const Real tail = h2 * q;
 
     const DoubleDouble<Real> linear = two_prod<Products>(h, coeff(2));
-    const DoubleDouble<Real> head = fast_two_sum(coeff(0), linear.hi);
     Real low = multiply_add<Products>(h, coeff(3), coeff(1) + linear.lo);
     if constexpr (with_low_part) {
         low = multiply_add<Products>(h_lo, multiply_add<Products>(h + h, coeff(4), coeff(2)), low);
     }
-    return fast_two_sum(head.hi, (low + head.lo) + tail);
+    return {coeff(0), linear.hi, low, h2 * q};
+}
+
+// f(c + h + h_lo) for row i of `table`, as a double-double.
+template <bool with_low_part, class Products, class Real, std::size_t Columns>
+QTK_FORCE_INLINE DoubleDouble<Real> table_series(const double (*table)[Columns], IndexOf<Real> i,
+                                                 Real h, Real h_lo) {
+    const SeriesTerms<Real> t = table_series_terms<with_low_part, Products>(table, i, h, h_lo);
+    const DoubleDouble<Real> head = fast_two_sum(t.a0, t.linear);
+    return fast_two_sum(head.hi, (t.low + head.lo) + t.tail);
 }
 
 }  // namespace quorbel::elementary::detail
