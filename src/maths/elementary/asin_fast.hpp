@@ -20,6 +20,7 @@
 #include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
 #include "maths/elementary/product_steps.hpp"
+#include "maths/elementary/table_index.hpp"
 #include "maths/elementary/table_series.hpp"
 
 namespace quorbel::elementary::detail {
@@ -31,14 +32,13 @@ inline constexpr double ASIN_SERIES_ERROR = 0x1.6a09e667f3bcdp-68;  // 2^-67.5
 inline double asin_sqrt(double a) { return std::sqrt(a); }
 
 // The terms of asin(z) for 0 <= z.hi <= 1/2 (table_series.hpp), whose sum
-// is within 2^-68.1 of it. The callers keep z.hi in that range (any other
-// z, a NaN among them, would index outside the table). With with_low_part,
-// z = z.hi + z.lo.
+// is within 2^-68.1 of it; any other z reads row 0 and gives a meaningless
+// value that the caller does not use. With with_low_part, z = z.hi + z.lo.
 template <bool with_low_part, class Products, class Real>
 QTK_FORCE_INLINE SeriesTerms<Real> asin_series_terms(DoubleDouble<Real> z) {
-    const Real j = round_to_integer(z.hi * 256.0);
-    return table_series_terms<with_low_part, Products>(ASIN_TABLE, to_index(j),
-                                                       z.hi - j * 0x1p-8, z.lo);
+    const auto point = round_to_point(z.hi * 256.0, z.hi <= 0.5);
+    return table_series_terms<with_low_part, Products>(ASIN_TABLE, point.index,
+                                                       z.hi - point.k * 0x1p-8, z.lo);
 }
 
 // base + f S from the terms t of S (asin_series_terms), for f = +-1 or +-2
@@ -67,10 +67,8 @@ template <bool is_asin, class Products, class Real>
 QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> negative = x < 0.0;
-    // Any other x reads row 0 and gives a meaningless value, not proven.
-    const Real z = select(ax <= 0.5, ax, splat<Real>(0.0));
     const SeriesTerms<Real> t =
-        asin_series_terms<false, Products>(DoubleDouble<Real>{z, splat<Real>(0.0)});
+        asin_series_terms<false, Products>(DoubleDouble<Real>{ax, splat<Real>(0.0)});
     DoubleDouble<Real> value;
     if constexpr (is_asin) {
         const DoubleDouble<Real> head = fast_two_sum(t.a0, t.linear);

@@ -59,6 +59,7 @@
 #include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
 #include "maths/elementary/product_steps.hpp"
+#include "maths/elementary/table_index.hpp"
 #include "maths/elementary/table_series.hpp"
 
 namespace quorbel::elementary::detail {
@@ -123,14 +124,15 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real den = select_bits(swapped, ay, ax);
     const MaskOf<Real> in_range = (den <= 0x1p500) && (num >= 0x1p-500);
 
-    // k = round(256 q); a NaN or out-of-range lane reads entry 0. 1 / den
-    // runs beside the quotient.
+    // k = round(256 q) (table_index.hpp); a NaN or out-of-range lane reads
+    // row 0. 1 / den runs beside the quotient.
     const Real q = num / den;
     const Real inverse = 1.0 / den;
-    const Real k = select(in_range, round_to_integer(q * 256.0), splat<Real>(0.0));
+    const auto point = round_to_point(q * 256.0, in_range);
     const Real q_lo = minus_product<Products>(num, q, den) * inverse;
     const SeriesTerms<Real> s =
-        table_series_terms<true, Products>(ATAN_SERIES_TABLE, to_index(k), q - k * 0x1p-8, q_lo);
+        table_series_terms<true, Products>(ATAN_SERIES_TABLE, point.index,
+                                           q - point.k * 0x1p-8, q_lo);
 
     // theta = base + sigma S, sigma = -1 where minus is set and +1
     // elsewhere (a sign flip), summed from the series' terms.
