@@ -32,11 +32,11 @@ inline constexpr double ASIN_SERIES_ERROR = 0x1.6a09e667f3bcdp-68;  // 2^-67.5
 inline double asin_sqrt(double a) { return std::sqrt(a); }
 
 // The terms of asin(z) for 0 <= z.hi <= 1/2 (table_series.hpp), whose sum
-// is within 2^-68.1 of it; any other z reads row 0 and gives a meaningless
-// value that the caller does not use. With with_low_part, z = z.hi + z.lo.
+// is within 2^-68.1 of it; any other z reads a valid row (table_index.hpp)
+// and gives a meaningless value that the caller does not use. With with_low_part, z = z.hi + z.lo.
 template <bool with_low_part, class Products, class Real>
 QTK_FORCE_INLINE SeriesTerms<Real> asin_series_terms(DoubleDouble<Real> z) {
-    const auto point = round_to_point(z.hi * 256.0, z.hi <= 0.5);
+    const auto point = round_to_point(z.hi * 256.0, 128);
     return table_series_terms<with_low_part, Products>(ASIN_TABLE, point.index,
                                                        z.hi - point.k * 0x1p-8, z.lo);
 }

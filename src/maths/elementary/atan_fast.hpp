@@ -124,11 +124,11 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real den = select_bits(swapped, ay, ax);
     const MaskOf<Real> in_range = (den <= 0x1p500) && (num >= 0x1p-500);
 
-    // k = round(256 q) (table_index.hpp); a NaN or out-of-range lane reads
-    // row 0. 1 / den runs beside the quotient.
+    // k = round(256 q) (table_index.hpp; a NaN lane reads a valid row and is
+    // not proven). 1 / den runs beside the quotient.
     const Real q = num / den;
     const Real inverse = 1.0 / den;
-    const auto point = round_to_point(q * 256.0, in_range);
+    const auto point = round_to_point(q * 256.0, 256);
     const Real q_lo = minus_product<Products>(num, q, den) * inverse;
     const SeriesTerms<Real> s =
         table_series_terms<true, Products>(ATAN_SERIES_TABLE, point.index,

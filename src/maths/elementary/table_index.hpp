@@ -4,9 +4,12 @@
 // and k is also the low bits of t's significand: the index is read from
 // the bits of t (a bit mask, an AND on lanes), not converted back from k,
 // which takes a float-to-integer conversion after the subtraction on the
-// way to the table. For any other x (a NaN, whose payload would land in the
-// low bits, or an x out of range) the caller passes valid = false and
-// gets row 0.
+// way to the table. Any other x (a NaN, whose payload lands in the low
+// bits, a negative x or one out of range) gives a meaningless k that the
+// caller does not use, and the index is clamped to the last row, so that
+// nothing is read outside the table. (A clamp rather than a select of row 0
+// on a validity mask: the compiler turned that select into a branch with a
+// copy of the whole series specialised for row 0.)
 #pragma once
 
 #include <cstdint>
@@ -20,11 +23,11 @@ struct RoundedPoint {
     std::int64_t index;
 };
 
-inline RoundedPoint round_to_point(double x, bool valid) {
+inline RoundedPoint round_to_point(double x, std::int64_t last_row) {
     constexpr double SHIFTER = 0x1.8p52;
     const double t = x + SHIFTER;
     const auto low = static_cast<std::int64_t>(lane_bits(t) & 0xFFFFFFFFu);
-    return {t - SHIFTER, select_index(valid, low, 0)};
+    return {t - SHIFTER, low < last_row ? low : last_row};
 }
 
 }  // namespace quorbel::elementary::detail
