@@ -9,6 +9,7 @@ mid = RN(v - hi), lo = RN(v - hi - mid), so |v - (hi + mid + lo)| is below
 
     python3 tools/elementary/atan_tables.py > src/maths/elementary/atan_tables.hpp
 """
+import math
 import pathlib
 import sys
 
@@ -30,6 +31,19 @@ def split3(v):
         parts.append(d)
         v = v - mpfr(d)
     return parts
+
+
+def rounding_weighted(a, h, degree):
+    """sum_k w_k |a_k h^k| for k = 2 ... degree: the roundings that the tail
+    h^2 q(h) of table_series.hpp puts on each term, in units of u (w_2 = 5.5,
+    w_3 = 6.5, and 12 bounds those of the terms beyond)."""
+    weights = {2: 5.5, 3: 6.5}
+    return sum(weights.get(k, 12) * abs(a[k]) * h ** k for k in range(2, degree + 1))
+
+
+def log2_up(v):
+    """log2(v) rounded up to one decimal, for printed bounds."""
+    return f"{math.ceil(float(gmpy2.log2(v)) * 10) / 10:.1f}"
 
 
 def hexd(d):

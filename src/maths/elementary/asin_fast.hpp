@@ -5,7 +5,7 @@
 // With ax = |x|, j = round(256 ax) and c = j / 256, h = ax - c is exact (for
 // j >= 1, c / 2 <= ax <= 2c and Sterbenz's lemma; for j = 0, h = ax), and
 // |h| <= 2^-9; table_series.hpp sums the expansion about c of
-// asin_tables.hpp within 2^-68.1 of asin(ax), relative. acos(x) = pi/2 -+
+// asin_tables.hpp within 2^-67.96 of asin(ax), relative. acos(x) = pi/2 -+
 // asin(ax) >= pi/3 is summed from the series' terms (asin_sum_around): with
 // B = pi/2 + asin(ax) <= 2.1 acos(x), its three extra roundings add below
 // 3 u 2^-49 B < 2^-99 acos(x), and the relative error of asin(ax) only
@@ -32,7 +32,7 @@ inline constexpr double ASIN_SERIES_ERROR = 0x1.6a09e667f3bcdp-68;  // 2^-67.5
 inline double asin_sqrt(double a) { return std::sqrt(a); }
 
 // The terms of asin(z) for 0 <= z.hi <= 1/2 (table_series.hpp), whose sum
-// is within 2^-68.1 of it; any other z reads a valid row (table_index.hpp)
+// is within 2^-67.96 of it; any other z reads a valid row (table_index.hpp)
 // and gives a meaningless value that the caller does not use. With with_low_part, z = z.hi + z.lo.
 template <bool with_low_part, class Products, class Real>
 QTK_FORCE_INLINE SeriesTerms<Real> asin_series_terms(DoubleDouble<Real> z) {
@@ -95,7 +95,7 @@ QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
 // correction zl = (z^2 - zh^2) / (2 zh) (z^2 - zh^2 rounded once by
 // minus_product, product_steps.hpp: zh^2 is within a few ulps of z^2), within
 // 2^-104 z, which moves asin(z) by at most 1.05 times that, relative. So
-// S, the sum of the series' terms, makes 2S within 2^-68 of 2 asin(z). The
+// S, the sum of the series' terms, makes 2S within 2^-67.95 of 2 asin(z). The
 // result is base + f S (asin_sum_around): base pi/2 and f = -2 for asin;
 // for acos, base pi and f = -2 for x < 0, base 0 and f = 2 for x > 0. Both
 // sums' conditions hold: 2 a_0 <= 2 asin(1/2) = pi/3, and pi/2 - pi/3 >=
@@ -103,8 +103,8 @@ QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
 // B <= pi + pi/3 < 4.2 and the extra roundings stay below 2^-98.2, with
 // base.mid's 2^-104.3 and the test's own roundings (u^2 |result|) below
 // 2^-97. The bound of the rounding test is 2^-67.5 times 2 fl(a_0 +
-// (a_1 h).hi), which is at least 2S (1 - 2^-17.7) (the other terms are
-// below T S + 2^-50 S, T = 2^-17.8), plus 2^-97 when base is not 0. Not
+// (a_1 h).hi), which is at least 2S (1 - 2^-17.6) (the other terms are
+// below T S + 2^-50 S, T = 2^-17.7), plus 2^-97 when base is not 0. Not
 // proven: |x| <= 1/2, |x| >= 1 and NaN.
 template <bool is_asin, class Products, class Real>
 QTK_FORCE_INLINE FastResult<Real> asin_upper_fast(Real x) {

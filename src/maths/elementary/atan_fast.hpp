@@ -29,8 +29,9 @@
 //    q <= t (1 + 2^-52) <= 1.0001 atan(t) (t <= 2^-9 for k = 0; t >= 2^-9 and
 //    atan(t) >= 0.78 t otherwise): 2^-74.8 atan(t). |q_lo| <= 2^-51 q, as
 //    table_series.hpp requires of its low part.
-// 3. table_series.hpp: its sum S is within 6.6u T + R + 2^-98 of atan(t),
-//    relative, with the generator's T = 2^-16.8 and R = 2^-75.2: 2^-67.07.
+// 3. table_series.hpp: its sum S is within W u + T u + R + 2^-98 of
+//    atan(t), relative, with the generator's W = 2^-14.2, T = 2^-16.7 and
+//    R = 2^-75.1: 2^-66.96.
 // 4. theta = base + sigma S, base 0, pi/2 or pi as hi + mid (2^-106 base),
 //    sigma = -1 or +1, summed from the series' terms (table_series_terms)
 //    rather than from S, one fast_two_sum fewer. theta >= atan(t), and
@@ -45,9 +46,9 @@
 //      theta: below 3 2^-100 theta in all), the tail (below T S) last:
 //      u (T + 2^-46) theta. table_series.hpp's budget holds u T S and
 //      2^-98 S for its own sums; these exceed it by less than 2^-99 theta.
-//    So theta is within 2^-67.07 S + 2^-99 theta of itself, S <= theta.
-// Total: 2^-67.07 + 2^-74.8 + 2^-99 < 2^-67.05 theta. The rounding test
-// uses 2^-66.9, which also covers the roundings of the test's own l +- e
+//    So theta is within 2^-66.96 S + 2^-99 theta of itself, S <= theta.
+// Total: 2^-66.96 + 2^-74.8 + 2^-99 < 2^-66.95 theta. The rounding test
+// uses 2^-66.91, which also covers the roundings of the test's own l +- e
 // (below u^2 |h|).
 #pragma once
 
@@ -107,11 +108,11 @@ inline double select_bits(bool mask, double if_true, double if_false) {
     return lane_from_bits(static_cast<std::uint64_t>(select_index(mask, t, f)));
 }
 
-// atan2(y, x), the exact products formed the way Products forms them
-// (double_double.hpp; the same bound for either). Not proven (the caller
-// handles them): a zero, infinite or
-// NaN argument, and min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500,
-// outside which the error bound needs no underflow or overflow analysis.
+// atan2(y, x), the exact products and multiply-adds formed the way
+// Products forms them (product_steps.hpp; the same bound for either). Not
+// proven (the caller handles them): a zero, infinite or NaN argument, and
+// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
+// bound needs no underflow or overflow analysis.
 template <class Products, class Real>
 QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const MaskOf<Real> y_negative = y < 0.0;

@@ -9,30 +9,33 @@
 //   f(c + h + h_lo) = a_0 + a_1 h + h^2 q(h) + h_lo (a_1 + 2 a_2 h) + ...,
 //   q(h) = a_2 + a_3 h + ... + a_8 h^6.
 // Write T for the generator's bound on sum_{k>=2} |a_k h^k| relative to
-// |f| (2^-17.8 for asin, 2^-16.8 for atan) and R for its bound on the terms
-// past h^8 (2^-77.0 and 2^-75.2). Errors, relative to |f(c + h + h_lo)|
-// (for c = 0, the generators' bounds are relative to |h| for asin, where
-// f(h) >= |h|, and to atan(|h|) for atan):
+// |f| (2^-17.7 for asin, 2^-16.7 for atan), W for its bound on the same
+// terms weighted by their roundings, sum_k w_k |a_k h^k| (2^-15.2 and
+// 2^-14.2, with the w_k below), and R for its bound on the terms past h^8
+// (2^-77.0 and 2^-75.1). Errors, relative to |f(c + h + h_lo)| (for c = 0,
+// the generators' bounds are relative to |h| for asin, where f(h) >= |h|,
+// and to atan(|h|) for atan):
 // - a_0 and a_1 as hi + mid are within 2^-106 of themselves; a_1 h is an
 //   exact two_prod of h and a_1.hi plus h a_1.mid rounded (2^-106).
 // - q by Estrin's scheme (each a b + c by multiply_add, product_steps.hpp;
-//   the count below is for the unfused steps and covers the fused ones): a_2, the largest term, passes through three
-//   additions, the others through at most three additions and three
-//   products with h, h^2 = fl(h h) or h^4 = fl(h^2 h^2) (relative errors u
-//   and 3u): with the coefficients' own rounding (u/2), q is within
-//   3.5u |a_2| + 10u sum_{k>2} |a_k h^(k-2)|, and the tail fl(h^2) q within
-//   5.6u T (the higher terms are below 2^-8 of a_2's share or of the
-//   total).
+//   the count is for the unfused steps and covers the fused ones), then the
+//   tail fl(h^2) q. To first order (the rest is below 2^-40 of it), each
+//   term a_k h^k of the tail carries the coefficient's own rounding (u/2),
+//   the roundings of the additions it passes (three), of its products with
+//   h, h^2 = fl(h h) or h^4 = fl(h^2 h^2) (relative errors u and 3u, three
+//   at most) and of the tail's h^2 and product (2u): w_2 = 5.5 (no
+//   product), w_3 = 6.5 (one with h), w_k <= 12 beyond. The tail is within
+//   W u.
 // - What h_lo leaves out (h_lo a_1.mid, h_lo^2 a_2, h_lo times the
 //   derivative of the terms past h^2) is below 2^-100.
 // - a_0.hi + (a_1 h).hi is an exact fast_two_sum (for c != 0, |c| >= 2^-8,
 //   so |f(c)| >= atan(2^-8) > 2^-9, and |a_1 h| <= 1.16 |h| <= 1.17 2^-9
 //   for asin, <= |h| <= 2^-9 for atan: the exponent of a_0 is the larger;
-//   a_0 = 0 for c = 0). The low parts, each below
-//   2^-51 |f|, are summed first, the tail (below T + 2^-50) last: five
-//   roundings, below u (4 2^-50 + T) |f|.
-// Total: 5.6u T + u T + R + 2^-98 = 6.6u T + R + 2^-98, relative:
-// 2^-68.1 for asin, 2^-67.07 for atan.
+//   a_0 = 0 for c = 0). The low parts, each below 2^-51 |f|, are summed
+//   first, the tail (below T + 2^-50) last: five roundings, below
+//   u (4 2^-50 + T) |f|.
+// Total: W u + T u + R + 2^-98, relative: 2^-67.96 for asin, 2^-66.96 for
+// atan.
 #pragma once
 
 #include <cstddef>
