@@ -13,12 +13,16 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include <quorbel/maths/elementary.hpp>
 
 #include "check.hpp"
 #include "maths/elementary/atan_accurate.hpp"
+#include "maths/elementary/asin_fast.hpp"
+#include "maths/elementary/atan_fast.hpp"
 #include "maths/elementary/atan_fixed_point.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
 
 extern "C" double llvmlibc_asin(double);
 extern "C" double llvmlibc_acos(double);
@@ -208,6 +212,58 @@ void test_accurate_path_against_oracle() {
     }
 }
 
+#if QTK_FMA_VARIANTS
+namespace qd = quorbel::elementary::detail;
+
+// The three fast paths with fused products, as the FMA entry points call
+// them.
+struct FastTriple {
+    qd::FastResult<double> atan2, asin, acos;
+};
+template <class Products>
+FastTriple fast_paths(double y, double x, double s) {
+    const auto unary = [](double v, auto is_asin) {
+        constexpr bool a = decltype(is_asin)::value;
+        return std::fabs(v) <= 0.5 ? qd::asin_series_fast<a, Products>(v)
+                                   : qd::asin_upper_fast<a, Products>(v);
+    };
+    return {qd::atan2_fast<Products>(y, x), unary(s, std::true_type{}),
+            unary(s, std::false_type{})};
+}
+QTK_FMA_ENTRY FastTriple fused_fast_paths(double y, double x, double s) {
+    return fast_paths<qd::FusedProducts>(y, x, s);
+}
+
+// The fused variant (products and multiply-adds) and Dekker's may differ in
+// a candidate's last bits, but wherever both prove theirs they agree bit for
+// bit, and the fused one proves at least as many as the rounding test's
+// failure rate allows.
+void test_fused_and_dekker_fast_paths_agree() {
+    if (!qd::use_fma()) {
+        return;
+    }
+    std::mt19937_64 rng(77);
+    int unproven = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double y = random_double(rng, -40, 40);
+        const double x = random_double(rng, -40, 40);
+        const double s = random_double(rng, -30, -1);
+        const FastTriple f = fused_fast_paths(y, x, s);
+        const FastTriple d = fast_paths<qd::DekkerProducts>(y, x, s);
+        const auto agree = [](qd::FastResult<double> a, qd::FastResult<double> b) {
+            return !(a.proven && b.proven) || same(a.value, b.value);
+        };
+        record(agree(f.atan2, d.atan2) && agree(f.asin, d.asin) && agree(f.acos, d.acos),
+               __LINE__, "fused and Dekker fast paths" + args(y, x) + ", " + check::num(s));
+        unproven += !f.atan2.proven + !f.asin.proven + !f.acos.proven;
+    }
+    record(unproven < 3 * 200000 / 5000, __LINE__,
+           "fused fast paths unproven " + std::to_string(unproven) + " times in 600000");
+}
+#else
+void test_fused_and_dekker_fast_paths_agree() {}
+#endif
+
 }  // namespace
 
 int main() {
@@ -215,6 +271,7 @@ int main() {
     test_atan2_against_oracle();
     test_asin_acos_against_oracle();
     test_accurate_path_against_oracle();
+    test_fused_and_dekker_fast_paths_agree();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

@@ -19,7 +19,7 @@ import sys
 import gmpy2
 from gmpy2 import mpfr
 
-from atan_tables import hexd, split3
+from atan_tables import hexd, log2_up, rounding_weighted, split3
 
 gmpy2.get_context().precision = 400
 
@@ -59,6 +59,7 @@ def emit():
     w(f"inline constexpr int ASIN_TABLE_DEGREE = {DEGREE};")
     worst_truncation = 0
     worst_tail = 0
+    worst_weighted = 0
     rows = []
     for j in range(POINTS):
         c = mpfr(j) / (1 << STEP_BITS)
@@ -68,19 +69,22 @@ def emit():
         low = gmpy2.asin(c - H) if j > 0 else None
         trunc = sum(abs(a[k]) * H ** k for k in range(DEGREE + 1, DEGREE + 12))
         tail = sum(abs(a[k]) * H ** k for k in range(2, DEGREE + 1))
+        weighted = rounding_weighted(a, H, DEGREE)
         if j == 0:
-            trunc, tail = trunc / H, tail / H
+            trunc, tail, weighted = trunc / H, tail / H, weighted / H
         else:
-            trunc, tail = trunc / low, tail / low
+            trunc, tail, weighted = trunc / low, tail / low, weighted / low
         worst_truncation = max(worst_truncation, trunc)
         worst_tail = max(worst_tail, tail)
+        worst_weighted = max(worst_weighted, weighted)
         a0 = split3(a[0])[:2]
         a1 = split3(a[1])[:2]
         rows.append([hexd(a0[0]), hexd(a0[1]), hexd(a1[0]), hexd(a1[1])] +
                     [hexd(float(a[k])) for k in range(2, DEGREE + 1)])
     w(f"// Over every interval, relative to asin (to |h| for j = 0): the terms")
-    w(f"// beyond h^{DEGREE} sum to at most 2^{math.log2(worst_truncation):.1f}, the terms h^2 ... h^{DEGREE}")
-    w(f"// (in absolute value) to at most 2^{math.log2(worst_tail):.1f}.")
+    w(f"// beyond h^{DEGREE} sum to at most 2^{log2_up(worst_truncation)}, the terms h^2 ... h^{DEGREE}")
+    w(f"// (in absolute value) to at most 2^{log2_up(worst_tail)}, and weighted by their roundings")
+    w(f"// in table_series.hpp (5.5, 6.5, then 12) to at most 2^{log2_up(worst_weighted)}.")
     w("// One row a point: a_0 hi, a_0 mid, a_1 hi, a_1 mid, a_2, ..., a_%d." % DEGREE)
     w(f"inline constexpr double ASIN_TABLE[{POINTS}][{DEGREE + 3}] = {{")
     for j, r in enumerate(rows):

@@ -9,6 +9,7 @@ mid = RN(v - hi), lo = RN(v - hi - mid), so |v - (hi + mid + lo)| is below
 
     python3 tools/elementary/atan_tables.py > src/maths/elementary/atan_tables.hpp
 """
+import math
 import pathlib
 import sys
 
@@ -19,7 +20,6 @@ gmpy2.get_context().precision = 400
 
 TABLE_STEP_BITS = 8          # table points c = i / 256
 TABLE_SIZE = (1 << TABLE_STEP_BITS) + 1
-FAST_TERMS = 4               # r^3 ... r^9 in the fast path
 FIXED_FRACTION_LIMBS = 9      # the last-resort fixed point of atan2
 ACCURATE_TERMS = 8           # r^3 ... r^17 in the accurate path
 
@@ -31,6 +31,19 @@ def split3(v):
         parts.append(d)
         v = v - mpfr(d)
     return parts
+
+
+def rounding_weighted(a, h, degree):
+    """sum_k w_k |a_k h^k| for k = 2 ... degree: the roundings that the tail
+    h^2 q(h) of table_series.hpp puts on each term, in units of u (w_2 = 5.5,
+    w_3 = 6.5, and 12 bounds those of the terms beyond)."""
+    weights = {2: 5.5, 3: 6.5}
+    return sum(weights.get(k, 12) * abs(a[k]) * h ** k for k in range(2, degree + 1))
+
+
+def log2_up(v):
+    """log2(v) rounded up to one decimal, for printed bounds."""
+    return f"{math.ceil(float(gmpy2.log2(v)) * 10) / 10:.1f}"
 
 
 def hexd(d):
@@ -77,12 +90,7 @@ def emit():
     w("};")
     w("")
     w("// Taylor coefficients of atan(r) = r + r^3 sum_k a_k r^(2k), a_k =")
-    w("// (-1)^(k+1) / (2k + 3), rounded to nearest (fast path).")
-    w(f"inline constexpr double ATAN_FAST_COEFFS[{FAST_TERMS}] = {{")
-    w("    " + ", ".join(hexd(float(mpfr((-1) ** (k + 1)) / (2 * k + 3))) for k in range(FAST_TERMS)) + ",")
-    w("};")
-    w("")
-    w("// The same coefficients as hi + mid + lo (accurate path).")
+    w("// (-1)^(k+1) / (2k + 3), as hi + mid + lo (accurate path).")
     cols = [[], [], []]
     for k in range(ACCURATE_TERMS):
         parts = split3(mpfr((-1) ** (k + 1)) / (2 * k + 3))

@@ -15,67 +15,85 @@
 #include "maths/elementary/atan_accurate.hpp"
 #include "maths/elementary/atan_fast.hpp"
 #include "maths/elementary/atan_fixed_point.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
+#include "maths/elementary/inlining.hpp"
 
 namespace quorbel::elementary {
 
-// asin(x) = x for |x| < 2^-26: asin(x) - x lies in (0, |x|^3 / 6 (1 + x^2)),
-// below 2^-54 |x| <= ulp(x) / 2 with room to spare, and x is a double, so x
-// is the nearest double (subnormals and signed zeros included).
-// asin(+-1) = +-pi/2 rounded; |x| > 1 and NaN give NaN.
-double asin(double x) noexcept {
-    const double ax = std::fabs(x);
-    if (ax < 0x1p-26) {
-        return x;
-    }
-    if (ax <= 0.5) {
-        const detail::FastResult<double> series = detail::asin_series_fast<true>(x);
-        if (series.proven) {
-            return series.value;
-        }
-    } else {
-        const detail::FastResult<double> upper = detail::asin_upper_fast<true>(x);
-        if (upper.proven) {
-            return upper.value;
-        }
-    }
-    if (!(ax < 1.0)) {
-        return ax == 1.0 ? std::copysign(detail::ATAN_HALF_PI_HI, x) : (x - x) / (x - x);
-    }
-    const detail::TripleDouble theta =
-        detail::atan2_accurate_theta(detail::to_triple(x), detail::asin_cosine_accurate(x));
-    return detail::atan_accurate_decided(theta) ? detail::to_double(theta)
-                                                : detail::asin_fixed_point(x, true);
-}
+namespace detail {
 
-// acos(x) = pi/2 - asin(x); for |x| < 2^-55 it rounds as pi/2 does (pi/2 is
-// 0.225 ulp = 2^-54.2 from the nearest midpoint, and |asin(x)| < 2^-54.9).
-// acos(1) = +0, acos(-1) = pi rounded; |x| > 1 and NaN give NaN.
-double acos(double x) noexcept {
+namespace {
+
+// asin(x) (is_asin) or acos(x) (otherwise) where the fast paths did not
+// prove theirs.
+// asin: asin(+-1) = +-pi/2 rounded; |x| > 1 and NaN give NaN.
+// acos: for |x| < 2^-55 it rounds as pi/2 does (pi/2 is 0.225 ulp = 2^-54.2
+// from the nearest midpoint, and |asin(x)| < 2^-54.9); acos(1) = +0,
+// acos(-1) = pi rounded; |x| > 1 and NaN give NaN.
+template <bool is_asin>
+QTK_NOT_INLINED double asin_acos_slow(double x) {
     const double ax = std::fabs(x);
-    if (ax <= 0.5) {
-        const detail::FastResult<double> series = detail::asin_series_fast<false>(x);
-        if (series.proven) {
-            return series.value;
-        }
-    } else {
-        const detail::FastResult<double> upper = detail::asin_upper_fast<false>(x);
-        if (upper.proven) {
-            return upper.value;
-        }
-    }
-    if (ax < 0x1p-55) {
-        return detail::ATAN_HALF_PI_HI;
+    if (!is_asin && ax < 0x1p-55) {
+        return ATAN_HALF_PI_HI;
     }
     if (!(ax < 1.0)) {
         if (ax == 1.0) {
-            return x > 0.0 ? 0.0 : detail::ATAN_PI_HI;
+            if constexpr (is_asin) {
+                return std::copysign(ATAN_HALF_PI_HI, x);
+            }
+            return x > 0.0 ? 0.0 : ATAN_PI_HI;
         }
         return (x - x) / (x - x);
     }
-    const detail::TripleDouble theta =
-        detail::atan2_accurate_theta(detail::asin_cosine_accurate(x), detail::to_triple(x));
-    return detail::atan_accurate_decided(theta) ? detail::to_double(theta)
-                                                : detail::asin_fixed_point(x, false);
+    const TripleDouble s = asin_cosine_accurate(x);
+    const TripleDouble theta = is_asin ? atan2_accurate_theta(to_triple(x), s)
+                                       : atan2_accurate_theta(s, to_triple(x));
+    return atan_accurate_decided(theta) ? to_double(theta) : asin_fixed_point(x, is_asin);
+}
+
+// asin(x) = x for |x| < 2^-26: asin(x) - x lies in (0, |x|^3 / 6 (1 + x^2)),
+// below 2^-54 |x| <= ulp(x) / 2 with room to spare, and x is a double, so x
+// is the nearest double (subnormals and signed zeros included). The fast
+// paths' products are formed by Products.
+template <bool is_asin, class Products>
+QTK_FORCE_INLINE double asin_acos_with(double x) {
+    const double ax = std::fabs(x);
+    if (is_asin && ax < 0x1p-26) {
+        return x;
+    }
+    const FastResult<double> fast = ax <= 0.5 ? asin_series_fast<is_asin, Products>(x)
+                                              : asin_upper_fast<is_asin, Products>(x);
+    if (fast.proven) {
+        return fast.value;
+    }
+    return asin_acos_slow<is_asin>(x);
+}
+
+#if QTK_FMA_VARIANTS
+QTK_FMA_ENTRY double asin_fused(double x) { return asin_acos_with<true, FusedProducts>(x); }
+QTK_FMA_ENTRY double acos_fused(double x) { return asin_acos_with<false, FusedProducts>(x); }
+#endif
+
+}  // namespace
+
+}  // namespace detail
+
+double asin(double x) noexcept {
+#if QTK_FMA_VARIANTS
+    if (detail::use_fma()) {
+        return detail::asin_fused(x);
+    }
+#endif
+    return detail::asin_acos_with<true, detail::DekkerProducts>(x);
+}
+
+double acos(double x) noexcept {
+#if QTK_FMA_VARIANTS
+    if (detail::use_fma()) {
+        return detail::acos_fused(x);
+    }
+#endif
+    return detail::asin_acos_with<false, detail::DekkerProducts>(x);
 }
 
 }  // namespace quorbel::elementary

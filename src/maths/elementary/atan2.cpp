@@ -11,6 +11,8 @@
 #include "maths/elementary/atan_accurate.hpp"
 #include "maths/elementary/atan_fast.hpp"
 #include "maths/elementary/atan_fixed_point.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
+#include "maths/elementary/inlining.hpp"
 
 namespace quorbel::elementary {
 
@@ -87,7 +89,7 @@ double atan_inverse_binade(double v) {
 }
 
 // atan2(y, x) for the arguments the fast path did not prove.
-double atan2_slow(double y, double x) {
+QTK_NOT_INLINED double atan2_slow(double y, double x) {
     if (std::isnan(y) || std::isnan(x)) {
         return y + x;
     }
@@ -135,7 +137,7 @@ double atan2_slow(double y, double x) {
     }
     const double sy = (y * pre) * scale;
     const double sx = (x * pre) * scale;
-    const FastResult<double> fast = atan2_fast(sy, sx);
+    const FastResult<double> fast = atan2_fast<DekkerProducts>(sy, sx);
     if (fast.proven) {
         return fast.value;
     }
@@ -146,16 +148,31 @@ double atan2_slow(double y, double x) {
     return atan2_fixed_point(sy, sx);
 }
 
+// atan2 with the fast path's products formed by Products.
+template <class Products>
+QTK_FORCE_INLINE double atan2_with(double y, double x) {
+    const FastResult<double> fast = atan2_fast<Products>(y, x);
+    if (fast.proven) {
+        return fast.value;
+    }
+    return atan2_slow(y, x);
+}
+
+#if QTK_FMA_VARIANTS
+QTK_FMA_ENTRY double atan2_fused(double y, double x) { return atan2_with<FusedProducts>(y, x); }
+#endif
+
 }  // namespace
 
 }  // namespace detail
 
 double atan2(double y, double x) noexcept {
-    const detail::FastResult<double> fast = detail::atan2_fast(y, x);
-    if (fast.proven) {
-        return fast.value;
+#if QTK_FMA_VARIANTS
+    if (detail::use_fma()) {
+        return detail::atan2_fused(y, x);
     }
-    return detail::atan2_slow(y, x);
+#endif
+    return detail::atan2_with<detail::DekkerProducts>(y, x);
 }
 
 }  // namespace quorbel::elementary

@@ -14,8 +14,9 @@
 //   2^-166 |r|, evaluated by Horner in triple-double with the a_k as
 //   hi + mid + lo (2^-158): within 2^-146 |r|.
 // - atan(c) as hi + mid + lo within 2^-158; the sums within 2^-150 of their
-//   operands, which are at most 2 theta (see atan_fast.hpp: theta >= atan(t)
-//   >= |r| / (1 + 2^-17), t <= (4/pi) atan(t)).
+//   operands, which are at most 2 theta (theta >= atan(t) >= |r| / (1 +
+//   2^-17): r = t <= 2^-9 for k = 0, |r| <= |t - c| <= 2^-9 (1 + 2^-43) <=
+//   atan(t) for k >= 1; and t <= (4/pi) atan(t)).
 // So the result is within 2^-143 theta: with the inputs' own error (sqrt(1 -
 // x^2) for asin and acos, within 2^-146), 2^-142. The callers test it
 // (atan_accurate_decided) and go on to atan_fixed_point.hpp when it cannot

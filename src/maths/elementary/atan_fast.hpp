@@ -7,48 +7,61 @@
 //   ay <= ax, x < 0:  theta = pi - atan(t)
 //   ay >  ax, x > 0:  theta = pi/2 - atan(t)
 //   ay >  ax, x < 0:  theta = pi/2 + atan(t).
-// With c = k / 256 the table point nearest q = fl(num / den),
-//   atan(t) = atan(c) + atan(r),  r = (t - c) / (1 + t c)
-//                                   = (num - c den) / (den + c num),
-// the last form needing no quotient t. Since |256 q - k| <= 1/2 and
-// |t - q| <= 2^-52 t, |r| <= |t - c| <= 2^-9 (1 + 2^-43).
-// atan(r) = r - r^3/3 + r^5/5 - r^7/7 + r^9/9 - ..., cut after r^9: the
-// rest is below r^11 / 11 < 2^-93 |r|.
+// t is q + q_lo, q = fl(num / den) and q_lo the remainder's quotient, and
+// atan(t) is the Taylor expansion about the table point c = k / 256 nearest
+// q (atan_series_tables.hpp), summed by table_series.hpp at h = q - c with
+// the low part q_lo. One division, and 1 / den beside it rather than after
+// it: the dependency chain is one division, the table and the polynomial
+// (a reduction to atan((t - c) / (1 + t c)) waits for a second division).
 //
 // Error, as a multiple of theta (u = 2^-53; every bound of double_double.hpp
-// holds because the inputs are kept in [2^-500, 2^500], see in_range).
-// 1. c den and c num are exact (c has 9 bits, see below); N = num - c den
-//    and D = den + c num are formed by two_sums with one rounding in their
-//    low parts, below u times 2^-51 (num + c den), and num + c den <= 3 num
-//    for k >= 1 (N is exact for k = 0), so the absolute error of N is below
-//    2^-102 num, that of D below 2^-103 D. The
-//    quotient adds 2^-103 |r| (see there). So |r~ - r| <= 2^-100 (|r| + t),
-//    and t <= (4/pi) atan(t) for t <= 1.
-// 2. The tail r^3 P(r^2) is evaluated in double from rh, within 2.01u |r|
-//    of r~: that moves it by at most r^2 2.01u |r| <= 2^-70 |r|; the Horner
-//    steps, the square and the product (P ~ -1/3, its other terms below
-//    2^-20) have a relative error below 4.6 u, and the tail is below
-//    2^-18 |r| / 3, so 1.53 2^-71 |r|; with the truncation, the tail is
-//    within 2^-69.3 |r| + 2^-70 |r| of atan(r) - r.
-// 3. atan(c) as hi + mid is within 2^-106 atan(c), base (0, pi/2 or pi) as
-//    hi + mid within 2^-106 base. base.hi + sigma atan(c).hi and the sum of
-//    that with sigma rh are exact two_sums; the low parts (the two two_sums'
-//    errors, the two mids, rl) are summed first, each partial sum below
-//    2^-50 (base + atan(c) + |r|), and the tail last, below 2^-19 |r| + that.
-//    theta >= atan(t) in every quadrant (atan(t) <= pi/4), and theta >= pi/4
-//    when base is not 0, so base + atan(c) + |r| <= 6 theta: the five
-//    roundings cost below 2^-72 |r| + 2^-99 theta.
-// So theta is within 2^-68.95 |r| + 2^-98 theta, where for k = 0, r = t and
-// atan(t) >= t (1 - t^2 / 3), and for k >= 1, t >= 2^-9 (1 - u) and |r| <=
-// 2^-9 (1 + 2^-43): in both cases |r| <= (1 + 2^-17) atan(t) <= (1 +
-// 2^-17) theta. Total: |theta~ - theta| < 2^-68.9 theta.
-// The rounding test uses 2^-68, which also covers the roundings of the
-// test's own l +- e (below u^2 |h|).
+// holds because the inputs are kept in [2^-500, 2^500], see in_range, so
+// q >= 2^-1000 (1 - u)).
+// 1. |256 q - k| <= 1/2, so |h| <= 2^-9, and h = q - c is exact (k = 0:
+//    h = q; k >= 1: c >= 2^-8, so c / 2 <= q <= 2c, Sterbenz's lemma).
+// 2. The remainder rho = num - q den is a double (the remainder of a
+//    correctly rounded quotient, far from underflow here) and is computed
+//    exactly by minus_product (product_steps.hpp: q den within a few ulps
+//    of num, Sterbenz's lemma, and far from underflow).
+//    |rho / den| <= u q, and q_lo = fl(rho fl(1 / den)) is within 2u of it,
+//    plus 2^-1075 if it underflows: |q_lo - (t - q)| <= 2^-105 q + 2^-1075
+//    <= 2^-74.9 q, which moves atan by at most that (atan' <= 1), and
+//    q <= t (1 + 2^-52) <= 1.0001 atan(t) (t <= 2^-9 for k = 0; t >= 2^-9 and
+//    atan(t) >= 0.78 t otherwise): 2^-74.8 atan(t). |q_lo| <= 2^-51 q, as
+//    table_series.hpp requires of its low part.
+// 3. table_series.hpp: its sum S is within W u + T u + R + 2^-98 of
+//    atan(t), relative, with the generator's W = 2^-14.2, T = 2^-16.7 and
+//    R = 2^-75.1: 2^-66.96.
+// 4. theta = base + sigma S, base 0, pi/2 or pi as hi + mid (2^-106 base),
+//    sigma = -1 or +1, summed from the series' terms (table_series_terms)
+//    rather than from S, one fast_two_sum fewer. theta >= atan(t), and
+//    theta >= pi/4 >= base / 4 when base is not 0, so base + S <= 4 theta.
+//    - lead = base.hi + sigma a_0.hi is an exact fast_two_sum (base is 0 or
+//      at least pi/2 >= 2 a_0.hi), and so is lead.hi + sigma (a_1 h).hi: for
+//      base 0 it is table_series.hpp's leading sum, otherwise |lead.hi| >=
+//      pi/4 > 2^-9 >= |(a_1 h).hi|.
+//    - The low parts, lead.lo, base.mid, the series' low parts and the
+//      second sum's error, are each below 2^-51 (base + S) <= 2^-49 theta;
+//      they are summed first in three roundings (partial sums below 2^-47
+//      theta: below 3 2^-100 theta in all), the tail (below T S) last:
+//      u (T + 2^-46) theta. table_series.hpp's budget holds u T S and
+//      2^-98 S for its own sums; these exceed it by less than 2^-99 theta.
+//    So theta is within 2^-66.96 S + 2^-99 theta of itself, S <= theta.
+// Total: 2^-66.96 + 2^-74.8 + 2^-99 < 2^-66.95 theta. The rounding test
+// uses 2^-66.91, which also covers the roundings of the test's own l +- e
+// (below u^2 |h|).
 #pragma once
 
+#include <cstdint>
+
+#include "maths/elementary/atan_series_tables.hpp"
 #include "maths/elementary/atan_tables.hpp"
 #include "maths/elementary/double_double.hpp"
+#include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
+#include "maths/elementary/product_steps.hpp"
+#include "maths/elementary/table_index.hpp"
+#include "maths/elementary/table_series.hpp"
 
 namespace quorbel::elementary::detail {
 
@@ -60,7 +73,7 @@ struct FastResult {
     MaskOf<Real> proven;
 };
 
-inline constexpr double ATAN_FAST_ERROR = 0x1p-68;
+inline constexpr double ATAN_FAST_ERROR = 0x1.1p-67;  // 2^-66.91
 
 // Ziv's rounding test for an approximation h + l (|l| <= ulp(h) / 2) within
 // e of the exact value v: h + (l + e) and h + (l - e) are
@@ -79,69 +92,60 @@ inline FastResult<Real> atan_rounding_test(DoubleDouble<Real> v, double eps) {
     return rounding_test_within(v, eps * abs_lane(v.hi));
 }
 
-// atan2(y, x). Not proven (the caller handles them): a zero, infinite or
-// NaN argument, and min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500,
-// outside which the error bound needs no underflow or overflow analysis.
-template <class Real>
-FastResult<Real> atan2_fast(Real y, Real x) {
+// base as hi + mid, indexed by 2 swapped + x_negative: 0, pi, pi / 2, pi / 2.
+inline constexpr double ATAN_BASES[4][2] = {
+    {0.0, 0.0},
+    {ATAN_PI_HI, ATAN_PI_MID},
+    {ATAN_HALF_PI_HI, ATAN_HALF_PI_MID},
+    {ATAN_HALF_PI_HI, ATAN_HALF_PI_MID},
+};
+
+// if_true where mask is set, if_false elsewhere, by bit operations, for a
+// mask that is random from call to call (a blend on lanes).
+inline double select_bits(bool mask, double if_true, double if_false) {
+    const auto t = static_cast<std::int64_t>(lane_bits(if_true));
+    const auto f = static_cast<std::int64_t>(lane_bits(if_false));
+    return lane_from_bits(static_cast<std::uint64_t>(select_index(mask, t, f)));
+}
+
+// atan2(y, x), the exact products and multiply-adds formed the way
+// Products forms them (product_steps.hpp; the same bound for either). Not
+// proven (the caller handles them): a zero, infinite or NaN argument, and
+// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
+// bound needs no underflow or overflow analysis.
+template <class Products, class Real>
+QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const MaskOf<Real> y_negative = y < 0.0;
     const MaskOf<Real> x_negative = x < 0.0;
     const Real ay = abs_lane(y);
     const Real ax = abs_lane(x);
+    // The order of |x| and |y| is random from call to call: no branch.
     const MaskOf<Real> swapped = ay > ax;
-    const Real num = select(swapped, ax, ay);
-    const Real den = select(swapped, ay, ax);
+    const Real num = select_bits(swapped, ax, ay);
+    const Real den = select_bits(swapped, ay, ax);
     const MaskOf<Real> in_range = (den <= 0x1p500) && (num >= 0x1p-500);
 
-    // k = round(256 q); a NaN or out-of-range lane reads entry 0.
+    // k = round(256 q) (table_index.hpp; a NaN lane reads a valid row and is
+    // not proven). 1 / den runs beside the quotient.
     const Real q = num / den;
-    const Real k = select(in_range, round_to_integer(q * 256.0), splat<Real>(0.0));
-    const Real c = k * 0x1p-8;
+    const Real inverse = 1.0 / den;
+    const auto point = round_to_point(q * 256.0, 256);
+    const Real q_lo = minus_product<Products>(num, q, den) * inverse;
+    const SeriesTerms<Real> s =
+        table_series_terms<true, Products>(ATAN_SERIES_TABLE, point.index,
+                                           q - point.k * 0x1p-8, q_lo);
 
-    // N = num - c den, D = den + c num. c has at most 9 significant bits,
-    // so c times either half of a Veltkamp split (26 and 27 bits) is exact:
-    // c v = c v1 + c v2 with no two_prod.
-    const DoubleDouble<Real> den_split = split(den);
-    const DoubleDouble<Real> num_split = split(num);
-    const DoubleDouble<Real> n0 = two_sum(num, -(c * den_split.hi));
-    const DoubleDouble<Real> n = two_sum(n0.hi, n0.lo - c * den_split.lo);
-    const DoubleDouble<Real> d0 = two_sum(den, c * num_split.hi);
-    const DoubleDouble<Real> d = fast_two_sum(d0.hi, d0.lo + c * num_split.lo);
-
-    // r = N / D with one division: rh = fl(N.hi w), w = fl(1 / D.hi), is
-    // within 2.01u of N.hi / D.hi; the remainder N - rh D, whose leading part
-    // N.hi - rh D.hi is exact (two_prod), times w gives rl within 2.01u of
-    // its own value, below 2.01u |r|: rh + rl within 2^-103 |r| of N / D.
-    const Real w = 1.0 / d.hi;
-    const Real rh = n.hi * w;
-    const DoubleDouble<Real> rd = two_prod(rh, d.hi);
-    const Real rl = ((((n.hi - rd.hi) - rd.lo) + n.lo) - rh * d.lo) * w;
-
-    const Real s = rh * rh;
-    const Real p = ((ATAN_FAST_COEFFS[3] * s + ATAN_FAST_COEFFS[2]) * s + ATAN_FAST_COEFFS[1]) * s +
-                   ATAN_FAST_COEFFS[0];
-    const Real tail = rh * (s * p);
-
-    // theta = base + sigma (atan(c) + r + tail), sigma = -1 where minus is
-    // set and +1 elsewhere (a sign flip). The sum of the leading parts
-    // base.hi + sigma atan(c).hi does not wait for r; rh joins it in a second
-    // sum and everything else is a low part, summed in double with the tail
-    // last. Both leading sums are exact fast_two_sums:
-    // base is 0 (a zero first operand) or at least pi/2 >= 2 atan(c), and
-    // base + sigma atan(c) is 0 (k = 0, base 0) or at least atan(2^-8) >
-    // 2^-9 (1 + 2^-43) >= |r|.
+    // theta = base + sigma S, sigma = -1 where minus is set and +1
+    // elsewhere (a sign flip), summed from the series' terms.
     const MaskOf<Real> minus = swapped != x_negative;
-    const Real base_hi = select(swapped, splat<Real>(ATAN_HALF_PI_HI),
-                                select(x_negative, splat<Real>(ATAN_PI_HI), splat<Real>(0.0)));
-    const Real base_mid = select(swapped, splat<Real>(ATAN_HALF_PI_MID),
-                                 select(x_negative, splat<Real>(ATAN_PI_MID), splat<Real>(0.0)));
-    const IndexOf<Real> i = to_index(k);
-    const Real atan_c_hi = negate_if(minus, gather(ATAN_TABLE, i, 0));
-    const Real atan_c_mid = negate_if(minus, gather(ATAN_TABLE, i, 1));
-    const DoubleDouble<Real> lead = fast_two_sum(base_hi, atan_c_hi);
-    const DoubleDouble<Real> top = fast_two_sum(lead.hi, negate_if(minus, rh));
-    const Real low = (((lead.lo + base_mid) + atan_c_mid) + top.lo) + negate_if(minus, rl + tail);
-    const DoubleDouble<Real> theta = fast_two_sum(top.hi, low);
+    const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
+    const Real base_hi = gather(ATAN_BASES, base, 0);
+    const Real base_mid = gather(ATAN_BASES, base, 1);
+    const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, s.a0));
+    const DoubleDouble<Real> head = fast_two_sum(lead.hi, negate_if(minus, s.linear));
+    const Real low = (((lead.lo + base_mid) + negate_if(minus, s.low)) + head.lo) +
+                     negate_if(minus, s.tail);
+    const DoubleDouble<Real> theta = fast_two_sum(head.hi, low);
 
     const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
     return {negate_if(y_negative, rounded_theta.value), in_range && rounded_theta.proven};

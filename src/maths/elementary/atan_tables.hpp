@@ -290,12 +290,7 @@ inline constexpr double ATAN_TABLE[257][3] = {
 };
 
 // Taylor coefficients of atan(r) = r + r^3 sum_k a_k r^(2k), a_k =
-// (-1)^(k+1) / (2k + 3), rounded to nearest (fast path).
-inline constexpr double ATAN_FAST_COEFFS[4] = {
-    -0x1.5555555555555p-2, 0x1.999999999999ap-3, -0x1.2492492492492p-3, 0x1.c71c71c71c71cp-4,
-};
-
-// The same coefficients as hi + mid + lo (accurate path).
+// (-1)^(k+1) / (2k + 3), as hi + mid + lo (accurate path).
 inline constexpr double ATAN_ACCURATE_COEFFS_HI[8] = {
     -0x1.5555555555555p-2, 0x1.999999999999ap-3, -0x1.2492492492492p-3,
     0x1.c71c71c71c71cp-4, -0x1.745d1745d1746p-4, 0x1.3b13b13b13b14p-4,
