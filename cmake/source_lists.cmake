@@ -10,6 +10,7 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/maths/vector.cpp
   ${QTK_SOURCE_ROOT}/src/maths/rotation.cpp
   ${QTK_SOURCE_ROOT}/src/maths/mat3x2.cpp
+  ${QTK_SOURCE_ROOT}/src/maths/elementary/fma_dispatch.cpp
   ${QTK_SOURCE_ROOT}/src/maths/elementary/range_reduction.cpp
   ${QTK_SOURCE_ROOT}/src/maths/elementary/sin_cos.cpp
   ${QTK_SOURCE_ROOT}/src/maths/elementary/asin_acos.cpp

@@ -12,6 +12,8 @@
 
 #include <quorbel/maths/elementary.hpp>
 
+#include "maths/elementary/double_double.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
 #include "maths/elementary/range_reduction.hpp"
 #include "maths/elementary/sin_cos_accurate.hpp"
 
@@ -178,6 +180,31 @@ void check_reductions_agree() {
     }
 }
 
+#if QTK_FMA_VARIANTS
+QTK_FMA_ENTRY el::detail::DoubleDouble<double> fused_two_prod(double a, double b) {
+    return el::detail::two_prod<el::detail::FusedProducts>(a, b);
+}
+
+// The FMA's exact product is Dekker's, bit for bit, over random significands
+// and exponents (products from 2^-900 to 2^900), when the CPU has an FMA.
+void check_fused_products() {
+    if (!el::detail::use_fma()) return;
+    std::mt19937_64 rng(42);
+    for (int j = 0; j < 200000; ++j) {
+        const double a = std::ldexp(from_bits((std::uint64_t{1023} << 52) | (rng() >> 12)),
+                                    static_cast<int>(rng() % 900) - 450);
+        const double b = -std::ldexp(from_bits((std::uint64_t{1023} << 52) | (rng() >> 12)),
+                                     static_cast<int>(rng() % 900) - 450);
+        const auto fused = fused_two_prod(a, b);
+        const auto dekker = el::detail::two_prod(a, b);
+        expect(same(fused.hi, dekker.hi) && same(fused.lo, dekker.lo), "fused two_prod", a,
+               fused.lo, dekker.lo);
+    }
+}
+#else
+void check_fused_products() {}
+#endif
+
 #ifdef QTK_SIN_COS_ORACLE
 void check_against_oracle(const std::vector<double>& args) {
     for (double x : args) {
@@ -206,6 +233,7 @@ int main() {
     check_special_values();
     check_series_pythagoras();
     check_reductions_agree();
+    check_fused_products();
     std::vector<double> args = structured_arguments();
     check_symmetry(args);
     for (double x : HARD_ARGUMENTS) {

@@ -1,0 +1,87 @@
+// The choice, once per process, between the two ways the elementary
+// functions' fast paths form exact products: Dekker's (portable, 17
+// operations) or a hardware fused multiply-add (2 operations).
+//
+// Why the choice cannot change a result. A fast path returns its candidate
+// only when its rounding test proves it is the correctly rounded value, which
+// is unique; otherwise the accurate path (no FMA) answers. Both ways of
+// forming a product are exact (p + e == a b) wherever a fast path uses them,
+// and with the same error bound in its rounding test each variant returns
+// either the one correctly rounded double or nothing. So a machine with FMA
+// and one without give the same bits; only the time differs.
+//
+// How the FMA is reached. The library is built with -ffp-contract=off and
+// for the baseline instruction set, so no fused operation appears unless
+// written: FusedProducts (double_double.hpp) calls __builtin_fma, and a
+// fast path instantiated with it is compiled inside a QTK_FMA_ENTRY
+// function (x86-64: target("fma"), so the builtin becomes one vfmadd;
+// flatten, so that everything called from it, the builtin included, is
+// inlined into that FMA-enabled body rather than left as a call to libm's
+// fma). QTK_FMA_ENTRY functions may only be called when use_fma() is true.
+//   - x86-64 with GCC or Clang on ELF: decided by the CPU at the first call
+//     (__builtin_cpu_supports("fma")).
+//   - aarch64: FMA is in the baseline; always used.
+//   - anything else (MinGW and other Windows targets, whose fma and CPU
+//     detection are not to be relied on; 32-bit x86; MSVC; or a build with
+//     QTK_ELEMENTARY_NO_FMA defined): Dekker only, and the FMA variants are
+//     not compiled.
+// The environment variable QUORBEL_ELEMENTARY_NO_FMA (any value), read
+// once at the first call, forces Dekker's products on an FMA machine: the
+// tests run both variants on one machine that way.
+#pragma once
+
+#include <atomic>
+
+namespace quorbel::elementary::detail {
+
+#if !defined(QTK_ELEMENTARY_NO_FMA) && (defined(__GNUC__) || defined(__clang__)) && \
+    defined(__x86_64__) && !defined(_WIN32)
+#define QTK_FMA_VARIANTS 1
+#define QTK_FMA_RUNTIME_CHECK 1
+#define QTK_FMA_ENTRY __attribute__((target("fma"), flatten))
+#elif !defined(QTK_ELEMENTARY_NO_FMA) && (defined(__GNUC__) || defined(__clang__)) && \
+    defined(__aarch64__)
+#define QTK_FMA_VARIANTS 1
+#define QTK_FMA_RUNTIME_CHECK 0
+#define QTK_FMA_ENTRY __attribute__((flatten))
+#else
+#define QTK_FMA_VARIANTS 0
+#define QTK_FMA_RUNTIME_CHECK 0
+#define QTK_FMA_ENTRY
+#endif
+
+// Keeps a cold function (an accurate path) out of a QTK_FMA_ENTRY body.
+#if defined(__GNUC__) || defined(__clang__)
+#define QTK_NOT_INLINED __attribute__((noinline))
+#else
+#define QTK_NOT_INLINED
+#endif
+
+#if QTK_FMA_VARIANTS
+// a b + c rounded once. Only inside a QTK_FMA_ENTRY function (elsewhere it
+// may become a call to libm's fma).
+inline double fused_multiply_add(double a, double b, double c) { return __builtin_fma(a, b, c); }
+#endif
+
+// FMA_UNDECIDED before the first decision, then FMA_NOT_USED or FMA_USED,
+// written by whichever thread decides first (two first calls at once both
+// write the same value). Relaxed atomic: a plain load on x86-64 and aarch64.
+enum : int { FMA_UNDECIDED = 0, FMA_NOT_USED = 1, FMA_USED = 2 };
+extern std::atomic<int> fma_state;
+
+// Decides (CPU and environment), records and returns the state.
+int decide_fma() noexcept;
+
+// Whether the QTK_FMA_ENTRY variants are to be called: after the first call,
+// one load and a predicted branch.
+inline bool use_fma() noexcept {
+#if QTK_FMA_VARIANTS
+    int state = fma_state.load(std::memory_order_relaxed);
+    if (state == FMA_UNDECIDED) state = decide_fma();
+    return state == FMA_USED;
+#else
+    return false;
+#endif
+}
+
+}  // namespace quorbel::elementary::detail
