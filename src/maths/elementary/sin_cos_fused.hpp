@@ -103,26 +103,53 @@ inline FusedPoint<Real> fused_point(Real x) {
     return {index_bits(shifted), {s.hi, h_lo}, p, q};
 }
 
-// sin(x + quarter_turns pi/2) from x's point; quarter_turns is 0 or 1.
-template <class Real>
-inline Candidate<Real> sin_quadrant_fused(const FusedPoint<Real>& t, int quarter_turns) {
-    // The rows and signs as in sin_quadrant (sin_cos_fast.hpp).
-    const IndexOf<Real> n = t.n_bits + 1024 * quarter_turns;
-    const IndexOf<Real> j = n & 1023;
-    const MaskOf<Real> odd = (n & 1024) != 0;
-    const MaskOf<Real> flip = (n & 2048) != 0;
-    const IndexOf<Real> row1 = select_index(odd, 1024 - j, j);
-    const IndexOf<Real> row2 = 1024 - row1;
-    const DoubleDouble<Real> t1 = {gather(SC_SIN_TABLE, row1, 0), gather(SC_SIN_TABLE, row1, 1)};
-    const DoubleDouble<Real> t2 = {negate_if(odd, gather(SC_SIN_TABLE, row2, 0)),
-                                   negate_if(odd, gather(SC_SIN_TABLE, row2, 1))};
+// The quadrant k = N mod 4 as signs, exact factors: sigma, the sign given to
+// h (below), and the signs of sin x and cos x.
+inline constexpr double SC_FUSED_SIGNS[4][3] = {
+    {1.0, 1.0, 1.0}, {-1.0, 1.0, -1.0}, {1.0, -1.0, -1.0}, {-1.0, -1.0, 1.0}};
 
-    const Real big_p = t2.hi * t.h.hi;
-    const Real big_e = fused_multiply_add(t2.hi, t.h.hi, -big_p);
-    const Real slope = fused_multiply_add(-t1.hi, t.h.hi, t2.hi);
-    const Real tail =
-        fused_multiply_add(slope, t.h.lo, fused_multiply_add(t2.lo, t.h.hi, big_e));
-    const Real bracket = fused_multiply_add(t1.hi, t.p, big_p * t.q);
+// What sin x and cos x share: the two table rows and the signs. For k even,
+// sin x = +-(S cos h + C sin h) and cos x = +-(C cos h - S sin h); for k odd
+// the roles swap. With A the entry read as T1 for sin (S, or C = entry 1024 - j
+// for k odd) and B the other, sin(a + h) or cos(a + h) alike is
+//   sin: A cos h + B sin(sigma h),   cos: B cos h + A sin(-sigma h),
+// sigma = +1 for k even and -1 for k odd: the sign of T2 moves onto h (cos h
+// and p, q are even), which costs two exact products instead of sign flips of
+// table entries.
+template <class Real>
+struct FusedRows {
+    DoubleDouble<Real> a;
+    DoubleDouble<Real> b;
+    DoubleDouble<Real> h_sin;  // sigma h
+    Real sin_sign;
+    Real cos_sign;
+};
+
+template <class Real>
+inline FusedRows<Real> fused_rows(const FusedPoint<Real>& t) {
+    const IndexOf<Real> j = t.n_bits & 1023;
+    const IndexOf<Real> k = (t.n_bits >> 10) & 3;
+    const MaskOf<Real> odd = (k & 1) != 0;
+    const IndexOf<Real> row_a = select_index(odd, 1024 - j, j);
+    const IndexOf<Real> row_b = 1024 - row_a;
+    const Real sigma = gather(SC_FUSED_SIGNS, k, 0);
+    return {{gather(SC_SIN_TABLE, row_a, 0), gather(SC_SIN_TABLE, row_a, 1)},
+            {gather(SC_SIN_TABLE, row_b, 0), gather(SC_SIN_TABLE, row_b, 1)},
+            {sigma * t.h.hi, sigma * t.h.lo},
+            gather(SC_FUSED_SIGNS, k, 1),
+            gather(SC_FUSED_SIGNS, k, 2)};
+}
+
+// sign (T1 cos h + T2 sin h) for the point's p and q (even in h), with its
+// rounding test (the kernel above).
+template <class Real>
+inline Candidate<Real> fused_kernel(DoubleDouble<Real> t1, DoubleDouble<Real> t2,
+                                    DoubleDouble<Real> h, Real p, Real q, Real sign) {
+    const Real big_p = t2.hi * h.hi;
+    const Real big_e = fused_multiply_add(t2.hi, h.hi, -big_p);
+    const Real slope = fused_multiply_add(-t1.hi, h.hi, t2.hi);
+    const Real tail = fused_multiply_add(slope, h.lo, fused_multiply_add(t2.lo, h.hi, big_e));
+    const Real bracket = fused_multiply_add(t1.hi, p, big_p * q);
     const DoubleDouble<Real> z = fast_two_sum(t1.hi, big_p);
     const Real low = (t1.lo + z.lo) + (tail + bracket);
 
@@ -130,7 +157,18 @@ inline Candidate<Real> sin_quadrant_fused(const FusedPoint<Real>& t, int quarter
         abs_lane(z.hi) * splat<Real>(SC_FUSED_EPSILON) + splat<Real>(SC_FUSED_REDUCTION_ERROR);
     const Real upper = z.hi + (low + bound);
     const Real lower = z.hi + (low - bound);
-    return {negate_if(flip, upper), upper == lower};
+    return {sign * upper, upper == lower};
+}
+
+template <class Real>
+inline Candidate<Real> fused_sin_of(const FusedPoint<Real>& t, const FusedRows<Real>& r) {
+    return fused_kernel(r.a, r.b, r.h_sin, t.p, t.q, r.sin_sign);
+}
+
+template <class Real>
+inline Candidate<Real> fused_cos_of(const FusedPoint<Real>& t, const FusedRows<Real>& r) {
+    const DoubleDouble<Real> h_cos = {-r.h_sin.hi, -r.h_sin.lo};
+    return fused_kernel(r.b, r.a, h_cos, t.p, t.q, r.cos_sign);
 }
 
 // Out-of-range lanes (|x| >= 2^16, NaN, infinities) are computed on 0 and
@@ -145,8 +183,9 @@ inline SinCosCandidate<Real> sin_cos_fused(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
     const FusedPoint<Real> point = reduced_fused_point(x, in_range);
-    Candidate<Real> s = sin_quadrant_fused(point, 0);
-    Candidate<Real> c = sin_quadrant_fused(point, 1);
+    const FusedRows<Real> rows = fused_rows(point);
+    Candidate<Real> s = fused_sin_of(point, rows);
+    Candidate<Real> c = fused_cos_of(point, rows);
     const MaskOf<Real> sin_tiny = ax <= splat<Real>(SIN_IS_X_BELOW);
     const MaskOf<Real> cos_tiny = ax < splat<Real>(COS_IS_ONE_BELOW);
     s.value = select(sin_tiny, x, s.value);
@@ -160,7 +199,8 @@ template <class Real>
 inline Candidate<Real> sin_fused(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
-    Candidate<Real> s = sin_quadrant_fused(reduced_fused_point(x, in_range), 0);
+    const FusedPoint<Real> point = reduced_fused_point(x, in_range);
+    Candidate<Real> s = fused_sin_of(point, fused_rows(point));
     const MaskOf<Real> tiny = ax <= splat<Real>(SIN_IS_X_BELOW);
     s.value = select(tiny, x, s.value);
     s.proven = (s.proven && in_range) || tiny;
@@ -171,7 +211,8 @@ template <class Real>
 inline Candidate<Real> cos_fused(Real x) {
     const Real ax = abs_lane(x);
     const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
-    Candidate<Real> c = sin_quadrant_fused(reduced_fused_point(x, in_range), 1);
+    const FusedPoint<Real> point = reduced_fused_point(x, in_range);
+    Candidate<Real> c = fused_cos_of(point, fused_rows(point));
     const MaskOf<Real> tiny = ax < splat<Real>(COS_IS_ONE_BELOW);
     c.value = select(tiny, splat<Real>(1.0), c.value);
     c.proven = (c.proven && in_range) || tiny;
