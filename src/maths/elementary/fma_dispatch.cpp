@@ -7,7 +7,7 @@ namespace quorbel::elementary::detail {
 
 std::atomic<int> fma_state{FMA_UNDECIDED};
 
-int decide_fma() noexcept {
+QTK_NOT_INLINED int decide_fma() noexcept {
     bool available = QTK_FMA_VARIANTS != 0;
 #if QTK_FMA_RUNTIME_CHECK
     __builtin_cpu_init();  // in case the first call comes from a static initialiser
