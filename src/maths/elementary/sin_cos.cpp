@@ -107,6 +107,22 @@ QTK_NOT_INLINED double sc_slow(double x, int offset) {
     return sc_accurate((red.quadrant + offset) & 3, red.r);
 }
 
+// The functions with Dekker's fast path, out of line: on an FMA machine they
+// are not called, and inlined they would only enlarge the callers.
+QTK_NOT_INLINED double sc_sin_dekker(double x) {
+    const Candidate<double> c = sin_fast(x);
+    return c.proven ? c.value : sc_slow(x, 0);
+}
+QTK_NOT_INLINED double sc_cos_dekker(double x) {
+    const Candidate<double> c = cos_fast(x);
+    return c.proven ? c.value : sc_slow(x, 1);
+}
+QTK_NOT_INLINED SinCos sc_sin_cos_dekker(double x) {
+    const SinCosCandidate<double> c = sin_cos_fast(x);
+    return {c.sin.proven ? c.sin.value : sc_slow(x, 0),
+            c.cos.proven ? c.cos.value : sc_slow(x, 1)};
+}
+
 #if QTK_FMA_VARIANTS
 // The functions with the fast path compiled with FMA (fma_dispatch.hpp),
 // called only when the CPU has it. Whole functions rather than candidates,
@@ -139,8 +155,7 @@ double sin_variant(double x, bool fused) noexcept {
 #else
     (void)fused;
 #endif
-    const Candidate<double> c = sin_fast(x);
-    return c.proven ? c.value : sc_slow(x, 0);
+    return sc_sin_dekker(x);
 }
 
 double cos_variant(double x, bool fused) noexcept {
@@ -149,8 +164,7 @@ double cos_variant(double x, bool fused) noexcept {
 #else
     (void)fused;
 #endif
-    const Candidate<double> c = cos_fast(x);
-    return c.proven ? c.value : sc_slow(x, 1);
+    return sc_cos_dekker(x);
 }
 
 SinCos sincos_variant(double x, bool fused) noexcept {
@@ -159,9 +173,7 @@ SinCos sincos_variant(double x, bool fused) noexcept {
 #else
     (void)fused;
 #endif
-    const SinCosCandidate<double> c = sin_cos_fast(x);
-    return {c.sin.proven ? c.sin.value : sc_slow(x, 0),
-            c.cos.proven ? c.cos.value : sc_slow(x, 1)};
+    return sc_sin_cos_dekker(x);
 }
 
 }  // namespace detail
