@@ -1,5 +1,6 @@
-// sin, cos and sincos, correctly rounded: the fast path (sin_cos_fast.hpp)
-// when its rounding test passes, else the accurate path below.
+// sin, cos and sincos, correctly rounded: the fast path when its rounding
+// test passes (sin_cos_fused.hpp where the CPU has FMA, sin_cos_fast.hpp
+// elsewhere, chosen once by fma_dispatch.hpp), else the accurate path below.
 //
 // Tiny arguments, answered directly (in the fast path, lane by lane):
 //   sin: for 0 < |x| <= 2^-26, sin x = x - d with 0 < d <= |x|^3 / 6
