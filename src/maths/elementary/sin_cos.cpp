@@ -88,6 +88,14 @@ ReducedArgument sc_reduce(double x) {
     return reduce_payne_hanek(x);
 }
 
+// Out of line where the FMA variants are compiled, whose flattened entry
+// points would otherwise take in this cold path whole.
+#if QTK_FMA_VARIANTS
+#define SC_SLOW_ENTRY QTK_NOT_INLINED
+#else
+#define SC_SLOW_ENTRY
+#endif
+
 // sin(x + offset pi/2) for an x whose fast path was not proven: NaN and
 // infinities, arguments beyond 2^16, results near a rounding boundary.
 // Beyond 2^16 the fast path is tried first on Payne and Hanek's r, reduced
@@ -95,7 +103,7 @@ ReducedArgument sc_reduce(double x) {
 // h = h' + r.mid (r.lo, below 2^-106 |r|, left out). For N' = 0, h' = r.hi
 // exactly and the TwoSum is exact; otherwise rounding h'.lo + r.mid costs
 // 2^-106.3, counted in sin_cos_fast.hpp's bound.
-QTK_NOT_INLINED double sc_slow(double x, int offset) {
+SC_SLOW_ENTRY double sc_slow(double x, int offset) {
     if (!(std::fabs(x) <= 0x1.fffffffffffffp1023)) return x - x;  // NaN for NaN and +-inf
     const ReducedArgument red = sc_reduce(x);
     if (std::fabs(x) >= CODY_WAITE_LIMIT) {
@@ -108,21 +116,30 @@ QTK_NOT_INLINED double sc_slow(double x, int offset) {
     return sc_accurate((red.quadrant + offset) & 3, red.r);
 }
 
-// The functions with Dekker's fast path, out of line: on an FMA machine they
-// are not called, and inlined they would only enlarge the callers.
-QTK_NOT_INLINED double sc_sin_dekker(double x) {
+// The functions with Dekker's fast path. Where an FMA variant exists they
+// are out of line: on an FMA machine they are not called, and inlined they
+// would only enlarge the callers. Where it does not, they are the only path
+// and stay inlinable.
+#if QTK_FMA_VARIANTS
+#define SC_DEKKER_ENTRY QTK_NOT_INLINED
+#else
+#define SC_DEKKER_ENTRY inline
+#endif
+SC_DEKKER_ENTRY double sc_sin_dekker(double x) {
     const Candidate<double> c = sin_fast(x);
     return c.proven ? c.value : sc_slow(x, 0);
 }
-QTK_NOT_INLINED double sc_cos_dekker(double x) {
+SC_DEKKER_ENTRY double sc_cos_dekker(double x) {
     const Candidate<double> c = cos_fast(x);
     return c.proven ? c.value : sc_slow(x, 1);
 }
-QTK_NOT_INLINED SinCos sc_sin_cos_dekker(double x) {
+SC_DEKKER_ENTRY SinCos sc_sin_cos_dekker(double x) {
     const SinCosCandidate<double> c = sin_cos_fast(x);
     return {c.sin.proven ? c.sin.value : sc_slow(x, 0),
             c.cos.proven ? c.cos.value : sc_slow(x, 1)};
 }
+#undef SC_DEKKER_ENTRY
+#undef SC_SLOW_ENTRY
 
 #if QTK_FMA_VARIANTS
 // The functions with the fast path compiled with FMA (fma_dispatch.hpp),
