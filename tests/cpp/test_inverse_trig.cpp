@@ -9,6 +9,7 @@
 // compared on their own.
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -266,7 +267,12 @@ void test_fused_and_dekker_fast_paths_agree() {}
 
 }  // namespace
 
-int main() {
+// --dekker: Dekker's products on an FMA machine too, the fast paths' other
+// variant.
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "--dekker") {
+        quorbel::elementary::detail::force_dekker_products();
+    }
     test_special_values();
     test_atan2_against_oracle();
     test_asin_acos_against_oracle();

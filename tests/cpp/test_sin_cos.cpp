@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include <quorbel/maths/elementary.hpp>
@@ -16,6 +17,7 @@
 #include "maths/elementary/fma_dispatch.hpp"
 #include "maths/elementary/range_reduction.hpp"
 #include "maths/elementary/sin_cos_accurate.hpp"
+#include "maths/elementary/sin_cos_variants.hpp"
 
 #ifdef QTK_SIN_COS_ORACLE
 extern "C" double llvmlibc_sin(double);
@@ -205,6 +207,33 @@ void check_fused_products() {
 void check_fused_products() {}
 #endif
 
+// The FMA fast path and Dekker's give the same final results (each either
+// proves its candidate or defers to the accurate path): the arguments given
+// plus random ones across the fast paths' domain, with those next to
+// multiples of pi/2048, where the reductions cancel most.
+void check_variants_agree(std::vector<double> args) {
+    if (!el::detail::use_fma()) return;
+    std::mt19937_64 rng(2048);
+    for (int j = 0; j < 300000; ++j) {
+        const double scale = std::ldexp(1.0, static_cast<int>(rng() % 44) - 27);  // 2^-27 .. 2^16
+        const double x = (static_cast<double>(rng() >> 11) * 0x1p-53 * 2.0 - 1.0) * scale;
+        args.push_back(x);
+        const double k = static_cast<double>(rng() % 40000000);
+        const std::uint64_t near = bits_of(k * 0x1.921fb54442d18p-10);
+        args.push_back(from_bits(near + rng() % 5 - 2));
+    }
+    for (double x : args) {
+        const double s = el::detail::sin_variant(x, true);
+        const double c = el::detail::cos_variant(x, true);
+        const el::SinCos both = el::detail::sincos_variant(x, true);
+        expect(same(s, el::detail::sin_variant(x, false)), "fused sin", x, s,
+               el::detail::sin_variant(x, false));
+        expect(same(c, el::detail::cos_variant(x, false)), "fused cos", x, c,
+               el::detail::cos_variant(x, false));
+        expect(same(both.sin, s) && same(both.cos, c), "fused sincos", x, both.sin, s);
+    }
+}
+
 #ifdef QTK_SIN_COS_ORACLE
 void check_against_oracle(const std::vector<double>& args) {
     for (double x : args) {
@@ -229,13 +258,19 @@ void check_accurate_path() {
 
 }  // namespace
 
-int main() {
+// --dekker: Dekker's products on an FMA machine too, the fast paths' other
+// variant.
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "--dekker") {
+        quorbel::elementary::detail::force_dekker_products();
+    }
     check_special_values();
     check_series_pythagoras();
     check_reductions_agree();
     check_fused_products();
     std::vector<double> args = structured_arguments();
     check_symmetry(args);
+    check_variants_agree(args);
     for (double x : HARD_ARGUMENTS) {
         args.push_back(x);
         args.push_back(-x);

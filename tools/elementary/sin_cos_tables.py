@@ -115,6 +115,21 @@ def generate():
         w(f"    {hexf(rn(p))},")
     w("};")
     w("")
+    # The FMA reduction's parts: each the rounding of what is left, so C1 is
+    # pi/2048 to nearest (its last bit 2^-62, see sin_cos_fused.hpp).
+    c1, c2, c3 = (Fraction(d) for d in split(step, 3))
+    assert Fraction(1, 2**10) <= c1 < Fraction(1, 2**9)
+    assert abs(c2) < Fraction(1, 2**63) and abs(c3) < Fraction(1, 2**116)
+    tail = abs(step - c1 - c2 - c3)
+    assert tail < Fraction(1, 2**169), float(tail)
+    w("// pi/2048 = C1 + C2 + C3 + e, each part the double nearest what is left, for")
+    w("// the reduction with a fused multiply-add: 2^-10 <= C1 < 2^-9 (a multiple of")
+    w("// 2^-62), |C2| < 2^-63, |C3| < 2^-116, |e| < 2^-169.")
+    w("inline constexpr double SC_PIO2048_FMA[3] = {")
+    for c in (c1, c2, c3):
+        w(f"    {hexf(rn(c))},")
+    w("};")
+    w("")
     hi, mid, lo = split(pio2, 3)
     w("// pi/2 as a triple-double, relative error below 2^-160.")
     w("inline constexpr double SC_PIO2_TD[3] = {")

@@ -25,9 +25,9 @@
 //     detection are not to be relied on; 32-bit x86; MSVC; or a build with
 //     QTK_ELEMENTARY_NO_FMA defined): Dekker only, and the FMA variants are
 //     not compiled.
-// The environment variable QUORBEL_ELEMENTARY_NO_FMA (any value), read
-// once at the first call, forces Dekker's products on an FMA machine: the
-// tests run both variants on one machine that way.
+// force_dekker_products() makes every later call take Dekker's products on
+// an FMA machine: the tests run both variants on one machine that way. The
+// library reads no environment and no configuration.
 #pragma once
 
 #include <atomic>
@@ -69,8 +69,11 @@ inline double fused_multiply_add(double a, double b, double c) { return __builti
 enum : int { FMA_UNDECIDED = 0, FMA_NOT_USED = 1, FMA_USED = 2 };
 extern std::atomic<int> fma_state;
 
-// Decides (CPU and environment), records and returns the state.
+// Decides (by the CPU), records and returns the state.
 int decide_fma() noexcept;
+
+// For tests: Dekker's products from now on, whatever the CPU has.
+void force_dekker_products() noexcept;
 
 // Whether the QTK_FMA_ENTRY variants are to be called: after the first call,
 // one load and a predicted branch.

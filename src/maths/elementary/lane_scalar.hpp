@@ -74,6 +74,11 @@ inline double round_to_integer(double x) {
     return (x + SHIFTER) - SHIFTER;
 }
 
+// The bits of a double as an index: for round_to_integer's x + 1.5 * 2^52,
+// 2^51 + the integer in the low bits (so its residue modulo 4096 is the
+// integer's), read without a conversion.
+inline std::int64_t index_bits(double x) { return static_cast<std::int64_t>(lane_bits(x)); }
+
 // An integer-valued double (|x| < 2^63) as an index.
 inline std::int64_t to_index(double x) { return static_cast<std::int64_t>(x); }
 

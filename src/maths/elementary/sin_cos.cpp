@@ -1,5 +1,6 @@
-// sin, cos and sincos, correctly rounded: the fast path (sin_cos_fast.hpp)
-// when its rounding test passes, else the accurate path below.
+// sin, cos and sincos, correctly rounded: the fast path when its rounding
+// test passes (sin_cos_fused.hpp where the CPU has FMA, sin_cos_fast.hpp
+// elsewhere, chosen once by fma_dispatch.hpp), else the accurate path below.
 //
 // Tiny arguments, answered directly (in the fast path, lane by lane):
 //   sin: for 0 < |x| <= 2^-26, sin x = x - d with 0 < d <= |x|^3 / 6
@@ -31,9 +32,12 @@
 #include <cmath>
 #include <cstdint>
 
+#include "maths/elementary/fma_dispatch.hpp"
 #include "maths/elementary/range_reduction.hpp"
 #include "maths/elementary/sin_cos_accurate.hpp"
 #include "maths/elementary/sin_cos_fast.hpp"
+#include "maths/elementary/sin_cos_fused.hpp"
+#include "maths/elementary/sin_cos_variants.hpp"
 #include "maths/elementary/sin_cos_tables.hpp"
 #include "maths/elementary/triple_double.hpp"
 
@@ -84,6 +88,14 @@ ReducedArgument sc_reduce(double x) {
     return reduce_payne_hanek(x);
 }
 
+// Out of line where the FMA variants are compiled, whose flattened entry
+// points would otherwise take in this cold path whole.
+#if QTK_FMA_VARIANTS
+#define SC_SLOW_ENTRY QTK_NOT_INLINED
+#else
+#define SC_SLOW_ENTRY
+#endif
+
 // sin(x + offset pi/2) for an x whose fast path was not proven: NaN and
 // infinities, arguments beyond 2^16, results near a rounding boundary.
 // Beyond 2^16 the fast path is tried first on Payne and Hanek's r, reduced
@@ -91,7 +103,7 @@ ReducedArgument sc_reduce(double x) {
 // h = h' + r.mid (r.lo, below 2^-106 |r|, left out). For N' = 0, h' = r.hi
 // exactly and the TwoSum is exact; otherwise rounding h'.lo + r.mid costs
 // 2^-106.3, counted in sin_cos_fast.hpp's bound.
-double sc_slow(double x, int offset) {
+SC_SLOW_ENTRY double sc_slow(double x, int offset) {
     if (!(std::fabs(x) <= 0x1.fffffffffffffp1023)) return x - x;  // NaN for NaN and +-inf
     const ReducedArgument red = sc_reduce(x);
     if (std::fabs(x) >= CODY_WAITE_LIMIT) {
@@ -104,6 +116,50 @@ double sc_slow(double x, int offset) {
     return sc_accurate((red.quadrant + offset) & 3, red.r);
 }
 
+// The functions with Dekker's fast path. Where an FMA variant exists they
+// are out of line: on an FMA machine they are not called, and inlined they
+// would only enlarge the callers. Where it does not, they are the only path
+// and stay inlinable.
+#if QTK_FMA_VARIANTS
+#define SC_DEKKER_ENTRY QTK_NOT_INLINED
+#else
+#define SC_DEKKER_ENTRY inline
+#endif
+SC_DEKKER_ENTRY double sc_sin_dekker(double x) {
+    const Candidate<double> c = sin_fast(x);
+    return c.proven ? c.value : sc_slow(x, 0);
+}
+SC_DEKKER_ENTRY double sc_cos_dekker(double x) {
+    const Candidate<double> c = cos_fast(x);
+    return c.proven ? c.value : sc_slow(x, 1);
+}
+SC_DEKKER_ENTRY SinCos sc_sin_cos_dekker(double x) {
+    const SinCosCandidate<double> c = sin_cos_fast(x);
+    return {c.sin.proven ? c.sin.value : sc_slow(x, 0),
+            c.cos.proven ? c.cos.value : sc_slow(x, 1)};
+}
+#undef SC_DEKKER_ENTRY
+#undef SC_SLOW_ENTRY
+
+#if QTK_FMA_VARIANTS
+// The functions with the fast path compiled with FMA (fma_dispatch.hpp),
+// called only when the CPU has it. Whole functions rather than candidates,
+// so that what crosses the call is the result, in registers.
+QTK_FMA_ENTRY double sc_sin_fused(double x) {
+    const Candidate<double> c = sin_fused(x);
+    return c.proven ? c.value : sc_slow(x, 0);
+}
+QTK_FMA_ENTRY double sc_cos_fused(double x) {
+    const Candidate<double> c = cos_fused(x);
+    return c.proven ? c.value : sc_slow(x, 1);
+}
+QTK_FMA_ENTRY SinCos sc_sin_cos_fused(double x) {
+    const SinCosCandidate<double> c = sin_cos_fused(x);
+    return {c.sin.proven ? c.sin.value : sc_slow(x, 0),
+            c.cos.proven ? c.cos.value : sc_slow(x, 1)};
+}
+#endif
+
 }  // namespace
 
 double sin_quarter_turns_accurate(double x, int quarter_turns) noexcept {
@@ -111,22 +167,39 @@ double sin_quarter_turns_accurate(double x, int quarter_turns) noexcept {
     return sc_accurate((red.quadrant + quarter_turns) & 3, red.r);
 }
 
+double sin_variant(double x, bool fused) noexcept {
+#if QTK_FMA_VARIANTS
+    if (fused) return sc_sin_fused(x);
+#else
+    (void)fused;
+#endif
+    return sc_sin_dekker(x);
+}
+
+double cos_variant(double x, bool fused) noexcept {
+#if QTK_FMA_VARIANTS
+    if (fused) return sc_cos_fused(x);
+#else
+    (void)fused;
+#endif
+    return sc_cos_dekker(x);
+}
+
+SinCos sincos_variant(double x, bool fused) noexcept {
+#if QTK_FMA_VARIANTS
+    if (fused) return sc_sin_cos_fused(x);
+#else
+    (void)fused;
+#endif
+    return sc_sin_cos_dekker(x);
+}
+
 }  // namespace detail
 
-double sin(double x) noexcept {
-    const detail::Candidate<double> c = detail::sin_fast(x);
-    return c.proven ? c.value : detail::sc_slow(x, 0);
-}
+double sin(double x) noexcept { return detail::sin_variant(x, detail::use_fma()); }
 
-double cos(double x) noexcept {
-    const detail::Candidate<double> c = detail::cos_fast(x);
-    return c.proven ? c.value : detail::sc_slow(x, 1);
-}
+double cos(double x) noexcept { return detail::cos_variant(x, detail::use_fma()); }
 
-SinCos sincos(double x) noexcept {
-    const detail::SinCosCandidate<double> c = detail::sin_cos_fast(x);
-    return {c.sin.proven ? c.sin.value : detail::sc_slow(x, 0),
-            c.cos.proven ? c.cos.value : detail::sc_slow(x, 1)};
-}
+SinCos sincos(double x) noexcept { return detail::sincos_variant(x, detail::use_fma()); }
 
 }  // namespace quorbel::elementary

@@ -3,6 +3,9 @@
 // lanes its rounding is proven. Lanes whose mask is false are left to the
 // scalar functions (sin_cos.cpp): arguments beyond 2^16 (Payne-Hanek), NaN
 // and infinities, and the rare results too close to a rounding boundary.
+// On a CPU with a fused multiply-add, sin_cos_fused.hpp is used instead (the
+// same method with a shorter chain, the same results: fma_dispatch.hpp); this
+// one is the portable path.
 //
 // Method. With x = N pi/2048 + h (range_reduction.hpp), N mod 4096 =
 // 1024 k + j (k the quadrant, 0 <= j < 1024) and a = j pi/2048,

@@ -19,6 +19,15 @@ inline constexpr double SC_PIO2048_CW[4] = {
     0x1.45c06e0e68948p-96,
 };
 
+// pi/2048 = C1 + C2 + C3 + e, each part the double nearest what is left, for
+// the reduction with a fused multiply-add: 2^-10 <= C1 < 2^-9 (a multiple of
+// 2^-62), |C2| < 2^-63, |C3| < 2^-116, |e| < 2^-169.
+inline constexpr double SC_PIO2048_FMA[3] = {
+    0x1.921fb54442d18p-10,
+    0x1.1a62633145c07p-64,
+    -0x1.f1976b7ed8fbcp-120,
+};
+
 // pi/2 as a triple-double, relative error below 2^-160.
 inline constexpr double SC_PIO2_TD[3] = {
     0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54, -0x1.f1976b7ed8fbcp-110};

@@ -1,0 +1,224 @@
+// The fast path of sin and cos with a fused multiply-add, used when the CPU
+// has one (fma_dispatch.hpp): the method of sin_cos_fast.hpp (the same table,
+// quadrants and polynomials, the same candidate and mask), with a shorter
+// dependency chain. Whether it or the Dekker path answers, a proven result is
+// the correctly rounded one, so the two give the same bits.
+//
+// Reduction, for |x| < 2^16. N = round(fl(x 2048/pi)), so |N| < 2^25.35 and
+// |x - N pi/2048| <= (1/2 + 2^-26.6) pi/2048 < 2^-10.35 + 2^-36. With
+// pi/2048 = C1 + C2 + C3 + e (sin_cos_tables.hpp):
+//   h1 = fma(-N, C1, x) is exact. C1 is a multiple of 2^-62, and so is x when
+//     |x| >= 2^-10; x - N C1 is within |N| |pi/2048 - C1| <= 2^25.35 2^-63 of
+//     x - N pi/2048, so below 2^-10 in magnitude: a multiple of 2^-62 below
+//     2^-10 has at most 52 significant bits. For 2^-11 <= |x| < 2^-10 the
+//     same holds with 2^-63 and 53 bits; below 2^-11, N = 0 and h1 = x.
+//   N C2 = P2 + E2 exactly (P2 = fl(N C2), E2 = fma(N, C2, -P2)), and
+//     TwoSum gives h.hi + s = h1 - P2 exactly, |s| <= 2^-53 |h.hi|.
+//   h.lo = s - (E2 + N C3): |E2| <= 2^-53 |P2| < 2^-90.6, so the two
+//     roundings and N C3's cost below 2^-106 |h.hi| + 2^-143; N e is below
+//     2^-143.6.
+// So |h.hi + h.lo - h| < 2^-105.9 |h| + 2^-142 (h = x - N pi/2048), and
+// |h.lo| <= 2^-53 |h.hi| + 2^-90.5. The relative part is counted below; the
+// absolute one, SC_FUSED_REDUCTION_ERROR = 2^-141, is added to the bound.
+//
+// Kernel. With T1, T2 as in sin_cos_fast.hpp (double-doubles, |T1| <= 2|y|,
+// |T2 h| <= 1.12 |y|, T1 = 0 or |T1| >= sin(pi/2048) > |h|),
+//   y = T1 cos h + T2 sin h
+//     = T1 + T2 h.hi + T1 p + T2 h.hi q + (T2 - T1 h.hi) h.lo + (rest),
+// with p = cos(h.hi) - 1 and q = sin(h.hi) / h.hi - 1 from the
+// polynomials of sin_cos_tables.hpp evaluated at h.hi by Horner's rule with
+// fused steps. T2 h.hi = P + E exactly (P = fl(T2.hi h.hi), E by fma) plus
+// T2.lo h.hi. The rest, from replacing y'(h.hi) = T2 cos h.hi - T1 sin h.hi
+// by T2 - T1 h.hi and from h.lo^2, is below (|T2| h^2/2 + |T1| h^3/6) |h.lo|
+// <= 2^-74.5 |y|.
+//
+// Error bound, relative to |y|, u = 2^-53, |h.hi| <= 2^-10.35 (+2^-36),
+// |p| <= 2^-21.7, |q| <= 2^-23.3:
+//   p: the rounding of hh = fl(h.hi^2), of the fma into C2 and of the final
+//     product (2^-74.7 each); C4 and C6's own and the h^8 truncation below
+//     2^-98: 2^-73.1, times |T1| <= 2 |y|:                     2^-72.1
+//   T1.lo p left out:                                           2^-73.7
+//   q: likewise three roundings of 2^-76.3, times 1.12:         2^-74.1
+//   the rest above:                                              2^-74.5
+//   bracket = fma(T1.hi, p, fl(P q)): P q's rounding (2^-76.1)
+//     and the fma's (below 2^-53 2^-20.5):                      2^-76.1 + 2^-73.5
+//   tail = fma(T2.hi - T1.hi h.hi, h.lo, fma(T2.lo, h.hi, E)),
+//     with T2.lo h.lo left out: all below                        2^-100
+//   z = T1.hi + P by FastTwoSum, exact (|T1.hi| >= |P| or T1 = 0);
+//   low = (T1.lo + z.lo) + (tail + bracket): the first sum below 2^-103,
+//     the other two of numbers below 2^-20.4 |y|:                2 x 2^-73.4
+//   the tables (2^-106), the reduction's relative 2^-105.9:      below 2^-100
+//   the test's fl(low +- b), low being below 2^-20.4 |y|:       2^-73.4
+// In all below 2^-70.35 |y|. y = z.hi + low and |low| <= 2^-20.4 |y|, so
+// |z.hi| (1 + 2^-20) >= |y|: SC_FUSED_EPSILON = 2^-70 times |z.hi| covers the
+// bound and the rounding of its own computation. The test runs on z.hi + low
+// directly (no final FastTwoSum): fl(z.hi + fl(low - b)) <= RN(exact) <=
+// fl(z.hi + fl(low + b)) as fl(low +- b) errs by less than the 2^-73.4 above.
+// It fails for about 2 * 2^-70 / 2^-53 of the arguments, 1 in 65000.
+#pragma once
+
+#include "maths/elementary/double_double.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
+#include "maths/elementary/lane_scalar.hpp"
+#include "maths/elementary/sin_cos_fast.hpp"
+#include "maths/elementary/sin_cos_tables.hpp"
+
+#if QTK_FMA_VARIANTS
+
+namespace quorbel::elementary::detail {
+
+inline constexpr double SC_FUSED_EPSILON = 0x1p-70;
+inline constexpr double SC_FUSED_REDUCTION_ERROR = 0x1p-141;
+
+// x = N pi/2048 + h and the polynomials of h.hi; n_bits holds N in its low
+// bits (N mod 4096 is all the kernel reads).
+template <class Real>
+struct FusedPoint {
+    IndexOf<Real> n_bits;
+    DoubleDouble<Real> h;
+    Real p;  // cos h.hi - 1
+    Real q;  // sin h.hi / h.hi - 1
+};
+
+// For |x| < 2^16 (the reduction above).
+template <class Real>
+inline FusedPoint<Real> fused_point(Real x) {
+    constexpr double SHIFTER = 0x1.8p52;
+    // fl(x 2048/pi) + 1.5 2^52 rounds to the integer N; its significand's low
+    // bits are 2^51 + N, so N mod 4096 is read from them without a conversion.
+    const Real shifted = x * SC_2048_OVER_PI + SHIFTER;
+    const Real n = shifted - SHIFTER;
+    const Real h1 = fused_multiply_add(-n, splat<Real>(SC_PIO2048_FMA[0]), x);
+    const Real p2 = n * SC_PIO2048_FMA[1];
+    const Real e2 = fused_multiply_add(n, splat<Real>(SC_PIO2048_FMA[1]), -p2);
+    const DoubleDouble<Real> s = two_sum(h1, -p2);
+    const Real h_lo = s.lo - (e2 + n * SC_PIO2048_FMA[2]);
+    const Real hh = s.hi * s.hi;
+    const Real p =
+        hh * fused_multiply_add(hh, fused_multiply_add(hh, splat<Real>(SC_C6), splat<Real>(SC_C4)),
+                                splat<Real>(SC_C2));
+    const Real q =
+        hh * fused_multiply_add(hh, fused_multiply_add(hh, splat<Real>(SC_S7), splat<Real>(SC_S5)),
+                                splat<Real>(SC_S3));
+    return {index_bits(shifted), {s.hi, h_lo}, p, q};
+}
+
+// The quadrant k = N mod 4 as signs, exact factors: sigma, the sign given to
+// h (below), and the signs of sin x and cos x.
+inline constexpr double SC_FUSED_SIGNS[4][3] = {
+    {1.0, 1.0, 1.0}, {-1.0, 1.0, -1.0}, {1.0, -1.0, -1.0}, {-1.0, -1.0, 1.0}};
+
+// What sin x and cos x share: the two table rows and the signs. For k even,
+// sin x = +-(S cos h + C sin h) and cos x = +-(C cos h - S sin h); for k odd
+// the roles swap. With A the entry read as T1 for sin (S, or C = entry 1024 - j
+// for k odd) and B the other, sin(a + h) or cos(a + h) alike is
+//   sin: A cos h + B sin(sigma h),   cos: B cos h + A sin(-sigma h),
+// sigma = +1 for k even and -1 for k odd: the sign of T2 moves onto h (cos h
+// and p, q are even), which costs two exact products instead of sign flips of
+// table entries.
+template <class Real>
+struct FusedRows {
+    DoubleDouble<Real> a;
+    DoubleDouble<Real> b;
+    DoubleDouble<Real> h_sin;  // sigma h
+    Real sin_sign;
+    Real cos_sign;
+};
+
+template <class Real>
+inline FusedRows<Real> fused_rows(const FusedPoint<Real>& t) {
+    const IndexOf<Real> j = t.n_bits & 1023;
+    const IndexOf<Real> k = (t.n_bits >> 10) & 3;
+    const MaskOf<Real> odd = (k & 1) != 0;
+    const IndexOf<Real> row_a = select_index(odd, 1024 - j, j);
+    const IndexOf<Real> row_b = 1024 - row_a;
+    const Real sigma = gather(SC_FUSED_SIGNS, k, 0);
+    return {{gather(SC_SIN_TABLE, row_a, 0), gather(SC_SIN_TABLE, row_a, 1)},
+            {gather(SC_SIN_TABLE, row_b, 0), gather(SC_SIN_TABLE, row_b, 1)},
+            {sigma * t.h.hi, sigma * t.h.lo},
+            gather(SC_FUSED_SIGNS, k, 1),
+            gather(SC_FUSED_SIGNS, k, 2)};
+}
+
+// sign (T1 cos h + T2 sin h) for the point's p and q (even in h), with its
+// rounding test (the kernel above).
+template <class Real>
+inline Candidate<Real> fused_kernel(DoubleDouble<Real> t1, DoubleDouble<Real> t2,
+                                    DoubleDouble<Real> h, Real p, Real q, Real sign) {
+    const Real big_p = t2.hi * h.hi;
+    const Real big_e = fused_multiply_add(t2.hi, h.hi, -big_p);
+    const Real slope = fused_multiply_add(-t1.hi, h.hi, t2.hi);
+    const Real tail = fused_multiply_add(slope, h.lo, fused_multiply_add(t2.lo, h.hi, big_e));
+    const Real bracket = fused_multiply_add(t1.hi, p, big_p * q);
+    const DoubleDouble<Real> z = fast_two_sum(t1.hi, big_p);
+    const Real low = (t1.lo + z.lo) + (tail + bracket);
+
+    const Real bound =
+        abs_lane(z.hi) * splat<Real>(SC_FUSED_EPSILON) + splat<Real>(SC_FUSED_REDUCTION_ERROR);
+    const Real upper = z.hi + (low + bound);
+    const Real lower = z.hi + (low - bound);
+    return {sign * upper, upper == lower};
+}
+
+template <class Real>
+inline Candidate<Real> fused_sin_of(const FusedPoint<Real>& t, const FusedRows<Real>& r) {
+    return fused_kernel(r.a, r.b, r.h_sin, t.p, t.q, r.sin_sign);
+}
+
+template <class Real>
+inline Candidate<Real> fused_cos_of(const FusedPoint<Real>& t, const FusedRows<Real>& r) {
+    const DoubleDouble<Real> h_cos = {-r.h_sin.hi, -r.h_sin.lo};
+    return fused_kernel(r.b, r.a, h_cos, t.p, t.q, r.cos_sign);
+}
+
+// Out-of-range lanes (|x| >= 2^16, NaN, infinities) are computed on 0 and
+// reported unproven, as in sin_cos_fast.hpp.
+template <class Real>
+inline FusedPoint<Real> reduced_fused_point(Real x, MaskOf<Real> in_range) {
+    return fused_point(select(in_range, x, splat<Real>(0.0)));
+}
+
+template <class Real>
+inline SinCosCandidate<Real> sin_cos_fused(Real x) {
+    const Real ax = abs_lane(x);
+    const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
+    const FusedPoint<Real> point = reduced_fused_point(x, in_range);
+    const FusedRows<Real> rows = fused_rows(point);
+    Candidate<Real> s = fused_sin_of(point, rows);
+    Candidate<Real> c = fused_cos_of(point, rows);
+    const MaskOf<Real> sin_tiny = ax <= splat<Real>(SIN_IS_X_BELOW);
+    const MaskOf<Real> cos_tiny = ax < splat<Real>(COS_IS_ONE_BELOW);
+    s.value = select(sin_tiny, x, s.value);
+    s.proven = (s.proven && in_range) || sin_tiny;
+    c.value = select(cos_tiny, splat<Real>(1.0), c.value);
+    c.proven = (c.proven && in_range) || cos_tiny;
+    return {s, c};
+}
+
+template <class Real>
+inline Candidate<Real> sin_fused(Real x) {
+    const Real ax = abs_lane(x);
+    const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
+    const FusedPoint<Real> point = reduced_fused_point(x, in_range);
+    Candidate<Real> s = fused_sin_of(point, fused_rows(point));
+    const MaskOf<Real> tiny = ax <= splat<Real>(SIN_IS_X_BELOW);
+    s.value = select(tiny, x, s.value);
+    s.proven = (s.proven && in_range) || tiny;
+    return s;
+}
+
+template <class Real>
+inline Candidate<Real> cos_fused(Real x) {
+    const Real ax = abs_lane(x);
+    const MaskOf<Real> in_range = ax < splat<Real>(CODY_WAITE_LIMIT);
+    const FusedPoint<Real> point = reduced_fused_point(x, in_range);
+    Candidate<Real> c = fused_cos_of(point, fused_rows(point));
+    const MaskOf<Real> tiny = ax < splat<Real>(COS_IS_ONE_BELOW);
+    c.value = select(tiny, splat<Real>(1.0), c.value);
+    c.proven = (c.proven && in_range) || tiny;
+    return c;
+}
+
+}  // namespace quorbel::elementary::detail
+
+#endif  // QTK_FMA_VARIANTS
