@@ -56,6 +56,8 @@ class Document:
         visual = ET.SubElement(self.root, "visual")
         ET.SubElement(visual, "global", offwidth="1280", offheight="960")
         asset = ET.SubElement(self.root, "asset")
+        ET.SubElement(asset, "texture", type="skybox", builtin="gradient", rgb1="0.92 0.94 0.97",
+                      rgb2="0.6 0.66 0.74", width="256", height="256")
         ET.SubElement(asset, "texture", name="floor", type="2d", builtin="checker",
                       rgb1="0.82 0.84 0.86", rgb2="0.74 0.76 0.78", width="256", height="256")
         ET.SubElement(asset, "material", name="floor", texture="floor", texrepeat="8 8")

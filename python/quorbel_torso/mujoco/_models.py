@@ -48,10 +48,11 @@ def torso_mjcf(torso: Torso, *, radius: float = ARM_RADIUS) -> str:
     description = json.loads(torso.to_json())
     document = Document("quorbel_torso")
     trunk = ET.SubElement(document.worldbody, "body", name="torso")
-    ET.SubElement(trunk, "geom", type="box", size="0.05 0.13 0.1", pos="-0.1 0 0",
+    # A trunk behind the mechanisms, for the picture.
+    ET.SubElement(trunk, "geom", type="box", size="0.04 0.1 0.12", pos="-0.15 0 0",
                   rgba="0.55 0.57 0.6 1")
     ET.SubElement(trunk, "geom", type="capsule", size="0.015",
-                  fromto=numbers([-0.1, 0, 0.1] + description["neck"]["mount"]["offset"]),
+                  fromto=numbers([-0.15, 0, 0.12] + description["neck"]["mount"]["offset"]),
                   rgba="0.55 0.57 0.6 1")
     for side, arm in (("left", torso.left_arm), ("right", torso.right_arm)):
         base = mounted(trunk, f"{side}_mount", description[f"{side}_arm"]["mount"])
