@@ -3,7 +3,7 @@ body of the torso shares, and numbers written so that they read back as the
 same doubles."""
 
 import xml.etree.ElementTree as ET
-from typing import Iterable
+from typing import Iterable, Mapping, Optional, Sequence
 
 import numpy as np
 
@@ -27,6 +27,21 @@ def xyaxes(rotation: np.ndarray) -> str:
     """A frame's orientation as MJCF's xyaxes: its x and y axes (the first
     two columns of the rotation that maps it into its parent)."""
     return numbers(np.concatenate([rotation[:, 0], rotation[:, 1]]))
+
+
+def hinge(document: "Document", body: ET.Element, name: str, axis: np.ndarray, ref: float = 0.0,
+          limits: Optional[Sequence[float]] = None,
+          servo: Optional[Mapping[str, str]] = None) -> None:
+    """An actuated hinge through the body's origin and its position servo,
+    both named `name`, limited (joint range and command range) to `limits`;
+    `servo` overrides the servo's default gains."""
+    joint = ET.SubElement(body, "joint", name=name, type="hinge", pos="0 0 0",
+                          axis=numbers(axis), ref=repr(ref))
+    actuator = ET.SubElement(document.actuator, "position", name=name, joint=name,
+                             attrib=dict(servo or {}))
+    if limits is not None:
+        joint.set("range", numbers(limits))
+        actuator.set("ctrlrange", numbers(limits))
 
 
 class Document:

@@ -8,7 +8,7 @@ from typing import Optional, Sequence, Tuple
 import numpy as np
 
 from quorbel_torso._arm import Arm
-from quorbel_torso.mujoco._document import Document, numbers, xyaxes
+from quorbel_torso.mujoco._document import Document, hinge, numbers, xyaxes
 
 # Straight capsules drawn along each arc (per radian of arc).
 SEGMENTS_PER_RADIAN = 8
@@ -58,7 +58,8 @@ def arc_points(start: np.ndarray, end: np.ndarray) -> np.ndarray:
     count = max(2, int(np.ceil(angle * SEGMENTS_PER_RADIAN)) + 1)
     t = np.linspace(0.0, 1.0, count)[:, None]
     # Spherical linear interpolation; the arcs are shorter than a half turn.
-    return (np.sin((1 - t) * angle) * start + np.sin(t * angle) * end) / np.sin(angle)
+    points: np.ndarray = (np.sin((1 - t) * angle) * start + np.sin(t * angle) * end) / np.sin(angle)
+    return points
 
 
 def draw_arc(body: ET.Element, start: np.ndarray, end: np.ndarray, radius: float,
@@ -67,19 +68,6 @@ def draw_arc(body: ET.Element, start: np.ndarray, end: np.ndarray, radius: float
     for p, q in zip(points[:-1], points[1:]):
         ET.SubElement(body, "geom", type="capsule", size=repr(0.05 * radius),
                       fromto=numbers(np.concatenate([p, q])), rgba=rgba)
-
-
-def hinge(document: Document, body: ET.Element, name: str, axis: np.ndarray, ref: float = 0.0,
-          limits: Optional[Sequence[float]] = None, **servo: str) -> None:
-    """An actuated hinge through the centre and its position servo, both
-    named `name`, limited (joint range and command range) to `limits`;
-    `servo` overrides the servo's default gains."""
-    joint = ET.SubElement(body, "joint", name=name, type="hinge", pos="0 0 0",
-                          axis=numbers(axis), ref=repr(ref))
-    actuator = ET.SubElement(document.actuator, "position", name=name, joint=name, **servo)
-    if limits is not None:
-        joint.set("range", numbers(limits))
-        actuator.set("ctrlrange", numbers(limits))
 
 
 def write_arm(document: Document, parent: ET.Element, prefix: str, arm: Arm, radius: float,

@@ -2,7 +2,7 @@
 
 import json
 import xml.etree.ElementTree as ET
-from typing import Optional, Sequence
+from typing import Any, Dict, Optional, Sequence
 
 import numpy as np
 
@@ -32,7 +32,7 @@ def arm_mjcf(arm: Arm, *, radius: float = ARM_RADIUS,
     return document.text()
 
 
-def mounted(parent: ET.Element, name: str, mount: dict) -> ET.Element:
+def mounted(parent: ET.Element, name: str, mount: Dict[str, Any]) -> ET.Element:
     """A body at a mechanism's mount: p_torso = rotation p + offset."""
     return ET.SubElement(parent, "body", name=name, pos=numbers(mount["offset"]),
                          xyaxes=xyaxes(np.array(mount["rotation"], dtype=float)))

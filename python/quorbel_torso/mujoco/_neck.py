@@ -7,8 +7,7 @@ from typing import Any, Dict, Optional, Sequence
 
 import numpy as np
 
-from quorbel_torso.mujoco._document import Document, numbers
-from quorbel_torso.mujoco._five_bar import hinge
+from quorbel_torso.mujoco._document import Document, hinge, numbers
 
 # Each joint's name and the axis of its own body it turns about.
 NECK_JOINTS = (("yaw", (0.0, 0.0, 1.0)), ("pitch", (0.0, 1.0, 0.0)), ("roll", (1.0, 0.0, 0.0)))
@@ -33,7 +32,7 @@ def write_neck(document: Document, parent: ET.Element, prefix: str,
             ET.SubElement(body, "inertial", pos="0 0 0", mass="0.02",
                           diaginertia="2e-6 2e-6 2e-6")
         hinge(document, body, f"{prefix}{name}", np.array(axis),
-              limits=None if limits is None else limits.get(name), **NECK_SERVO)
+              limits=None if limits is None else limits.get(name), servo=NECK_SERVO)
     ET.SubElement(body, "geom", type="box", size=numbers(np.array([0.8, 1.0, 0.7]) * HEAD_SIZE), rgba="0.6 0.62 0.66 1")
     gaze = np.asarray(gaze_axis, dtype=float)
     ET.SubElement(body, "geom", type="capsule", size=repr(0.1 * HEAD_SIZE),
