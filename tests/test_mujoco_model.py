@@ -77,14 +77,12 @@ def test_settled_end_effector_frame_is_fk_of_the_simulated_joints(seed, name):
     data = mujoco.MjData(model)
     rng = np.random.default_rng(seed)
     pose = joints(model, data, "theta_a", "theta_b")
-    assert arm.reachable_joints(*pose)
-    reached = 0
-    for _ in range(10000):
-        # The mechanism, like the real one, may change branch where the
-        # branches meet: driven along paths that keep away from there.
+    # The mechanism, like the real one, may change branch where the branches
+    # meet: driven along paths that keep away from there.
+    for _ in range(4):
         goal = pose + rng.uniform(-0.8, 0.8, 2)
-        if reached == 4 or not stays_on_its_branch(arm, pose, goal):
-            continue
+        while not stays_on_its_branch(arm, pose, goal):
+            goal = pose + rng.uniform(-0.8, 0.8, 2)
         for k in range(1, 151):
             data.ctrl[:] = pose + (goal - pose) * k / 150
             mujoco.mj_step(model, data)
@@ -93,8 +91,6 @@ def test_settled_end_effector_frame_is_fk_of_the_simulated_joints(seed, name):
         np.testing.assert_allclose(pose, goal, atol=1e-6)
         np.testing.assert_allclose(frame(data, "end_effector"), arm.fk(*pose), rtol=0,
                                    atol=SETTLED)
-        reached += 1
-    assert reached == 4
 
 
 def test_mjcf_refuses_a_reference_pose_where_the_loop_is_open():
