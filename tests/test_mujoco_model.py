@@ -5,9 +5,10 @@ settled poses and along a look-at trajectory.
 Tolerances. The loop closures are critically damped constraints with time
 constant TAU (two steps), so a moving loop trails its closure by about
 2 TAU times its joints' speed; in a settled pose (every joint slower than
-SETTLED_SPEED for CALM seconds) that lag is below 1e-10, the solver (run to a
-relative cost improvement of 1e-12) leaves less, and MuJoCo's kinematics
-rounds at 1e-15: SETTLED = 1e-9 on every entry of the frame. While moving,
+SETTLED_SPEED for CALM seconds) that lag is below 1e-10; the solver at its
+default tolerance leaves less (a tolerance of 1e-12 changes nothing measured)
+and MuJoCo's kinematics rounds at 1e-15: SETTLED = 1e-9 on every entry of the
+frame. While moving,
 the same lag gives 2 TAU max|qdot| + SETTLED. The servos trail a moving
 target like first-order lags of time constant kv / kp, at most 0.05 s (the
 neck's); the gaze loop's target turns at most 0.86 rad/s as seen from the
