@@ -259,3 +259,16 @@ def test_draw_torso_draws_the_example_torso(tmp_path):
                       tmp_path / "torso.png", cwd=tmp_path)
     assert out.count("of 14641 joint samples close the loop") == 2
     assert matplotlib.image.imread(tmp_path / "torso.png").ndim == 3
+
+
+# Without rendering: CI machines may have no OpenGL that works without a
+# display, and the model, the simulation and its check need none.
+def test_mujoco_torso_writes_the_model_and_points_where_look_at_says(tmp_path):
+    pytest.importorskip("mujoco", reason="mujoco is not installed: pip install '.[sim]'")
+    out = run_example("mujoco_torso.py", "--no-render", "--mjcf", tmp_path / "torso.xml",
+                      cwd=tmp_path)
+    assert "7 position servos" in out and (tmp_path / "torso.xml").exists()
+    reports = re.findall(r"^  (left arm|right arm|neck): (\w+), .* differs by (\S+)$", out, re.M)
+    assert len(reports) == 12
+    assert [status for _, status, _ in reports].count("clamped") == 2
+    assert max(float(difference) for _, _, difference in reports) < 1e-6
