@@ -29,6 +29,9 @@ constexpr int LINE_ITERATIONS = 32;
 // loop just open there, so it is moved inward by these steps (radians of
 // the free joint) until it closes.
 constexpr double LINE_END_STEPS[] = {0.0, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10};
+// How far a line's bound (line_bound) may overstate its nearest point
+// through rounding: far more than the few ulps it can.
+constexpr double LINE_BOUND_SLACK = 1e-12;
 
 struct LinePoint {
     double free;   // the free joint's angle
@@ -168,6 +171,16 @@ LinePoint nearest_on_line(const Arm& arm, const Line& line, Vec3 u) noexcept {
     return best;
 }
 
+// No point of a line's image lies nearer u than this: with one joint held,
+// its tip is fixed, and the apex stays at arc coupler_arc from that tip, so
+// its angle from u is at least |angle(u, tip) - coupler_arc| (the triangle
+// inequality on the sphere).
+double line_bound(const Arm& arm, const Line& line, Vec3 u) noexcept {
+    const Vec3 tip = line.free_is_b ? arm_tip_a(arm, line.fixed) : arm_tip_b(arm, line.fixed);
+    const double to_tip = elementary::atan2(norm(cross(u, tip)), dot(u, tip));
+    return std::fabs(to_tip - arm.geometry().coupler_arc);
+}
+
 // A joint's interval turns into limit lines only when it stops the joint
 // short of a full turn.
 bool limiting(const AngleInterval& interval) noexcept {
@@ -208,24 +221,47 @@ std::optional<ReachableDirection> nearest_on_limit_lines(const Arm& arm, Vec3 u,
         lines[count++] = {false, limits.theta_b.lower, a.lower, a.upper};
         lines[count++] = {false, limits.theta_b.upper, a.lower, a.upper};
     }
-    std::optional<ReachableDirection> best;
-    double best_angle = INFINITY;
+    // Lines whose bound leaves them no chance are not searched; the nearest
+    // bound goes first, so that the first line found tends to rule out the
+    // rest. Between equally near points the line listed first wins, as it
+    // would in the order listed.
+    double bounds[4];
+    int order[4];
     for (int i = 0; i < count; ++i) {
+        bounds[i] = line_bound(arm, lines[i], u);
+        int at = i;
+        while (at > 0 && bounds[order[at - 1]] > bounds[i]) {
+            order[at] = order[at - 1];
+            --at;
+        }
+        order[at] = i;
+    }
+    int best_line = -1;
+    LinePoint best = {0.0, INFINITY};
+    for (int k = 0; k < count; ++k) {
+        const int i = order[k];
+        if (bounds[i] - LINE_BOUND_SLACK > best.angle) {
+            break;
+        }
         const LinePoint p = nearest_on_line(arm, lines[i], u);
-        if (!(p.angle < best_angle)) {
+        if (!(p.angle < best.angle || (p.angle == best.angle && i < best_line))) {
             continue;
         }
         const JointPair on_line = joints_on(lines[i], p.free);
-        const std::optional<Vec3> d = pointing_direction(arm, on_line.theta_a, on_line.theta_b);
-        const std::optional<JointPair> reported = joints_under(on_line, options);
-        if (!d || !reported) {
+        if (!pointing_direction(arm, on_line.theta_a, on_line.theta_b) ||
+            !joints_under(on_line, options)) {
             continue;
         }
-        const std::optional<JointPair> by_ik = ik_from_direction(arm, *d, options);
-        best = ReachableDirection{*d, by_ik ? *by_ik : *reported};
-        best_angle = p.angle;
+        best = p;
+        best_line = i;
     }
-    return best;
+    if (best_line < 0) {
+        return std::nullopt;
+    }
+    const JointPair on_line = joints_on(lines[best_line], best.free);
+    const Vec3 d = *pointing_direction(arm, on_line.theta_a, on_line.theta_b);
+    const std::optional<JointPair> by_ik = ik_from_direction(arm, d, options);
+    return ReachableDirection{d, by_ik ? *by_ik : *joints_under(on_line, options)};
 }
 
 }  // namespace quorbel::detail

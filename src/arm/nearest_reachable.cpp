@@ -654,17 +654,23 @@ void add_meeting_circles(const Arm& arm, Vec3 target, EdgeCandidates& list) noex
     }
 }
 
-// The edge candidates, tried from the nearest: the first that
-// ik_from_direction accepts with `near` is the answer. Candidates further
-// than `give_up` rad are not tried (an answer is known that near).
-template <typename Choice>
-std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u, const Choice& near,
-                                                  double give_up = INFINITY) noexcept {
-    EdgeCandidates list;
+// Every candidate on the edge of the workspace for the unit target u. They
+// depend on the arm and the target only, not on which joints are chosen, so
+// one list serves the searches without and within limits.
+void collect_edge_candidates(const Arm& arm, Vec3 u, EdgeCandidates& list) noexcept {
     add_rims_and_corners(arm, u, list);
     add_meeting_circles(arm, u, list);
     add_rim_limit_meetings(arm, u, list);
     add_closing_limit(arm, u, list);
+}
+
+// The candidates tried from the nearest: the first that ik_from_direction
+// accepts with `near` is the answer. Candidates further than `give_up` rad
+// are not tried (an answer is known that near). The list is reordered.
+template <typename Choice>
+std::optional<ReachableDirection> first_accepted(const Arm& arm, Vec3 u, EdgeCandidates& list,
+                                                 const Choice& near,
+                                                 double give_up = INFINITY) noexcept {
     // Nearest first: a selection sort over a short list, stopping at the
     // first candidate that is accepted.
     for (std::size_t i = 0; i < list.count; ++i) {
@@ -684,6 +690,14 @@ std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u, const 
         }
     }
     return std::nullopt;
+}
+
+template <typename Choice>
+std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
+                                                  const Choice& near) noexcept {
+    EdgeCandidates list;
+    collect_edge_candidates(arm, u, list);
+    return first_accepted(arm, u, list, near);
 }
 
 // The joints ik_from_direction gives the target as given, where normalising
@@ -745,8 +759,14 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     if (!options.limits) {
         return nearest_on_edge(arm, u, options);
     }
+    // The edge's candidates are collected once, for the search without
+    // limits and the one within them; each search reorders its own copy.
+    EdgeCandidates candidates;
+    collect_edge_candidates(arm, u, candidates);
     if (!ik_from_direction(arm, u, options.near)) {
-        if (const std::optional<ReachableDirection> free = nearest_on_edge(arm, u, options.near)) {
+        EdgeCandidates unlimited = candidates;
+        if (const std::optional<ReachableDirection> free =
+                first_accepted(arm, u, unlimited, options.near)) {
             if (const std::optional<JointPair> joints =
                     ik_from_direction(arm, free->direction, options)) {
                 return ReachableDirection{free->direction, *joints};
@@ -756,7 +776,8 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     const auto angle = [&](Vec3 d) { return elementary::atan2(norm(cross(u, d)), dot(u, d)); };
     std::optional<ReachableDirection> found = detail::nearest_on_limit_lines(arm, u, options);
     const double give_up = found ? angle(found->direction) + EDGE_MARGIN : INFINITY;
-    const std::optional<ReachableDirection> on_edge = nearest_on_edge(arm, u, options, give_up);
+    const std::optional<ReachableDirection> on_edge =
+        first_accepted(arm, u, candidates, options, give_up);
     if (on_edge && (!found || !(angle(found->direction) < angle(on_edge->direction)))) {
         found = on_edge;
     }
