@@ -664,24 +664,28 @@ void collect_edge_candidates(const Arm& arm, Vec3 u, EdgeCandidates& list) noexc
     add_closing_limit(arm, u, list);
 }
 
-// The candidates tried from the nearest: the first that ik_from_direction
-// accepts with `near` is the answer. Candidates further than `give_up` rad
-// are not tried (an answer is known that near). The list is reordered.
+// The candidates tried from the nearest, from the `next`-th nearest on:
+// the first that ik_from_direction accepts with `near` is the answer, and
+// `next` is left at its place in the list (at the list's end when none is
+// accepted). Candidates further than `give_up` rad are not tried (an answer
+// is known that near). The list is sorted as far as it is tried, so a
+// search can go on where another left off.
 template <typename Choice>
 std::optional<ReachableDirection> first_accepted(const Arm& arm, Vec3 u, EdgeCandidates& list,
-                                                 const Choice& near,
+                                                 std::size_t& next, const Choice& near,
                                                  double give_up = INFINITY) noexcept {
     // Nearest first: a selection sort over a short list, stopping at the
     // first candidate that is accepted.
-    for (std::size_t i = 0; i < list.count; ++i) {
-        std::size_t best = i;
-        for (std::size_t j = i + 1; j < list.count; ++j) {
+    for (; next < list.count; ++next) {
+        std::size_t best = next;
+        for (std::size_t j = next + 1; j < list.count; ++j) {
             if (list.items[j].angle < list.items[best].angle) {
                 best = j;
             }
         }
         const Candidate c = list.items[best];
-        list.items[best] = list.items[i];
+        list.items[best] = list.items[next];
+        list.items[next] = c;
         if (c.angle > give_up) {
             break;
         }
@@ -697,7 +701,8 @@ std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
                                                   const Choice& near) noexcept {
     EdgeCandidates list;
     collect_edge_candidates(arm, u, list);
-    return first_accepted(arm, u, list, near);
+    std::size_t next = 0;
+    return first_accepted(arm, u, list, next, near);
 }
 
 // The joints ik_from_direction gives the target as given, where normalising
@@ -760,13 +765,16 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
         return nearest_on_edge(arm, u, options);
     }
     // The edge's candidates are collected once, for the search without
-    // limits and the one within them; each search reorders its own copy.
+    // limits and the one within them. ik_from_direction within limits
+    // accepts a part of what it accepts without them, so the search within
+    // limits goes on from the candidate that the one without them accepted:
+    // the nearer ones were refused already.
     EdgeCandidates candidates;
     collect_edge_candidates(arm, u, candidates);
+    std::size_t next = 0;
     if (!ik_from_direction(arm, u, options.near)) {
-        EdgeCandidates unlimited = candidates;
         if (const std::optional<ReachableDirection> free =
-                first_accepted(arm, u, unlimited, options.near)) {
+                first_accepted(arm, u, candidates, next, options.near)) {
             if (const std::optional<JointPair> joints =
                     ik_from_direction(arm, free->direction, options)) {
                 return ReachableDirection{free->direction, *joints};
@@ -777,7 +785,7 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     std::optional<ReachableDirection> found = detail::nearest_on_limit_lines(arm, u, options);
     const double give_up = found ? angle(found->direction) + EDGE_MARGIN : INFINITY;
     const std::optional<ReachableDirection> on_edge =
-        first_accepted(arm, u, candidates, options, give_up);
+        first_accepted(arm, u, candidates, next, options, give_up);
     if (on_edge && (!found || !(angle(found->direction) < angle(on_edge->direction)))) {
         found = on_edge;
     }
