@@ -178,8 +178,9 @@ struct LimitPiece {
 
 LimitPoint piece_point(const ClosingLimit& f, const LimitPiece& piece, double s) noexcept {
     if (piece.side == 0.0) {
-        const double sign = elementary::sin(s) < 0.0 ? -1.0 : 1.0;
-        return limit_point(f, piece.centre + piece.half * elementary::cos(s), sign);
+        const elementary::SinCos t = elementary::sincos(s);
+        const double sign = t.sin < 0.0 ? -1.0 : 1.0;
+        return limit_point(f, piece.centre + piece.half * t.cos, sign);
     }
     return limit_point(f, s - PI, piece.side);
 }
