@@ -69,6 +69,16 @@ def python_ticks_ns(torso, ticks):
     return [statistics.median(s) for s in samples], aims
 
 
+def cpu_name():
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or platform.machine()
+
+
 def core_ticks_ns(driver, ticks):
     arguments = [str(c) for _, target in CASES for c in target]
     out = subprocess.run([str(driver), str(ticks), *arguments], check=True,
@@ -83,6 +93,7 @@ def main():
     parser.add_argument("--core-driver-before", type=Path)
     parser.add_argument("--python-before")
     parser.add_argument("--python-only", action="store_true")
+    parser.add_argument("--before-label", help="what the 'before' columns ran")
     parser.add_argument("--out", type=Path,
                         default=Path(__file__).resolve().parent / "TORSO_RESULTS.md")
     args = parser.parse_args()
@@ -127,10 +138,12 @@ def main():
     lines = [
         "# The torso's look-at: cost per tick",
         "",
-        "Written by `python bench/torso_benchmark.py`; " + __doc__.split("\n\n")[0].replace("\n", " "),
+        "Written by `python bench/torso_benchmark.py`: the c" + __doc__.split("\n\n")[0]
+        .replace("\n", " ").replace(" Writes bench/TORSO_RESULTS.md.", "")[1:],
         "",
         f"- Ticks per case: {args.ticks} ({ROUNDS} rounds); thread CPU time, median of the rounds.",
-        f"- Machine: {platform.processor() or platform.machine()}, {os.cpu_count()} logical cores, "
+        *([f"- Before: {args.before_label}"] if args.before_label else []),
+        f"- Machine: {cpu_name()}, {os.cpu_count()} logical cores, "
         f"Linux {platform.release()}; Python {platform.python_version()}, NumPy {np.__version__}",
         f"- Date: {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC; "
         f"load average (1 min) at the end: {load:.2f} (the machine is shared)",
