@@ -87,11 +87,12 @@ UNIT_NS = {"ns": 1.0, "µs": 1e3, "ms": 1e6}
 
 
 def recorded_times_ns():
-    """Every time in the benchmark's tables and summary lines, in ns (a bare
-    table number is ns)."""
+    """Every time in the benchmarks' tables and summary lines (bench/*RESULTS.md),
+    in ns (a bare table number is ns)."""
     per_call = (ROOT / "bench" / "RESULTS.md").read_text(encoding="utf-8")
-    arrays = (ROOT / "bench" / "ARRAYS_RESULTS.md").read_text(encoding="utf-8")
-    text = per_call.split("## Instruction counts")[0] + arrays
+    others = [path.read_text(encoding="utf-8") for path in sorted((ROOT / "bench").glob("*RESULTS.md"))
+              if path.name != "RESULTS.md"]
+    text = per_call.split("## Instruction counts")[0] + "\n".join(others)
     lines = "\n".join(line for line in text.splitlines()
                       if line.startswith("|") or " per target" in line)
     return [float(number) * UNIT_NS.get(unit, 1.0)

@@ -1,6 +1,6 @@
 // Internal to the arm kinematics: the golden-section search that the
-// one-dimensional refinements share (along limit lines, the closing limit,
-// a meeting circle's bearings).
+// one-dimensional refinements share (the nearest frame's searches along a
+// limit line and the closing limit, a meeting circle's bearings).
 #pragma once
 
 #include <cmath>

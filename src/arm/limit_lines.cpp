@@ -1,6 +1,6 @@
 // The images of an arm's limit lines, searched for their point nearest a
-// target: sampled along the free joint, the best samples refined by golden
-// section.
+// target: sampled along the free joint, the best samples refined by
+// Brent's method.
 #include "arm/limit_lines.hpp"
 
 #include <quorbel/maths/elementary.hpp>
@@ -9,64 +9,93 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 
-#include "arm/golden_section.hpp"
+#include "arm/close_loop_from_cosines.hpp"
+#include "arm/brent_minimum.hpp"
 
 namespace quorbel::detail {
 namespace {
 
 constexpr double LINE_FULL_TURN = 2.0 * 3.141592653589793;
 // Samples along each closing piece of a line, ends included; the samples
-// that are local minima of the angle (at most LINE_REFINED of them, the
+// that are local minima of the distance (at most LINE_REFINED of them, the
 // lowest first) are refined over the two sample spacings about them by
-// LINE_ITERATIONS golden-section steps (a bracket 0.618^32 ~ 2e-7 of its
-// width: the angle is flat to second order at an interior minimum, so
-// within about 1e-14 rad of it; see refine for the ends). The ends, where
-// the loop stops closing, are placed in closed form.
+// Brent's method, to within about LINE_TOLERANCE of the bracket's width in
+// w (see refine), in at most LINE_EVALUATIONS evaluations. The distance is
+// flat to second order at an interior minimum, but next to an end of a
+// piece it falls linearly in w, so the tolerance is close to the smallest
+// step that still changes it: over random arms, limits and targets this
+// answers up to 3e-8 rad nearer than 32 golden-section steps did, and in
+// fewer evaluations. The ends, where the loop stops closing, are placed in
+// closed form.
 constexpr int LINE_SAMPLES = 17;
 constexpr int LINE_REFINED = 2;
-constexpr int LINE_ITERATIONS = 32;
+constexpr double LINE_TOLERANCE = 1.5e-8;
+constexpr int LINE_EVALUATIONS = 60;
 // An end of a closing piece is found in closed form; rounding can leave the
 // loop just open there, so it is moved inward by these steps (radians of
 // the free joint) until it closes.
 constexpr double LINE_END_STEPS[] = {0.0, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10};
+// How far a line's bound (line_bound, a squared chord) may overstate its
+// nearest point through rounding: far more than the few ulps it can.
+constexpr double LINE_BOUND_SLACK = 1e-12;
 
 struct LinePoint {
     double free;   // the free joint's angle
-    double angle;  // from the target; infinite where the loop does not close
+    double gap;    // squared chord to the target (as the angle from it grows,
+                   // and as accurate next to it); infinite where the loop does
+                   // not close
 };
 
 // One limit line: joint A (free_is_b) or B held at `fixed`, the other over
-// [lower, upper].
+// [lower, upper]; `held_tip` is the held joint's tip, placed once for the
+// whole line.
 struct Line {
     bool free_is_b;
     double fixed;
     double lower;
     double upper;
+    Vec3 held_tip;
 };
+
+Line make_line(const Arm& arm, bool free_is_b, double fixed, double lower, double upper) noexcept {
+    const Vec3 tip = free_is_b ? arm_tip_a(arm, fixed) : arm_tip_b(arm, fixed);
+    return {free_is_b, fixed, lower, upper, tip};
+}
 
 JointPair joints_on(const Line& line, double free) noexcept {
     return line.free_is_b ? JointPair{line.fixed, free} : JointPair{free, line.fixed};
 }
 
-double angle_on(const Arm& arm, const Line& line, double free, Vec3 u) noexcept {
-    const JointPair j = joints_on(line, free);
-    const std::optional<Vec3> d = pointing_direction(arm, j.theta_a, j.theta_b);
-    return d ? elementary::atan2(norm(cross(u, *d)), dot(u, *d)) : INFINITY;
+// The direction at `free` on the line, closed as pointing_direction closes
+// it (the same doubles), with only the free joint's tip placed anew.
+std::optional<Vec3> direction_on(const Arm& arm, const Line& line, double free) noexcept {
+    const Vec3 tip_a = line.free_is_b ? line.held_tip : arm_tip_a(arm, free);
+    const Vec3 tip_b = line.free_is_b ? arm_tip_b(arm, free) : line.held_tip;
+    return close_loop_from_cosines(tip_a, arm.cos_coupler(), tip_b, arm.cos_coupler(),
+                                   branch_sign(arm.geometry()));
 }
 
-// Golden section for the least angle over the bracket from `end` to
-// `other`, in w with the free joint at end + (other - end) w^2, w in [0, 1]:
-// next to an end of a piece, where the loop stops closing, the direction
-// moves like the square root of the joint's distance from it, and so
-// smoothly in w (with the joint itself as the variable, 48 steps left
-// answers 3e-7 rad too far).
+double gap_on(const Arm& arm, const Line& line, double free, Vec3 u) noexcept {
+    const std::optional<Vec3> d = direction_on(arm, line, free);
+    if (!d) {
+        return INFINITY;
+    }
+    const Vec3 chord = *d - u;
+    return dot(chord, chord);
+}
+
+// Brent's method for the least gap over the bracket from `end` to `other`,
+// in w with the free joint at end + (other - end) w^2, w in [0, 1]: next to
+// an end of a piece, where the loop stops closing, the direction moves like
+// the square root of the joint's distance from it, and so smoothly in w
+// (with the joint itself as the variable, a search ends 3e-7 rad too far).
 LinePoint refine(const Arm& arm, const Line& line, Vec3 u, double end, double other) noexcept {
-    const auto angle_at = [&](double w) {
-        return angle_on(arm, line, end + (other - end) * (w * w), u);
+    const auto gap_at = [&](double w) {
+        return gap_on(arm, line, end + (other - end) * (w * w), u);
     };
-    const auto [w, angle] =
-        golden_minimum(angle_at, 0.0, 1.0, LINE_ITERATIONS, [](double v) { return v; });
-    return {end + (other - end) * (w * w), angle};
+    const auto [w, gap] = brent_minimum(gap_at, 0.0, 1.0, LINE_TOLERANCE, LINE_TOLERANCE,
+                                        LINE_EVALUATIONS);
+    return {end + (other - end) * (w * w), gap};
 }
 
 // An end of a closing piece, moved toward `inside` until the loop closes.
@@ -75,9 +104,9 @@ LinePoint piece_end(const Arm& arm, const Line& line, Vec3 u, double end,
     const double sense = inside > end ? 1.0 : -1.0;
     for (double step : LINE_END_STEPS) {
         const double free = end + sense * step * std::fmax(1.0, std::fabs(end));
-        const double angle = angle_on(arm, line, free, u);
-        if (std::isfinite(angle)) {
-            return {free, angle};
+        const double gap = gap_on(arm, line, free, u);
+        if (std::isfinite(gap)) {
+            return {free, gap};
         }
     }
     return {end, INFINITY};
@@ -89,24 +118,24 @@ LinePoint nearest_on_piece(const Arm& arm, const Line& line, Vec3 u, double lo,
                            double hi) noexcept {
     LinePoint best = piece_end(arm, line, u, lo, hi);
     const LinePoint other_end = piece_end(arm, line, u, hi, lo);
-    if (other_end.angle < best.angle) {
+    if (other_end.gap < best.gap) {
         best = other_end;
     }
     const double step = (hi - lo) / (LINE_SAMPLES - 1);
-    double angles[LINE_SAMPLES];
+    double gaps[LINE_SAMPLES];
     for (int k = 0; k < LINE_SAMPLES; ++k) {
-        angles[k] = k == 0 ? angle_on(arm, line, lo, u)
-                           : angle_on(arm, line, k == LINE_SAMPLES - 1 ? hi : lo + k * step, u);
+        gaps[k] = k == 0 ? gap_on(arm, line, lo, u)
+                           : gap_on(arm, line, k == LINE_SAMPLES - 1 ? hi : lo + k * step, u);
     }
     bool used[LINE_SAMPLES] = {};
     for (int r = 0; r < LINE_REFINED; ++r) {
         int pick = -1;
         for (int k = 0; k < LINE_SAMPLES; ++k) {
-            const double before = k > 0 ? angles[k - 1] : INFINITY;
-            const double after = k < LINE_SAMPLES - 1 ? angles[k + 1] : INFINITY;
-            const bool minimum = std::isfinite(angles[k]) && angles[k] <= before &&
-                                 angles[k] <= after;
-            if (minimum && !used[k] && (pick < 0 || angles[k] < angles[pick])) {
+            const double before = k > 0 ? gaps[k - 1] : INFINITY;
+            const double after = k < LINE_SAMPLES - 1 ? gaps[k + 1] : INFINITY;
+            const bool minimum = std::isfinite(gaps[k]) && gaps[k] <= before &&
+                                 gaps[k] <= after;
+            if (minimum && !used[k] && (pick < 0 || gaps[k] < gaps[pick])) {
                 pick = k;
             }
         }
@@ -119,7 +148,7 @@ LinePoint nearest_on_piece(const Arm& arm, const Line& line, Vec3 u, double lo,
         const double to = std::fmin(hi, lo + (pick + 1) * step);
         const LinePoint refined = pick >= LINE_SAMPLES - 2 ? refine(arm, line, u, to, from)
                                                            : refine(arm, line, u, from, to);
-        if (refined.angle < best.angle) {
+        if (refined.gap < best.gap) {
             best = refined;
         }
     }
@@ -159,13 +188,25 @@ LinePoint nearest_on_line(const Arm& arm, const Line& line, Vec3 u) noexcept {
         const double hi = std::fmin(line.upper, centre + half);
         if (lo <= hi) {
             const LinePoint p_best = nearest_on_piece(arm, line, u, lo, hi);
-            if (p_best.angle < best.angle) {
+            if (p_best.gap < best.gap) {
                 best = p_best;
             }
         }
         centre += LINE_FULL_TURN;
     }
     return best;
+}
+
+// No point of a line's image lies nearer u than this squared chord: with
+// one joint held, its tip is fixed, and the apex stays at arc coupler_arc
+// from that tip, so its angle from u is at least |angle(u, tip) -
+// coupler_arc| (the triangle inequality on the sphere).
+double line_bound(const Arm& arm, const Line& line, Vec3 u) noexcept {
+    const Vec3 tip = line.held_tip;
+    const double to_tip = elementary::atan2(norm(cross(u, tip)), dot(u, tip));
+    const double arc = std::fmin(std::fabs(to_tip - arm.geometry().coupler_arc), 3.141592653589793);
+    const double chord = 2.0 * elementary::sin(0.5 * arc);
+    return chord * chord;
 }
 
 // A joint's interval turns into limit lines only when it stops the joint
@@ -200,32 +241,54 @@ std::optional<ReachableDirection> nearest_on_limit_lines(const Arm& arm, Vec3 u,
     int count = 0;
     if (limiting(limits.theta_a)) {
         const AngleInterval b = sweep(limits.theta_b);
-        lines[count++] = {true, limits.theta_a.lower, b.lower, b.upper};
-        lines[count++] = {true, limits.theta_a.upper, b.lower, b.upper};
+        lines[count++] = make_line(arm, true, limits.theta_a.lower, b.lower, b.upper);
+        lines[count++] = make_line(arm, true, limits.theta_a.upper, b.lower, b.upper);
     }
     if (limiting(limits.theta_b)) {
         const AngleInterval a = sweep(limits.theta_a);
-        lines[count++] = {false, limits.theta_b.lower, a.lower, a.upper};
-        lines[count++] = {false, limits.theta_b.upper, a.lower, a.upper};
+        lines[count++] = make_line(arm, false, limits.theta_b.lower, a.lower, a.upper);
+        lines[count++] = make_line(arm, false, limits.theta_b.upper, a.lower, a.upper);
     }
-    std::optional<ReachableDirection> best;
-    double best_angle = INFINITY;
+    // Lines whose bound leaves them no chance are not searched; the nearest
+    // bound goes first, so that the first line found tends to rule out the
+    // rest. Between equally near points the line listed first wins, as it
+    // would in the order listed.
+    double bounds[4];
+    int order[4];
     for (int i = 0; i < count; ++i) {
-        const LinePoint p = nearest_on_line(arm, lines[i], u);
-        if (!(p.angle < best_angle)) {
-            continue;
+        bounds[i] = line_bound(arm, lines[i], u);
+        int at = i;
+        while (at > 0 && bounds[order[at - 1]] > bounds[i]) {
+            order[at] = order[at - 1];
+            --at;
         }
-        const JointPair on_line = joints_on(lines[i], p.free);
-        const std::optional<Vec3> d = pointing_direction(arm, on_line.theta_a, on_line.theta_b);
-        const std::optional<JointPair> reported = joints_under(on_line, options);
-        if (!d || !reported) {
-            continue;
-        }
-        const std::optional<JointPair> by_ik = ik_from_direction(arm, *d, options);
-        best = ReachableDirection{*d, by_ik ? *by_ik : *reported};
-        best_angle = p.angle;
+        order[at] = i;
     }
-    return best;
+    int best_line = -1;
+    LinePoint best = {0.0, INFINITY};
+    for (int k = 0; k < count; ++k) {
+        const int i = order[k];
+        if (bounds[i] - LINE_BOUND_SLACK > best.gap) {
+            break;
+        }
+        const LinePoint p = nearest_on_line(arm, lines[i], u);
+        if (!(p.gap < best.gap || (p.gap == best.gap && i < best_line))) {
+            continue;
+        }
+        if (!direction_on(arm, lines[i], p.free) ||
+            !joints_under(joints_on(lines[i], p.free), options)) {
+            continue;
+        }
+        best = p;
+        best_line = i;
+    }
+    if (best_line < 0) {
+        return std::nullopt;
+    }
+    const JointPair on_line = joints_on(lines[best_line], best.free);
+    const Vec3 d = *direction_on(arm, lines[best_line], best.free);
+    const std::optional<JointPair> by_ik = ik_from_direction(arm, d, options);
+    return ReachableDirection{d, by_ik ? *by_ik : *joints_under(on_line, options)};
 }
 
 }  // namespace quorbel::detail

@@ -178,8 +178,9 @@ struct LimitPiece {
 
 LimitPoint piece_point(const ClosingLimit& f, const LimitPiece& piece, double s) noexcept {
     if (piece.side == 0.0) {
-        const double sign = elementary::sin(s) < 0.0 ? -1.0 : 1.0;
-        return limit_point(f, piece.centre + piece.half * elementary::cos(s), sign);
+        const elementary::SinCos t = elementary::sincos(s);
+        const double sign = t.sin < 0.0 ? -1.0 : 1.0;
+        return limit_point(f, piece.centre + piece.half * t.cos, sign);
     }
     return limit_point(f, s - PI, piece.side);
 }
@@ -654,28 +655,38 @@ void add_meeting_circles(const Arm& arm, Vec3 target, EdgeCandidates& list) noex
     }
 }
 
-// The edge candidates, tried from the nearest: the first that
-// ik_from_direction accepts with `near` is the answer. Candidates further
-// than `give_up` rad are not tried (an answer is known that near).
-template <typename Choice>
-std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u, const Choice& near,
-                                                  double give_up = INFINITY) noexcept {
-    EdgeCandidates list;
+// Every candidate on the edge of the workspace for the unit target u. They
+// depend on the arm and the target only, not on which joints are chosen, so
+// one list serves the searches without and within limits.
+void collect_edge_candidates(const Arm& arm, Vec3 u, EdgeCandidates& list) noexcept {
     add_rims_and_corners(arm, u, list);
     add_meeting_circles(arm, u, list);
     add_rim_limit_meetings(arm, u, list);
     add_closing_limit(arm, u, list);
+}
+
+// The candidates tried from the nearest, from the `next`-th nearest on:
+// the first that ik_from_direction accepts with `near` is the answer, and
+// `next` is left at its place in the list (at the list's end when none is
+// accepted). Candidates further than `give_up` rad are not tried (an answer
+// is known that near). The list is sorted as far as it is tried, so a
+// search can go on where another left off.
+template <typename Choice>
+std::optional<ReachableDirection> first_accepted(const Arm& arm, Vec3 u, EdgeCandidates& list,
+                                                 std::size_t& next, const Choice& near,
+                                                 double give_up = INFINITY) noexcept {
     // Nearest first: a selection sort over a short list, stopping at the
     // first candidate that is accepted.
-    for (std::size_t i = 0; i < list.count; ++i) {
-        std::size_t best = i;
-        for (std::size_t j = i + 1; j < list.count; ++j) {
+    for (; next < list.count; ++next) {
+        std::size_t best = next;
+        for (std::size_t j = next + 1; j < list.count; ++j) {
             if (list.items[j].angle < list.items[best].angle) {
                 best = j;
             }
         }
         const Candidate c = list.items[best];
-        list.items[best] = list.items[i];
+        list.items[best] = list.items[next];
+        list.items[next] = c;
         if (c.angle > give_up) {
             break;
         }
@@ -684,6 +695,15 @@ std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u, const 
         }
     }
     return std::nullopt;
+}
+
+template <typename Choice>
+std::optional<ReachableDirection> nearest_on_edge(const Arm& arm, Vec3 u,
+                                                  const Choice& near) noexcept {
+    EdgeCandidates list;
+    collect_edge_candidates(arm, u, list);
+    std::size_t next = 0;
+    return first_accepted(arm, u, list, next, near);
 }
 
 // The joints ik_from_direction gives the target as given, where normalising
@@ -745,8 +765,17 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     if (!options.limits) {
         return nearest_on_edge(arm, u, options);
     }
+    // The edge's candidates are collected once, for the search without
+    // limits and the one within them. ik_from_direction within limits
+    // accepts a part of what it accepts without them, so the search within
+    // limits goes on from the candidate that the one without them accepted:
+    // the nearer ones were refused already.
+    EdgeCandidates candidates;
+    collect_edge_candidates(arm, u, candidates);
+    std::size_t next = 0;
     if (!ik_from_direction(arm, u, options.near)) {
-        if (const std::optional<ReachableDirection> free = nearest_on_edge(arm, u, options.near)) {
+        if (const std::optional<ReachableDirection> free =
+                first_accepted(arm, u, candidates, next, options.near)) {
             if (const std::optional<JointPair> joints =
                     ik_from_direction(arm, free->direction, options)) {
                 return ReachableDirection{free->direction, *joints};
@@ -756,7 +785,8 @@ std::optional<ReachableDirection> detail::nearest_reachable_with_options(
     const auto angle = [&](Vec3 d) { return elementary::atan2(norm(cross(u, d)), dot(u, d)); };
     std::optional<ReachableDirection> found = detail::nearest_on_limit_lines(arm, u, options);
     const double give_up = found ? angle(found->direction) + EDGE_MARGIN : INFINITY;
-    const std::optional<ReachableDirection> on_edge = nearest_on_edge(arm, u, options, give_up);
+    const std::optional<ReachableDirection> on_edge =
+        first_accepted(arm, u, candidates, next, options, give_up);
     if (on_edge && (!found || !(angle(found->direction) < angle(on_edge->direction)))) {
         found = on_edge;
     }

@@ -15,6 +15,7 @@ void nearest_reachable_tests();
 void joint_limits_tests();
 void nearest_frame_tests();
 void look_at_tests();
+void brent_minimum_tests();
 void torso_json_tests();
 
 int main() {
@@ -30,6 +31,7 @@ int main() {
     joint_limits_tests();
     nearest_frame_tests();
     look_at_tests();
+    brent_minimum_tests();
     torso_json_tests();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;

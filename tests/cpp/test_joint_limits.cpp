@@ -5,6 +5,7 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
+#include <quorbel/torso/look_at.hpp>
 
 #include "check.hpp"
 #include "workspace_search.hpp"
@@ -99,8 +100,8 @@ double search_within(const Arm& arm, Vec3 u, const JointLimits& limits) {
     for (double ta = limits.theta_a.lower; ta <= limits.theta_a.upper; ta += 0.005) {
         for (double tb = limits.theta_b.lower; tb <= limits.theta_b.upper; tb += 0.005) {
             const std::optional<Vec3> d = pointing_direction(arm, ta, tb);
-            if (d && angle_between(u, *d) < best) {
-                best = angle_between(u, *d);
+            if (d && search::angle_between(u, *d) < best) {
+                best = search::angle_between(u, *d);
                 p = *d;
             }
         }
@@ -108,7 +109,7 @@ double search_within(const Arm& arm, Vec3 u, const JointLimits& limits) {
     if (!std::isfinite(best)) {
         return best;
     }
-    return std::fmin(best, angle_between(u, fan_refine(arm, u, p, 1e-9, limits)));
+    return std::fmin(best, search::angle_between(u, fan_refine(arm, u, p, 1e-9, limits)));
 }
 
 // Random arms, limits and targets (reachable without limits or not): the
@@ -144,7 +145,7 @@ void nearest_reachable_within_limits() {
               j.theta_b >= limits.theta_b.lower && j.theta_b <= limits.theta_b.upper);
         const std::optional<Vec3> back = pointing_direction(arm, j.theta_a, j.theta_b);
         CHECK(back && norm(*back - found->direction) < 1e-6);
-        const double excess = angle_between(u, found->direction) - searched;
+        const double excess = search::angle_between(u, found->direction) - searched;
         worst = std::fmax(worst, excess);
         on_a_line += j.theta_a == limits.theta_a.lower || j.theta_a == limits.theta_a.upper ||
                      j.theta_b == limits.theta_b.lower || j.theta_b == limits.theta_b.upper;
@@ -154,10 +155,43 @@ void nearest_reachable_within_limits() {
     CHECK_SMALL(worst, 1e-8);
 }
 
+// The example torso's arms aimed where their limits clamp them (to the
+// side, up, down, behind): the limit lines' bound prunes whole lines and the
+// edge searches share their candidates, and the answer is still no further
+// than the search, and within the limits.
+void example_torso_clamped_within_limits() {
+    const Torso torso = example_torso();
+    const Vec3 targets[] = {{0.15, 0.9, 0.6},  {0.15, -0.9, 0.6}, {-1.0, 0.0, 0.3},
+                            {0.2, 0.9, -0.5},  {0.5, -0.5, -0.5}, {0.3, 0.0, 2.0},
+                            {0.7, 0.6, -0.45}, {0.0, -1.0, 0.0}};
+    double worst = -INFINITY;
+    int clamped = 0;
+    for (const ArmDescription* described : {&torso.left_arm, &torso.right_arm}) {
+        const Arm arm(described->geometry);
+        const JointLimits& limits = *described->limits;
+        for (const Vec3& target : targets) {
+            const Vec3 u = *direction_from_mount(described->mount, target);
+            const std::optional<ArmAim> aim = look_at(*described, target, std::nullopt);
+            CHECK(aim.has_value());
+            if (!aim || aim->status != AimStatus::clamped) {
+                continue;
+            }
+            ++clamped;
+            const JointPair j = aim->joints;
+            CHECK(j.theta_a >= limits.theta_a.lower && j.theta_a <= limits.theta_a.upper &&
+                  j.theta_b >= limits.theta_b.lower && j.theta_b <= limits.theta_b.upper);
+            worst = std::fmax(worst, aim->leftover - search_within(arm, u, limits));
+        }
+    }
+    CHECK(clamped >= 12);
+    CHECK_SMALL(worst, 1e-8);
+}
+
 }  // namespace
 
 void joint_limits_tests() {
     representatives_within_an_interval();
     inverse_kinematics_with_options();
     nearest_reachable_within_limits();
+    example_torso_clamped_within_limits();
 }

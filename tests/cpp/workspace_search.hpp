@@ -69,14 +69,14 @@ inline Vec3 fan_refine(const Arm& arm, Vec3 u, Vec3 p, double final_spacing,
     double half_width = PI;
     int rays = 121;
     Vec3 best = p;
-    double best_angle = angle_between(u, p);
+    double best_angle = search::angle_between(u, p);
     for (;;) {
         const double spacing = 2 * half_width / (rays - 1);
         double best_psi = centre;
         for (int k = 0; k < rays; ++k) {
             const double psi = centre - half_width + k * spacing;
             const Vec3 d = last_inside(arm, p, std::cos(psi) * e1 + std::sin(psi) * e2, limits);
-            const double angle = angle_between(u, d);
+            const double angle = search::angle_between(u, d);
             if (angle < best_angle) {
                 best_angle = angle;
                 best = d;
