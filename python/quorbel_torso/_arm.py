@@ -319,7 +319,8 @@ class Arm:
         """Directions (..., 3) -> (...) bool: whether ik_from_direction solves
         (within the limits)."""
         if self._limits is not None:
-            return ~np.isnan(self.ik_from_direction(v3)[..., 0])
+            solved: BoolArray = ~np.isnan(self.ik_from_direction(v3)[..., 0])
+            return solved
         batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_direction(*self._geometry(), directions, out)
@@ -401,7 +402,8 @@ class Arm:
         """Rotations (..., 3, 3) -> (...) bool: whether ik solves (within the
         limits)."""
         if self._limits is not None:
-            return ~np.isnan(self.ik(r_target)[..., 0])
+            solved: BoolArray = ~np.isnan(self.ik(r_target)[..., 0])
+            return solved
         batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
