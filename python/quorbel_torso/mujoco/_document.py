@@ -7,6 +7,8 @@ from typing import Iterable, Mapping, Optional, Sequence
 
 import numpy as np
 
+from quorbel_torso._poses import FloatArray
+
 # The simulation step (s) and the loop-closure constraints' time constant:
 # MuJoCo keeps a constraint's time constant at two steps or more, and at that
 # bound the closures are as stiff as this step allows.
@@ -19,13 +21,13 @@ def numbers(values: Iterable[float]) -> str:
     return " ".join(repr(float(v)) for v in values)
 
 
-def xyaxes(rotation: np.ndarray) -> str:
+def xyaxes(rotation: FloatArray) -> str:
     """A frame's orientation as MJCF's xyaxes: its x and y axes (the first
     two columns of the rotation that maps it into its parent)."""
     return numbers(np.concatenate([rotation[:, 0], rotation[:, 1]]))
 
 
-def hinge(document: "Document", body: ET.Element, name: str, axis: np.ndarray, ref: float = 0.0,
+def hinge(document: "Document", body: ET.Element, name: str, axis: FloatArray, ref: float = 0.0,
           limits: Optional[Sequence[float]] = None,
           servo: Optional[Mapping[str, str]] = None) -> None:
     """An actuated hinge through the body's origin and its position servo,

@@ -8,6 +8,7 @@ from typing import Optional, Sequence, Tuple
 import numpy as np
 
 from quorbel_torso._arm import Arm
+from quorbel_torso._poses import FloatArray
 from quorbel_torso.mujoco._document import Document, hinge, numbers, xyaxes
 
 # Straight capsules drawn along each arc (per radian of arc).
@@ -17,7 +18,7 @@ SEGMENTS_PER_RADIAN = 8
 REFERENCE_MARGIN = 0.05
 
 
-def tips(arm: Arm, theta_a: float, theta_b: float) -> Tuple[np.ndarray, np.ndarray]:
+def tips(arm: Arm, theta_a: float, theta_b: float) -> Tuple[FloatArray, FloatArray]:
     """v_2 and v_4, the tips of the input arms, in the arm's frame."""
     m = -1.0 if arm.mirror else 1.0
     a = arm.arm_arc
@@ -52,17 +53,17 @@ def reference_pose(arm: Arm, pose: Optional[Sequence[float]]) -> Tuple[float, fl
     raise ValueError("the arm's loop closes nowhere within its limits")
 
 
-def arc_points(start: np.ndarray, end: np.ndarray) -> np.ndarray:
+def arc_points(start: FloatArray, end: FloatArray) -> FloatArray:
     """Points along the great-circle arc from start to end (unit vectors)."""
     angle = float(np.arccos(np.clip(start @ end, -1.0, 1.0)))
     count = max(2, int(np.ceil(angle * SEGMENTS_PER_RADIAN)) + 1)
     t = np.linspace(0.0, 1.0, count)[:, None]
     # Spherical linear interpolation; the arcs are shorter than a half turn.
-    points: np.ndarray = (np.sin((1 - t) * angle) * start + np.sin(t * angle) * end) / np.sin(angle)
+    points: FloatArray = (np.sin((1 - t) * angle) * start + np.sin(t * angle) * end) / np.sin(angle)
     return points
 
 
-def draw_arc(body: ET.Element, start: np.ndarray, end: np.ndarray, radius: float,
+def draw_arc(body: ET.Element, start: FloatArray, end: FloatArray, radius: float,
              rgba: str) -> None:
     points = arc_points(start, end) * radius
     for p, q in zip(points[:-1], points[1:]):
