@@ -102,7 +102,7 @@ step "auditwheel show"
 # reports where each package is imported from, and that must be the venv.
 step "test suite against the sdist installed into a fresh virtual environment"
 "$PYTHON" -m venv "$WORK/user"
-"$WORK/user/bin/pip" install -q "$sdist[test]"
+"$WORK/user/bin/pip" install -q "$sdist[test,view]"
 mkdir "$WORK/source"
 tar -xzf "$sdist" -C "$WORK/source" --strip-components=1
 # The JSON conformance corpus lives beside the checkout, not in the sdist.
