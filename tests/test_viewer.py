@@ -136,9 +136,9 @@ def test_the_browser_draws_the_mechanism(tmp_path):
             [sys.executable, "-m", "quorbel_torso.view", "--port", str(port)],
             stdout=output, stderr=subprocess.STDOUT) as server:
         try:
-            for _ in range(600):  # a minute for the server to start
-                if "Serving" in log.read_text() or server.poll() is not None or time.sleep(0.1):
-                    break
+            deadline = time.monotonic() + 60
+            while "Serving" not in log.read_text() and server.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.1)
             assert "Serving" in log.read_text(), log.read_text()
             # The page fades the scene and its panel in; a screenshot taken
             # before that ends is taken again, given longer.

@@ -30,11 +30,12 @@ JOINTS = (
 # Without limits, every joint turns a whole turn; pitch beyond a quarter
 # turn only repeats the head's poses.
 FREE_RANGE = {"pitch": (-np.pi / 2, np.pi / 2)}
-# Where each arm's four solutions stand side by side: a row per arm below
-# the torso, in the order of their slots, left to right as seen from the front.
+# Where each arm's four solutions stand side by side: the left arm's row
+# above the torso, the right arm's below, each in the order of the slots,
+# left to right as seen from the front.
 SOLUTION_ROWS = {
     name: np.array([[0.0, y, z] for y in (-0.42, -0.14, 0.14, 0.42)])
-    for name, z in (("left_arm", -0.4), ("right_arm", -0.7))
+    for name, z in (("left_arm", 0.62), ("right_arm", -0.4))
 }
 
 
@@ -75,8 +76,8 @@ class TorsoViewer:
         self.syncing = False
         self.aim = None
         server.scene.set_up_direction("+z")
-        server.initial_camera.position = (0.95, 0.6, 0.3)
-        server.initial_camera.look_at = (0.05, 0.0, -0.12)
+        server.initial_camera.position = (1.2, 0.3, 0.32)
+        server.initial_camera.look_at = (0.1, 0.0, 0.14)
         self._add_fixed_parts()
         self._add_gui()
         self.follow_target()
@@ -203,7 +204,7 @@ class TorsoViewer:
                 lines.append(f"- **{name.replace('_', ' ')}**: {len(found)} of 4"
                              + (f" (none at {', '.join(missing)})" if missing else ""))
             self.solution_text.content = (
-                "Tip placements (A, B), a row per arm below the torso, within the limits:\n" + "\n".join(lines))
+                "Tip placements (A, B) in a row per arm, the left one above, within the limits:\n" + "\n".join(lines))
 
 
 def serve(torso: Torso, host: str, port: int) -> viser.ViserServer:
