@@ -74,7 +74,6 @@ class TorsoViewer:
         self.arms = {"left_arm": torso.left_arm, "right_arm": torso.right_arm}
         self.lock = threading.RLock()
         self.syncing = False
-        self.aim = None
         server.scene.set_up_direction("+z")
         server.initial_camera.position = (1.2, 0.3, 0.32)
         server.initial_camera.look_at = (0.1, 0.0, 0.14)
@@ -126,18 +125,20 @@ class TorsoViewer:
     def follow_target(self) -> None:
         with self.lock:
             if self.follow.value:
+                # Nearest the pose on show, which the sliders may have moved.
                 target = np.array(self.target.position, float)
-                self.aim = self.torso.look_at(target, previous=self.aim)
+                aim = self.torso.look_at(target, previous=self.pose())
                 self.status.content = "\n".join(
                     status_line(name, status, leftover) for name, status, leftover in
-                    zip(("left_arm", "right_arm", "neck"), self.aim.status, self.aim.leftover))
-                if np.isfinite(self.aim.pose).all():
-                    self.syncing = True
-                    try:
-                        for slider, value in zip(self.sliders, self.aim.pose):
+                    zip(("left_arm", "right_arm", "neck"), aim.status, aim.leftover))
+                # A mechanism without an aim (NaN joints) stays where it was.
+                self.syncing = True
+                try:
+                    for slider, value in zip(self.sliders, aim.pose):
+                        if np.isfinite(value):
                             slider.value = float(np.clip(value, slider.min, slider.max))
-                    finally:
-                        self.syncing = False
+                finally:
+                    self.syncing = False
             else:
                 self.status.content = "Not following: move the joints with the sliders."
             self.draw_pose()
