@@ -34,19 +34,20 @@ def installed_stub() -> Path:
 
 def test_distribution_holds_the_two_packages_only():
     """The per-call module and its stubs; the array package's files as in
-    python/quorbel_torso, its kernel extension, and the bytecode that the
-    installer compiles from its modules."""
+    python/quorbel_torso (its viewer subpackage too), its kernel extension,
+    and the bytecode that the installer compiles from its modules."""
     from quorbel_torso import _kernels
 
     files = {f.as_posix() for f in importlib.metadata.files("quorbel_torso_kinematics") or []
              if ".dist-info/" not in f.as_posix()}
-    sources = sorted(p.name for p in ARRAY_PACKAGE.iterdir() if p.is_file())
-    compiled = {f for f in files if f.startswith("quorbel_torso/__pycache__/")}
+    sources = sorted(p.relative_to(ARRAY_PACKAGE).as_posix() for p in ARRAY_PACKAGE.rglob("*")
+                     if p.is_file() and "__pycache__" not in p.parts)
+    compiled = {f for f in files if f.startswith("quorbel_torso/") and "/__pycache__/" in f}
     assert files - compiled == {
         "quorbel_torso_kinematics-stubs/__init__.pyi", Path(qtk.__file__).name,
         *(f"quorbel_torso/{name}" for name in sources),
         f"quorbel_torso/{Path(_kernels.__file__).name}"}
-    modules = {name[:-3] for name in sources if name.endswith(".py")}
+    modules = {Path(name).stem for name in sources if name.endswith(".py")}
     assert {Path(f).name.split(".")[0] for f in compiled} <= modules
     assert "py.typed" in sources
 

@@ -89,7 +89,8 @@ class TorsoViewer:
             s.add_icosphere(f"/{name}/sphere", radius=scene.ARM_SPHERE, color=SPHERE_COLOUR,
                             opacity=0.25, position=mount.offset, cast_shadow=False,
                             receive_shadow=False)
-            pale = tuple(int(c + (255 - c) * 0.55) for c in COLOURS[name])
+            r, g, b = (int(c + (255 - c) * 0.55) for c in COLOURS[name])
+            pale = (r, g, b)
             s.add_point_cloud(f"/{name}/workspace", scene.workspace(self.arms[name], mount),
                               colors=pale, point_size=0.0025, point_shape="circle")
         s.add_icosphere("/head/skull", radius=0.05, color=SPHERE_COLOUR, opacity=0.3,
@@ -105,7 +106,7 @@ class TorsoViewer:
             self.follow = gui.add_checkbox("Arms and head follow it", initial_value=True)
             self.status = gui.add_markdown("")
         with gui.add_folder("Joints (rad)"):
-            self.sliders = []
+            self.sliders: List[viser.GuiSliderHandle[float]] = []
             for (mechanism, joint), (low, high) in zip(JOINTS, joint_ranges(self.torso)):
                 label = f"{mechanism.split('_')[0]} {joint}"
                 slider = gui.add_slider(label, min=float(low), max=float(high), step=0.001,
@@ -136,7 +137,10 @@ class TorsoViewer:
                 try:
                     for slider, value in zip(self.sliders, aim.pose):
                         if np.isfinite(value):
-                            slider.value = float(np.clip(value, slider.min, slider.max))
+                            # viser defines this setter apart from its getter,
+                            # which mypy takes for a read-only property.
+                            slider.value = float(  # type: ignore[misc]
+                                np.clip(value, slider.min, slider.max))
                 finally:
                     self.syncing = False
             else:
