@@ -50,6 +50,13 @@ def check_port_free(host: str, port: int) -> None:
             fail(f"cannot listen on {host} port {port}: {error.strerror}")
 
 
+def port_number(text: str) -> int:
+    port = int(text)
+    if not 0 < port < 65536:
+        raise argparse.ArgumentTypeError(f"{text} is not a port number (1 to 65535)")
+    return port
+
+
 def main(argv: Optional[List[str]] = None) -> None:
     parser = argparse.ArgumentParser(
         prog="python -m quorbel_torso.view",
@@ -57,7 +64,7 @@ def main(argv: Optional[List[str]] = None) -> None:
     parser.add_argument("torso_json", nargs="?", help="a torso.json file (default: the example)")
     parser.add_argument("--host", default="127.0.0.1",
                         help="address to serve on (default 127.0.0.1, this machine only)")
-    parser.add_argument("--port", type=int, default=DEFAULT_PORT,
+    parser.add_argument("--port", type=port_number, default=DEFAULT_PORT,
                         help=f"port to serve on (default {DEFAULT_PORT})")
     args = parser.parse_args(argv)
     torso = read_torso(args.torso_json)
