@@ -4,6 +4,7 @@ kinematics; its command line's two refusals; and the page a browser gets."""
 import base64
 import io
 import json
+import os
 import shutil
 import socket
 import subprocess
@@ -138,9 +139,11 @@ def test_the_browser_draws_the_mechanism(tmp_path):
     port, debug = free_port(), free_port()
     url, quiet = f"http://127.0.0.1:{port}", {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
     server = subprocess.Popen([sys.executable, "-m", "quorbel_torso.view", "--port", str(port)], **quiet)
+    # The browser is not ours to check: without a sanitizer runtime the suite may preload.
     chromium = subprocess.Popen([browser, "--headless", "--no-sandbox", "--disable-gpu", "--use-gl=swiftshader",
                                  "--enable-unsafe-swiftshader", "--window-size=1280,800",
-                                 f"--remote-debugging-port={debug}", f"--user-data-dir={tmp_path}"], **quiet)
+                                 f"--remote-debugging-port={debug}", f"--user-data-dir={tmp_path}"],
+                                env={k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, **quiet)
     try:
         wait_for(lambda: urllib.request.urlopen(url).close())
         pages = wait_for(lambda: json.load(urllib.request.urlopen(f"http://127.0.0.1:{debug}/json")))

@@ -46,7 +46,7 @@ source "$WORK/venv/bin/activate"
 # Read by CMake for the extension and by the tests' own small CMake builds.
 export CXXFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all -D_GLIBCXX_ASSERTIONS"
 export LDFLAGS="-fsanitize=address,undefined"
-pip install -q "$ROOT[test]" -C cmake.build-type=Debug
+pip install -q "$ROOT[test,view]" -C cmake.build-type=Debug
 
 # Found without importing them: they cannot load before the runtime is preloaded.
 module=$(python -c 'import importlib.util as u; print(u.find_spec("quorbel_torso_kinematics").origin)')
