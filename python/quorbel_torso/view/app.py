@@ -8,8 +8,8 @@ import threading
 from typing import Dict, List, Tuple
 
 import numpy as np
-import viser
-import viser.transforms
+import viser  # type: ignore[import-not-found, unused-ignore]  # the view extra; may be absent
+import viser.transforms  # type: ignore[import-not-found, unused-ignore]
 
 from quorbel_torso import AimStatus, Torso
 from quorbel_torso._poses import FloatArray
@@ -139,7 +139,7 @@ class TorsoViewer:
                         if np.isfinite(value):
                             # viser defines this setter apart from its getter,
                             # which mypy takes for a read-only property.
-                            slider.value = float(  # type: ignore[misc]
+                            slider.value = float(  # type: ignore[misc, unused-ignore]
                                 np.clip(value, slider.min, slider.max))
                 finally:
                     self.syncing = False
