@@ -32,8 +32,8 @@ def installed_stub() -> Path:
 
 def test_distribution_holds_the_two_packages_only():
     """The per-call module and its stubs; the array package's files as in
-    python/quorbel_torso, its kernel extension, and the bytecode that the
-    installer compiles from its modules."""
+    python/quorbel_torso (its viewer subpackage too), its kernel extension,
+    and the bytecode that the installer compiles from its modules."""
     from quorbel_torso import _kernels
 
     files = {f.as_posix() for f in importlib.metadata.files("quorbel_torso_kinematics") or []
