@@ -23,7 +23,7 @@ import pytest
 import quorbel_torso as qt
 from quorbel_torso.mujoco import arm_mjcf, torso_mjcf
 
-mujoco = pytest.importorskip("mujoco", reason="mujoco is not installed: pip install '.[sim]'")
+mujoco = pytest.importorskip("mujoco", reason="mujoco is not installed (the test extra takes it from Python 3.11 on)")
 
 TAU = 0.004
 SETTLED_SPEED = 1e-8  # rad/s
