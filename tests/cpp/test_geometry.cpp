@@ -2,7 +2,6 @@
 #include <cmath>
 
 #include <quorbel/arm/geometry.hpp>
-#include <quorbel/maths/elementary.hpp>
 #include <quorbel/maths/rotation.hpp>
 
 #include "check.hpp"
@@ -72,22 +71,9 @@ void tips_coincide_at_quarter_pi() {
     CHECK_NEAR(arm_tip_a(g, 0.0), arm_tip_b(g, 0.0), 2.3e-16);
 }
 
-// An Arm holds sin and cos of its arm arc (from one sincos) and cos of its
-// coupler arc, each the same bits as the elementary function's own result.
-void arm_holds_its_arcs_trigonometry() {
-    const double arcs[] = {0.0, -0.0, 1e-9, 0.7, -0.7, PI / 4, 1.5, 3.0, 40.0, 1e6};
-    for (double arc : arcs) {
-        const Arm arm(SphericalLinkGeometry{arc, -arc / 2, Branch::positive, false});
-        CHECK(check::same_bits(arm.sin_arm(), elementary::sin(arc)));
-        CHECK(check::same_bits(arm.cos_arm(), elementary::cos(arc)));
-        CHECK(check::same_bits(arm.cos_coupler(), elementary::cos(-arc / 2)));
-    }
-}
-
 }  // namespace
 
 void geometry_tests() {
-    arm_holds_its_arcs_trigonometry();
     tips_at_rest_and_quarter_turn();
     tips_follow_rotation_about_joint_axes();
     mirrored_tips_are_half_turn_of_left();
