@@ -6,11 +6,17 @@
 
 namespace quorbel {
 
+// sin and cos of the arm's arc from one reduction: sincos gives the same
+// bits as sin and cos.
 Arm::Arm(const SphericalLinkGeometry& geometry) noexcept
     : geometry_(geometry),
-      sin_arm_(elementary::sin(geometry.arm_arc)),
-      cos_arm_(elementary::cos(geometry.arm_arc)),
-      cos_coupler_(elementary::cos(geometry.coupler_arc)) {}
+      sin_arm_(0.0),
+      cos_arm_(0.0),
+      cos_coupler_(elementary::cos(geometry.coupler_arc)) {
+    const elementary::SinCos arm_arc = elementary::sincos(geometry.arm_arc);
+    sin_arm_ = arm_arc.sin;
+    cos_arm_ = arm_arc.cos;
+}
 
 Vec3 arm_tip_a(const Arm& arm, double theta_a) noexcept {
     const double radius = mirror_sign(arm.geometry()) * arm.sin_arm();

@@ -8,6 +8,7 @@
 #include "arm/close_loop_from_cosines.hpp"
 #include "arm/end_effector_frame.hpp"
 #include "arm/unit_direction.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
 
 namespace quorbel {
 namespace {
@@ -174,11 +175,13 @@ CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept {
     return list;
 }
 
+namespace {
+
 // Among the solutions, the cost (tA - nA)^2 + (tB - nB)^2, or tA^2 + tB^2
 // without `near`, picks one, a later solution winning only when strictly
 // cheaper (a NaN cost never wins).
-std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
-                                           std::optional<JointPair> near) noexcept {
+std::optional<JointPair> ik_from_direction_body(const Arm& arm, Vec3 direction,
+                                                std::optional<JointPair> near) noexcept {
     std::optional<JointPair> best;
     double best_cost = 0.0;
     for_each_solution(arm, direction, [&](int, double theta_a, double theta_b) {
@@ -198,18 +201,10 @@ std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
     return best;
 }
 
-std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction) noexcept {
-    std::array<std::optional<JointPair>, 4> solutions;
-    for_each_solution(arm, direction, [&](int slot, double theta_a, double theta_b) {
-        solutions[slot] = JointPair{theta_a, theta_b};
-    });
-    return solutions;
-}
-
 // Candidates from r_target's third column as it stands; accepted when the
 // Frobenius distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is
 // below IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
-std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
+std::optional<JointPair> ik_body(const Arm& arm, const Mat3& r_target) noexcept {
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     std::optional<JointPair> best;
@@ -230,6 +225,47 @@ std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
         }
     });
     return best;
+}
+
+// The same two functions compiled for FMA, called only when the CPU has it
+// (fma_dispatch.hpp): the elementary functions' fused fast paths inline into
+// them, which a body compiled for the baseline cannot take in, and the
+// helpers of the candidate loop inline with them. The kinematics' own
+// arithmetic is not contracted (-ffp-contract=off), so every one of its
+// operations rounds as in the baseline body: the same doubles.
+#if QTK_FMA_VARIANTS
+QTK_FMA_ENTRY std::optional<JointPair> ik_from_direction_fused(
+    const Arm& arm, Vec3 direction, std::optional<JointPair> near) noexcept {
+    return ik_from_direction_body(arm, direction, near);
+}
+QTK_FMA_ENTRY std::optional<JointPair> ik_fused(const Arm& arm, const Mat3& r_target) noexcept {
+    return ik_body(arm, r_target);
+}
+#endif
+
+}  // namespace
+
+std::optional<JointPair> ik_from_direction(const Arm& arm, Vec3 direction,
+                                           std::optional<JointPair> near) noexcept {
+#if QTK_FMA_VARIANTS
+    if (elementary::detail::use_fma()) return ik_from_direction_fused(arm, direction, near);
+#endif
+    return ik_from_direction_body(arm, direction, near);
+}
+
+std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direction) noexcept {
+    std::array<std::optional<JointPair>, 4> solutions;
+    for_each_solution(arm, direction, [&](int slot, double theta_a, double theta_b) {
+        solutions[slot] = JointPair{theta_a, theta_b};
+    });
+    return solutions;
+}
+
+std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
+#if QTK_FMA_VARIANTS
+    if (elementary::detail::use_fma()) return ik_fused(arm, r_target);
+#endif
+    return ik_body(arm, r_target);
 }
 
 // The overloads with options: the same candidates, each reported as

@@ -6,7 +6,11 @@
 
 #include <quorbel/maths/rotation.hpp>
 
+#include "maths/elementary/fma_dispatch.hpp"
+
 namespace quorbel {
+
+namespace {
 
 // R = (Rz(yaw) Ry(pitch)) Rx(roll). A zero angle contributes the exact
 // identity; any other angle goes through the axis-angle formula with the zero
@@ -14,7 +18,7 @@ namespace quorbel {
 // Flattened: the three rotations are inlined, and the products with their
 // constant axis components fold where IEEE arithmetic allows (c * 1.0 is c),
 // which the compiler does not do for a call.
-[[gnu::flatten]] Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept {
+[[gnu::flatten]] Mat3 neck_forward_kinematics_body(double yaw, double pitch, double roll) noexcept {
     const Mat3 rz = rotation_about_axis({0.0, 0.0, 1.0}, yaw);
     const Mat3 ry = rotation_about_axis({0.0, 1.0, 0.0}, pitch);
     const Mat3 rx = rotation_about_axis({1.0, 0.0, 0.0}, roll);
@@ -24,7 +28,7 @@ namespace quorbel {
 // With x = r[2][0]: refused when 1 - |x| < GIMBAL_LOCK_MARGIN (never for a NaN
 // x); then pitch = asin(-x), roll = atan2(r[2][1], r[2][2]),
 // yaw = atan2(r[1][0], r[0][0]).
-std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {
+std::optional<NeckAngles> neck_inverse_kinematics_body(const Mat3& r) noexcept {
     const double x = r[2][0];
     const double margin = 1.0 - std::fabs(x);
     if (margin < GIMBAL_LOCK_MARGIN) {
@@ -34,6 +38,36 @@ std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {
     const double roll = elementary::atan2(r[2][1], r[2][2]);
     const double yaw = elementary::atan2(r[1][0], r[0][0]);
     return NeckAngles{yaw, pitch, roll};
+}
+
+// The same two functions compiled for FMA, called only when the CPU has it
+// (fma_dispatch.hpp): the elementary functions' fused fast paths inline into
+// them, out of reach of a body compiled for the baseline. Without
+// contraction every operation of the kinematics itself is the same rounded
+// one, so the result is the same double.
+#if QTK_FMA_VARIANTS
+QTK_FMA_ENTRY Mat3 neck_forward_kinematics_fused(double yaw, double pitch, double roll) noexcept {
+    return neck_forward_kinematics_body(yaw, pitch, roll);
+}
+QTK_FMA_ENTRY std::optional<NeckAngles> neck_inverse_kinematics_fused(const Mat3& r) noexcept {
+    return neck_inverse_kinematics_body(r);
+}
+#endif
+
+}  // namespace
+
+Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept {
+#if QTK_FMA_VARIANTS
+    if (elementary::detail::use_fma()) return neck_forward_kinematics_fused(yaw, pitch, roll);
+#endif
+    return neck_forward_kinematics_body(yaw, pitch, roll);
+}
+
+std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {
+#if QTK_FMA_VARIANTS
+    if (elementary::detail::use_fma()) return neck_inverse_kinematics_fused(r);
+#endif
+    return neck_inverse_kinematics_body(r);
 }
 
 }  // namespace quorbel

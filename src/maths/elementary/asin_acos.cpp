@@ -72,7 +72,20 @@ QTK_FORCE_INLINE double asin_acos_with(double x) {
 #if QTK_FMA_VARIANTS
 QTK_FMA_ENTRY double asin_fused(double x) { return asin_acos_with<true, FusedProducts>(x); }
 QTK_FMA_ENTRY double acos_fused(double x) { return asin_acos_with<false, FusedProducts>(x); }
+// Dekker's variants out of line where the FMA ones exist: an FMA machine
+// never calls them, and inlined they would only enlarge the callers (the
+// kinematics' FMA bodies take in asin_fused whole).
+#define QTK_ASIN_DEKKER_ENTRY QTK_NOT_INLINED
+#else
+#define QTK_ASIN_DEKKER_ENTRY inline
 #endif
+QTK_ASIN_DEKKER_ENTRY double asin_dekker(double x) {
+    return asin_acos_with<true, DekkerProducts>(x);
+}
+QTK_ASIN_DEKKER_ENTRY double acos_dekker(double x) {
+    return asin_acos_with<false, DekkerProducts>(x);
+}
+#undef QTK_ASIN_DEKKER_ENTRY
 
 }  // namespace
 
@@ -84,7 +97,7 @@ double asin(double x) noexcept {
         return detail::asin_fused(x);
     }
 #endif
-    return detail::asin_acos_with<true, detail::DekkerProducts>(x);
+    return detail::asin_dekker(x);
 }
 
 double acos(double x) noexcept {
@@ -93,7 +106,7 @@ double acos(double x) noexcept {
         return detail::acos_fused(x);
     }
 #endif
-    return detail::asin_acos_with<false, detail::DekkerProducts>(x);
+    return detail::acos_dekker(x);
 }
 
 }  // namespace quorbel::elementary

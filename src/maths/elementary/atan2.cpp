@@ -160,6 +160,14 @@ QTK_FORCE_INLINE double atan2_with(double y, double x) {
 
 #if QTK_FMA_VARIANTS
 QTK_FMA_ENTRY double atan2_fused(double y, double x) { return atan2_with<FusedProducts>(y, x); }
+// Dekker's variant out of line where the FMA one exists: an FMA machine never
+// calls it, and inlined it would only enlarge the callers (the kinematics'
+// FMA bodies take in atan2_fused whole).
+QTK_NOT_INLINED double atan2_dekker(double y, double x) {
+    return atan2_with<DekkerProducts>(y, x);
+}
+#else
+inline double atan2_dekker(double y, double x) { return atan2_with<DekkerProducts>(y, x); }
 #endif
 
 }  // namespace
@@ -172,7 +180,7 @@ double atan2(double y, double x) noexcept {
         return detail::atan2_fused(y, x);
     }
 #endif
-    return detail::atan2_with<detail::DekkerProducts>(y, x);
+    return detail::atan2_dekker(y, x);
 }
 
 }  // namespace quorbel::elementary

@@ -25,6 +25,14 @@
 //     detection are not to be relied on; 32-bit x86; MSVC; or a build with
 //     QTK_ELEMENTARY_NO_FMA defined): Dekker only, and the FMA variants are
 //     not compiled.
+// The kinematics' hot entry points (forward_kinematics, pointing_direction,
+// ik, ik_from_direction, the neck's fk and ik) have QTK_FMA_ENTRY twins too,
+// so that the fused fast paths inline into them instead of being called:
+// the calls, their saved registers and the results' round trip through
+// memory were most of what the correctly rounded functions added to them.
+// The kinematics' own operations are not contracted in either body
+// (-ffp-contract=off), so both give the same doubles
+// (tests/cpp/test_fma_kinematics.cpp compares them).
 // force_dekker_products() makes every later call take Dekker's products on
 // an FMA machine: the tests run both variants on one machine that way. The
 // library reads no environment and no configuration.
