@@ -157,6 +157,39 @@ double frobenius_distance(const Mat3& a, const Mat3& b) noexcept {
     return std::sqrt(sum);
 }
 
+// The candidates from r_target's third column as it stands, each reported
+// as joints_of gives it (none drops it); accepted when the Frobenius
+// distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is below
+// IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
+template <typename JointsOf>
+std::optional<JointPair> best_frame_match(const Arm& arm, const Mat3& r_target,
+                                          JointsOf&& joints_of) noexcept {
+    const double cos_coupler = arm.cos_coupler();
+    const double s = branch_sign(arm.geometry());
+    std::optional<JointPair> best;
+    double best_error = 0.0;
+    for_each_tip_pair(arm, column(r_target, 2), [&](int, double theta_a, double theta_b,
+                                                    Vec3 tip_a, Vec3 tip_b) {
+        const std::optional<JointPair> joints = joints_of(JointPair{theta_a, theta_b});
+        if (!joints) {
+            return;
+        }
+        const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
+        if (!fk) {
+            return;
+        }
+        const double error = frobenius_distance(fk->rotation, r_target);
+        if (!(error < IK_MATCH_TOLERANCE)) {
+            return;
+        }
+        if (!best || error < best_error) {
+            best = *joints;
+            best_error = error;
+        }
+    });
+    return best;
+}
+
 }  // namespace
 
 // Every tip pair run through forward kinematics (frame_from_tips), kept when
@@ -206,30 +239,9 @@ std::array<std::optional<JointPair>, 4> ik_solutions(const Arm& arm, Vec3 direct
     return solutions;
 }
 
-// Candidates from r_target's third column as it stands; accepted when the
-// Frobenius distance e = sqrt(sum_ij (R_c - R_t)_ij^2), summed row by row, is
-// below IK_MATCH_TOLERANCE; the smallest e wins, the earlier one on ties.
 std::optional<JointPair> ik(const Arm& arm, const Mat3& r_target) noexcept {
-    const double cos_coupler = arm.cos_coupler();
-    const double s = branch_sign(arm.geometry());
-    std::optional<JointPair> best;
-    double best_error = 0.0;
-    for_each_tip_pair(arm, column(r_target, 2), [&](int, double theta_a, double theta_b,
-                                                    Vec3 tip_a, Vec3 tip_b) {
-        const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
-        if (!fk) {
-            return;
-        }
-        const double error = frobenius_distance(fk->rotation, r_target);
-        if (!(error < IK_MATCH_TOLERANCE)) {
-            return;
-        }
-        if (!best || error < best_error) {
-            best = JointPair{theta_a, theta_b};
-            best_error = error;
-        }
-    });
-    return best;
+    return best_frame_match(arm, r_target,
+                            [](JointPair joints) { return std::optional<JointPair>(joints); });
 }
 
 // The overloads with options: the same candidates, each reported as
@@ -268,30 +280,8 @@ std::array<std::optional<JointPair>, 4> ik_solutions_with_options(
 
 std::optional<JointPair> ik_with_options(const Arm& arm, const Mat3& r_target,
                                          const IkOptions& options) noexcept {
-    const double cos_coupler = arm.cos_coupler();
-    const double s = branch_sign(arm.geometry());
-    std::optional<JointPair> best;
-    double best_error = 0.0;
-    for_each_tip_pair(arm, column(r_target, 2), [&](int, double theta_a, double theta_b,
-                                                    Vec3 tip_a, Vec3 tip_b) {
-        const std::optional<JointPair> joints = joints_under({theta_a, theta_b}, options);
-        if (!joints) {
-            return;
-        }
-        const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
-        if (!fk) {
-            return;
-        }
-        const double error = frobenius_distance(fk->rotation, r_target);
-        if (!(error < IK_MATCH_TOLERANCE)) {
-            return;
-        }
-        if (!best || error < best_error) {
-            best = *joints;
-            best_error = error;
-        }
-    });
-    return best;
+    return best_frame_match(arm, r_target,
+                            [&](JointPair joints) { return joints_under(joints, options); });
 }
 
 }  // namespace detail
