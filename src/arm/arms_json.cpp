@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "arm/geometry_json_reader.hpp"
+#include "arm/json_members.hpp"
 #include "arm/json_scanner.hpp"
 
 namespace quorbel {
@@ -289,70 +290,19 @@ bool GeometryReader::read_branch(Branch* out) {
 
 // ------------------------------------------------------------ the two shapes
 
-namespace {
-
-enum class Field { arm_arc, coupler_arc, branch, mirror, other };
-
-Field field_named(const std::string& key) {
-    if (key == "arm_arc") return Field::arm_arc;
-    if (key == "coupler_arc") return Field::coupler_arc;
-    if (key == "branch") return Field::branch;
-    if (key == "mirror") return Field::mirror;
-    return Field::other;
-}
-
-}  // namespace
-
 bool GeometryReader::read_object_shape(SphericalLinkGeometry* out) {
     scanner_.advance();  // '{'
     SphericalLinkGeometry g = default_left_geometry();
-    bool seen[4] = {false, false, false, false};
     static constexpr const char* names[4] = {"arm_arc", "coupler_arc", "branch", "mirror"};
-    for (bool first = true;; first = false) {
-        int c = scanner_.peek_after_whitespace();
-        if (c == '}') break;
-        if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_object);
-        if (!first) {
-            if (c != ',') return scanner_.fail_at_byte(Syntax::expected_comma_or_brace);
-            scanner_.advance();
-            c = scanner_.peek_after_whitespace();
-            if (c == '}') return scanner_.fail_at_byte(Syntax::trailing_comma);
-            if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
+    const bool ok = read_members(scanner_, names, 4, 0b0011, [&](unsigned index) {
+        switch (index) {
+            case 0: return read_f64(&g.arm_arc);
+            case 1: return read_f64(&g.coupler_arc);
+            case 2: return read_branch(&g.branch);
+            default: return read_bool(&g.mirror);
         }
-        if (c != '"') return scanner_.fail_at_byte(Syntax::key_must_be_string);
-
-        std::string key;
-        if (!scanner_.read_string(&key)) return false;
-        const Field field = field_named(key);
-        const int index = static_cast<int>(field);
-        if (field != Field::other) {
-            // A repeated field is refused before its value is looked at.
-            if (seen[index]) {
-                return scanner_.fail_here(std::string("duplicate field `") + names[index] + "`");
-            }
-            seen[index] = true;
-        }
-        c = scanner_.peek_after_whitespace();
-        if (c != ':') return scanner_.fail_peeked(c, Syntax::eof_object, Syntax::expected_colon);
-        scanner_.advance();
-
-        bool ok = false;
-        switch (field) {
-            case Field::arm_arc: ok = read_f64(&g.arm_arc); break;
-            case Field::coupler_arc: ok = read_f64(&g.coupler_arc); break;
-            case Field::branch: ok = read_branch(&g.branch); break;
-            case Field::mirror: ok = read_bool(&g.mirror); break;
-            case Field::other: ok = scanner_.skip_value(); break;
-        }
-        if (!ok) return false;
-    }
-    scanner_.advance();  // '}'
-    for (const Field required : {Field::arm_arc, Field::coupler_arc}) {
-        const int index = static_cast<int>(required);
-        if (!seen[index]) {
-            return scanner_.fail_here(std::string("missing field `") + names[index] + "`");
-        }
-    }
+    });
+    if (!ok) return false;
     *out = g;
     return true;
 }

@@ -60,15 +60,8 @@ void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_
 void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<ReachableDirection> found =
-            nearest_reachable(arm, load_vec3(v3 + 3 * i), load_near(near, i));
-        if (found) {
-            store_vec3(found->direction, directions + 3 * i);
-            store_joint_pair(found->joints, joints + 2 * i);
-        } else {
-            fill_nan(directions + 3 * i, 3);
-            fill_nan(joints + 2 * i, 2);
-        }
+        store_reachable(nearest_reachable(arm, load_vec3(v3 + 3 * i), load_near(near, i)),
+                        directions + 3 * i, joints + 2 * i);
     }
 }
 

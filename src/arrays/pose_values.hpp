@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/mat3x2.hpp>
 #include <quorbel/maths/vector.hpp>
@@ -78,6 +79,17 @@ inline void store_neck_angles(const std::optional<NeckAngles>& angles, double* o
         out[2] = angles->roll;
     } else {
         fill_nan(out, 3);
+    }
+}
+
+inline void store_reachable(const std::optional<ReachableDirection>& found, double* direction,
+                            double* joints) {
+    if (found) {
+        store_vec3(found->direction, direction);
+        store_joint_pair(found->joints, joints);
+    } else {
+        fill_nan(direction, 3);
+        fill_nan(joints, 2);
     }
 }
 

@@ -1,13 +1,13 @@
 // The torso's kernels: a torso read from torso.json once and kept in a
 // capsule, written back, and aimed at arrays of targets.
 #include <cmath>
-#include <new>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include <quorbel/torso/look_at.hpp>
 #include <quorbel/torso/torso_json.hpp>
+#include "arrays/json_text.hpp"
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
 #include "arrays/pose_values.hpp"
@@ -67,17 +67,11 @@ PyObject* capsule_of(const Torso& torso) {
 }
 
 PyObject* read(PyObject* text) {
-    if (!PyUnicode_Check(text)) {
-        python::raise_format(PyExc_TypeError, "torso_from_json(): text must be str, not %.200s",
-                             Py_TYPE(text)->tp_name);
+    std::string_view utf8;
+    if (!text_argument("torso_from_json", text, &utf8)) {
         return nullptr;
     }
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
-    if (utf8 == nullptr) {
-        return nullptr;
-    }
-    const auto result = read_torso_json(std::string_view(utf8, static_cast<std::size_t>(size)));
+    const auto result = read_torso_json(utf8);
     if (const auto* error = std::get_if<JsonError>(&result)) {
         return raise_torso_json_error(*error);
     }
@@ -91,20 +85,6 @@ PyObject* write(const Torso& torso) {
         return nullptr;
     }
     return unicode_of(*text);
-}
-
-// The reader, the writer and the capsule allocate; no C++ exception may reach
-// the interpreter.
-template <typename Body>
-PyObject* guarded(const char* name, Body body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (...) {
-        python::raise_format(PyExc_SystemError, "%s(): unexpected C++ exception", name);
-        return nullptr;
-    }
 }
 
 bool check_count(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {

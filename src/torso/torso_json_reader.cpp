@@ -8,6 +8,7 @@
 #include <string>
 
 #include "arm/geometry_json_reader.hpp"
+#include "arm/json_members.hpp"
 #include "arm/json_scanner.hpp"
 
 namespace quorbel {
@@ -64,42 +65,7 @@ bool TorsoReader::read_object(const char* expected, const char* const* names, un
     if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
     if (c != '{') return values_.fail_invalid_type(expected);
     scanner_.advance();
-    unsigned seen = 0;
-    for (bool first = true;; first = false) {
-        c = scanner_.peek_after_whitespace();
-        if (c == '}') break;
-        if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_object);
-        if (!first) {
-            if (c != ',') return scanner_.fail_at_byte(Syntax::expected_comma_or_brace);
-            scanner_.advance();
-            c = scanner_.peek_after_whitespace();
-            if (c == '}') return scanner_.fail_at_byte(Syntax::trailing_comma);
-            if (c == END_OF_TEXT) return scanner_.fail_here(Syntax::eof_value);
-        }
-        if (c != '"') return scanner_.fail_at_byte(Syntax::key_must_be_string);
-        std::string key;
-        if (!scanner_.read_string(&key)) return false;
-        unsigned index = 0;
-        while (index < count && key != names[index]) ++index;
-        if (index < count) {
-            // A repeated field is refused before its value is looked at.
-            if (seen & (1u << index)) {
-                return scanner_.fail_here(std::string("duplicate field `") + names[index] + "`");
-            }
-            seen |= 1u << index;
-        }
-        c = scanner_.peek_after_whitespace();
-        if (c != ':') return scanner_.fail_peeked(c, Syntax::eof_object, Syntax::expected_colon);
-        scanner_.advance();
-        if (!(index < count ? read_field(index) : scanner_.skip_value())) return false;
-    }
-    scanner_.advance();  // '}'
-    for (unsigned index = 0; index < count; ++index) {
-        if ((required & (1u << index)) && !(seen & (1u << index))) {
-            return scanner_.fail_here(std::string("missing field `") + names[index] + "`");
-        }
-    }
-    return true;
+    return json::read_members(scanner_, names, count, required, read_field);
 }
 
 // An array of exactly `count` elements, each read by read_element(k); a

@@ -20,6 +20,8 @@ import sys
 import gmpy2
 from gmpy2 import mpfr
 
+from table_writer import main
+
 gmpy2.get_context().precision = 1500
 LOW, HIGH = 2**52, 2**53
 
@@ -70,20 +72,9 @@ def lines():
             yield f"{float.hex(float(gmpy2.mul_2exp(mpfr(m), e)))},"
 
 
-def main(argv):
-    text = "\n".join(lines()) + "\n"
-    if len(argv) == 3 and argv[1] == "--check":
-        with open(argv[2], encoding="ascii") as file:
-            if file.read() != text:
-                print(f"{argv[2]} is not what this script writes", file=sys.stderr)
-                return 1
-        return 0
-    if len(argv) != 1:
-        print(__doc__, file=sys.stderr)
-        return 2
-    sys.stdout.write(text)
-    return 0
+def text():
+    return "\n".join(lines()) + "\n"
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main(sys.argv, text, "tools/elementary/hard_arguments.inc", __doc__))

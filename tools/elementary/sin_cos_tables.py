@@ -15,6 +15,8 @@ from math import factorial
 
 import mpmath
 
+from table_writer import detail_header, main, split_nearest
+
 mpmath.mp.prec = 2000
 
 TABLE_ENTRIES = 1025         # sin(j pi/2048), j = 0 .. 1024: a quadrant
@@ -33,18 +35,8 @@ def rn(fr):
     return float(fr)
 
 
-def split(fr, parts):
-    """fr as a sum of `parts` doubles, each the rounding of what is left."""
-    out = []
-    for _ in range(parts):
-        d = rn(fr)
-        out.append(d)
-        fr -= Fraction(d)
-    return out
-
-
-def round_bits(fr, bits):
-    """fr rounded to `bits` significant bits."""
+def exponent(fr):
+    """e with 2^e <= |fr| < 2^(e+1), fr non-zero."""
     e = 0
     a = abs(fr)
     while a >= 2:
@@ -53,7 +45,12 @@ def round_bits(fr, bits):
     while a < 1:
         a *= 2
         e -= 1
-    scale = Fraction(2) ** (bits - 1 - e)
+    return e
+
+
+def round_bits(fr, bits):
+    """fr rounded to `bits` significant bits."""
+    scale = Fraction(2) ** (bits - 1 - exponent(fr))
     return Fraction(round(fr * scale)) / scale
 
 
@@ -61,19 +58,13 @@ def truncate_bits(fr, bits):
     """fr > 0 truncated to `bits` significant bits."""
     r = round_bits(fr, bits)
     if r > fr:
-        e = 0
-        a = fr
-        while a >= 2:
-            a /= 2
-            e += 1
-        while a < 1:
-            a *= 2
-            e -= 1
-        r -= Fraction(2) ** (e - bits + 1)
+        r -= Fraction(2) ** (exponent(fr) - bits + 1)
     return r
 
 
 def hexf(d):
+    """d in hexadecimal as float.hex writes it (zero as 0x0.0p+0, unlike
+    table_writer.hexd: this header has always been written so)."""
     return float.hex(d)
 
 
@@ -82,14 +73,6 @@ def generate():
     pio2 = pi / 2
     out = []
     w = out.append
-    w("// The constants of sin and cos: written by tools/elementary/sin_cos_tables.py,")
-    w("// do not edit (the script's --check compares this file with its output).")
-    w("#pragma once")
-    w("")
-    w("#include <cstdint>")
-    w("")
-    w("namespace quorbel::elementary::detail {")
-    w("")
     step = pi / 2048
     w("// 2048/pi rounded to a double, for N = round(x 2048/pi).")
     w(f"inline constexpr double SC_2048_OVER_PI = {hexf(rn(1 / step))};")
@@ -117,7 +100,7 @@ def generate():
     w("")
     # The FMA reduction's parts: each the rounding of what is left, so C1 is
     # pi/2048 to nearest (its last bit 2^-62, see sin_cos_fused.hpp).
-    c1, c2, c3 = (Fraction(d) for d in split(step, 3))
+    c1, c2, c3 = (Fraction(d) for d in split_nearest(step, 3))
     assert Fraction(1, 2**10) <= c1 < Fraction(1, 2**9)
     assert abs(c2) < Fraction(1, 2**63) and abs(c3) < Fraction(1, 2**116)
     tail = abs(step - c1 - c2 - c3)
@@ -130,7 +113,7 @@ def generate():
         w(f"    {hexf(rn(c))},")
     w("};")
     w("")
-    hi, mid, lo = split(pio2, 3)
+    hi, mid, lo = split_nearest(pio2, 3)
     w("// pi/2 as a triple-double, relative error below 2^-160.")
     w("inline constexpr double SC_PIO2_TD[3] = {")
     w(f"    {hexf(hi)}, {hexf(mid)}, {hexf(lo)}}};")
@@ -149,7 +132,7 @@ def generate():
     w("// nearest (relative error below 2^-106); cos(j pi/2048) is entry 1024 - j.")
     w(f"inline constexpr double SC_SIN_TABLE[{TABLE_ENTRIES}][2] = {{")
     for j in range(TABLE_ENTRIES):
-        v = split(exact(mpmath.sin(mpmath.mpf(j) * mpmath.pi / 2048)), 2)
+        v = split_nearest(exact(mpmath.sin(mpmath.mpf(j) * mpmath.pi / 2048)), 2)
         w(f"    {{{hexf(v[0])}, {hexf(v[1])}}},")
     w("};")
     w("")
@@ -163,25 +146,14 @@ def generate():
     w(f"// 1/n! for n = 0 .. {TAYLOR_TERMS - 1} as triple-doubles, the accurate path's series.")
     w(f"inline constexpr double SC_INVERSE_FACTORIAL[{TAYLOR_TERMS}][3] = {{")
     for k in range(TAYLOR_TERMS):
-        t = split(Fraction(1, factorial(k)), 3)
+        t = split_nearest(Fraction(1, factorial(k)), 3)
         w(f"    {{{hexf(t[0])}, {hexf(t[1])}, {hexf(t[2])}}},")
     w("};")
-    w("")
-    w("}  // namespace quorbel::elementary::detail")
-    return "\n".join(out) + "\n"
-
-
-def main(argv):
-    text = generate()
-    if len(argv) == 3 and argv[1] == "--check":
-        with open(argv[2], encoding="utf-8") as f:
-            if f.read() != text:
-                print(f"{argv[2]} differs from the output of {argv[0]}", file=sys.stderr)
-                return 1
-        return 0
-    sys.stdout.write(text)
-    return 0
+    return detail_header(
+        ["// The constants of sin and cos: written by tools/elementary/sin_cos_tables.py,",
+         "// do not edit (the script's --check compares this file with its output)."],
+        out, includes=["cstdint"])
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main(sys.argv, generate, "src/maths/elementary/sin_cos_tables.hpp", __doc__))
