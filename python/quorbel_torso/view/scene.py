@@ -76,9 +76,12 @@ def great_arc(a: FloatArray, b: FloatArray, samples: int = ARC_SAMPLES) -> Float
     a, b = np.asarray(a, float), np.asarray(b, float)
     angle = np.arccos(np.clip(a @ b, -1.0, 1.0))
     t = np.linspace(0.0, 1.0, samples)[:, None]
+    points: FloatArray
     if np.sin(angle) < 1e-12:
-        return (1 - t) * a + t * b
-    return (np.sin((1 - t) * angle) * a + np.sin(t * angle) * b) / np.sin(angle)
+        points = (1 - t) * a + t * b
+    else:
+        points = (np.sin((1 - t) * angle) * a + np.sin(t * angle) * b) / np.sin(angle)
+    return points
 
 
 def loop_vertices(arm: Arm, theta_a: float, theta_b: float) -> FloatArray:
@@ -134,7 +137,8 @@ def arm_direction_to(mount: Mount, target: FloatArray) -> FloatArray:
     """The unit direction from the mount to a torso-frame point, in the
     mechanism's own frame."""
     d = mount.rotation.T @ (np.asarray(target, float) - mount.offset)
-    return d / np.linalg.norm(d)
+    unit: FloatArray = d / np.linalg.norm(d)
+    return unit
 
 
 def solution_scenes(
