@@ -1,0 +1,57 @@
+"""Sphinx configuration of the documentation site: MyST Markdown pages (they
+read as they are on the code host too), furo, the Python API from the
+packages' annotations and docstrings, the C++ API from Doxygen's XML through
+Breathe."""
+import re
+import subprocess
+from pathlib import Path
+
+DOCS = Path(__file__).resolve().parent
+ROOT = DOCS.parent
+
+project = "quorbel_torso_kinematics"
+author = "The quorbel_torso_kinematics developers"
+copyright = "the quorbel_torso_kinematics developers"
+# The one version, written in CMakeLists.txt's project().
+release = version = re.search(r"project\([^)]*\bVERSION\s+([0-9][0-9.]*)",
+                              (ROOT / "CMakeLists.txt").read_text()).group(1)
+
+extensions = [
+    "myst_parser",
+    "sphinx.ext.autodoc",
+    "numpydoc",
+    "breathe",
+]
+source_suffix = {".md": "markdown", ".rst": "restructuredtext"}
+exclude_patterns = ["_build", "_doxygen"]
+root_doc = "index"
+
+# Headings get the anchors GitHub gives them, so that page.md#heading links
+# work both on the code host and in the site.
+myst_heading_anchors = 3
+myst_enable_extensions = ["colon_fence", "dollarmath"]
+
+html_theme = "furo"
+html_title = f"quorbel_torso_kinematics {release}"
+html_static_path = []
+
+autodoc_member_order = "bysource"
+autodoc_typehints = "signature"
+numpydoc_show_class_members = False
+numpydoc_class_members_toctree = False
+numpydoc_validation_checks = set()
+
+# Doxygen writes the C++ headers' XML into _doxygen/ before the build.
+DOXYGEN_XML = DOCS / "_doxygen" / "xml"
+breathe_projects = {"quorbel": str(DOXYGEN_XML)}
+breathe_default_project = "quorbel"
+breathe_default_members = ("members",)
+
+
+def run_doxygen(app):
+    subprocess.run(["doxygen", str(DOCS / "Doxyfile")], cwd=DOCS, check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def setup(app):
+    app.connect("builder-inited", run_doxygen)
