@@ -2,8 +2,11 @@
 read as they are on the code host too), furo, the Python API from the
 packages' annotations and docstrings, the C++ API from Doxygen's XML through
 Breathe."""
+import __future__
 import re
 import subprocess
+import sys
+import types
 from pathlib import Path
 
 DOCS = Path(__file__).resolve().parent
@@ -40,6 +43,25 @@ autodoc_typehints = "signature"
 numpydoc_show_class_members = False
 numpydoc_class_members_toctree = False
 numpydoc_validation_checks = set()
+
+
+def per_call_module_from_its_stub():
+    """The per-call module's classes have empty docstrings by design (their
+    methods' texts and signatures are in the stub that ships with it), so its
+    reference is written from the stub: loaded as the module for autodoc.
+    Nothing in the build runs the module itself."""
+    stub = ROOT / "stubs" / "quorbel_torso_kinematics-stubs" / "__init__.pyi"
+    # A stub's annotations name classes before they are defined: read them
+    # lazily, as type checkers do.
+    code = compile(stub.read_text(encoding="utf-8"), str(stub), "exec",
+                   flags=__future__.annotations.compiler_flag, dont_inherit=True)
+    module = types.ModuleType("quorbel_torso_kinematics")
+    module.__file__ = str(stub)
+    exec(code, module.__dict__)
+    sys.modules["quorbel_torso_kinematics"] = module
+
+
+per_call_module_from_its_stub()
 
 # Doxygen writes the C++ headers' XML into _doxygen/ before the build.
 DOXYGEN_XML = DOCS / "_doxygen" / "xml"
