@@ -39,7 +39,9 @@ html_title = f"quorbel_torso_kinematics {release}"
 html_static_path = []
 
 autodoc_member_order = "bysource"
-autodoc_typehints = "signature"
+# The docstrings give each parameter's type in words (numpydoc); NumPy's
+# ArrayLike spelled out in every signature would bury the names.
+autodoc_typehints = "none"
 numpydoc_show_class_members = False
 numpydoc_class_members_toctree = False
 numpydoc_validation_checks = set()

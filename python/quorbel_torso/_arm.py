@@ -164,6 +164,14 @@ class Arm:
     ValueError
         For another branch word, or limits with lower > upper.
 
+    Attributes
+    ----------
+    arm_arc, coupler_arc : float
+    mirror : bool
+    branch : {"positive", "negative"}
+    limits : ((float, float), (float, float)) or None
+        The values given, read-only.
+
     Notes
     -----
     Immutable; ``==`` and ``hash`` go by geometry and limits (an arm with a
