@@ -28,6 +28,9 @@ extensions = [
 source_suffix = {".md": "markdown", ".rst": "restructuredtext"}
 exclude_patterns = ["_build", "_doxygen"]
 root_doc = "index"
+# `name` in a docstring is a cross-reference (to a method of the same class,
+# for instance), as numpydoc's style writes them.
+default_role = "py:obj"
 
 # Headings get the anchors GitHub gives them, so that page.md#heading links
 # work both on the code host and in the site.
