@@ -242,3 +242,29 @@ def test_torso_json_messages(text_cell, message_cell):
     with pytest.raises(ValueError) as raised:
         quorbel_torso.Torso.from_json(code(text_cell))
     assert str(raised.value) == code(message_cell)
+
+
+def documented_members(page):
+    """{class name: the members its autoclass directive lists, in order}."""
+    documented = {}
+    for name, body in re.findall(r"^\.\. autoclass:: [\w.]+\.(\w+)\n((?:\n|   .*\n)*)",
+                                 text(DOCS / "api" / page), re.M):
+        documented[name] = re.findall(r"^   \.\. auto(?:method|property):: (\w+)", body, re.M)
+    return documented
+
+
+def public_members(cls):
+    return {name for name in dir(cls) if not name.startswith("_")}
+
+
+@pytest.mark.parametrize("page, module_name, classes", [
+    ("per_call.md", "quorbel_torso_kinematics", ["QuorbelArmKinematics", "QuorbelNeckKinematics"]),
+    ("arrays.md", "quorbel_torso", ["Arm", "Neck", "Torso"]),
+])
+def test_reference_pages_document_every_public_member(page, module_name, classes):
+    """The reference lists its members by hand (in reading order), so a
+    member added to a class must be added to its page."""
+    module = pytest.importorskip(module_name)
+    documented = documented_members(page)
+    assert {name: sorted(documented.get(name, [])) for name in classes} == {
+        name: sorted(public_members(getattr(module, name))) for name in classes}

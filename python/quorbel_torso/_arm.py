@@ -164,14 +164,6 @@ class Arm:
     ValueError
         For another branch word, or limits with lower > upper.
 
-    Attributes
-    ----------
-    arm_arc, coupler_arc : float
-    mirror : bool
-    branch : {"positive", "negative"}
-    limits : ((float, float), (float, float)) or None
-        The values given, read-only.
-
     Notes
     -----
     Immutable; ``==`` and ``hash`` go by geometry and limits (an arm with a
@@ -251,22 +243,27 @@ class Arm:
 
     @property
     def arm_arc(self) -> float:
+        """The input arms' arc, radians."""
         return self._arm_arc
 
     @property
     def coupler_arc(self) -> float:
+        """The coupler segments' arc, radians."""
         return self._coupler_arc
 
     @property
     def mirror(self) -> bool:
+        """Whether this is the mirrored layout (the right arm)."""
         return self._mirror
 
     @property
     def branch(self) -> Branch:
+        """Which loop-closure point is the apex: ``"positive"`` or ``"negative"``."""
         return self._branch
 
     @property
     def limits(self) -> Optional[Limits]:
+        """The joint limits ``((lower_a, upper_a), (lower_b, upper_b))``, or None."""
         return self._limits
 
     def to_json(self) -> str:
