@@ -6,7 +6,7 @@
 
 The five vertices are unit vectors from the sphere's centre: the joint axes
 v_1 = (0, 0, 1) and v_5 = (m, 0, 0), the arm tips v_2 and v_4 (placed by the
-formulas in the README), and the apex v_3 that the module's `direction`
+formulas in docs/concepts.md), and the apex v_3 that the module's `direction`
 returns. Before drawing, the script checks that the loop really closes: both
 coupler segments must be `coupler_arc` long. The title names the branch the
 loop closed on, read off the drawing: the apex lies toward v_2 × v_4 on the

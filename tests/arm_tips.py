@@ -1,4 +1,4 @@
-"""The tips of an arm's input links, written out from the README's formulas
+"""The tips of an arm's input links, written out from the formulas of docs/concepts.md
 independently of the library, for tests that check which placement a result
 has."""
 import math

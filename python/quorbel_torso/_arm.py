@@ -140,19 +140,38 @@ def _float_source(value: float) -> str:
 
 @final
 class Arm:
-    """One spherical five-bar arm: arcs in radians, the mirrored layout (the
-    right arm), the loop-closure branch and optional joint limits
-    ((lower_a, upper_a), (lower_b, upper_b)) in radians. Immutable; equal by
-    geometry and limits.
+    """One spherical five-bar arm as a value.
 
-    With limits, ik_from_direction, ik_solutions, ik, nearest_reachable and
-    ik_nearest_frame (and reachable_direction, reachable_orientation)
-    consider only joint pairs within them: an angle satisfies [lower, upper]
-    when some turn of it, angle + 2 pi k, lies inside, and is returned as
-    that turn (the one nearest `near` with wrap=True, else the smallest).
-    wrap=True compares candidates with `near` as angles, modulo 2 pi, and
-    returns each joint unwrapped next to near's, so a trajectory never
-    jumps by a turn."""
+    Parameters
+    ----------
+    arm_arc, coupler_arc : float
+        The input arms' and the couplers' arcs, radians (not range-checked).
+    mirror : bool, default False
+        The mirrored layout, the right arm: joint B's axis is -X.
+    branch : {"positive", "negative"}, default "positive"
+        Which loop-closure point is the apex.
+    limits : ((float, float), (float, float)), optional
+        Joint limits ``((lower_a, upper_a), (lower_b, upper_b))``, radians,
+        lower <= upper, infinite bounds allowed. An angle satisfies an
+        interval when some turn of it, angle + 2 pi k, lies inside, and is
+        returned as that turn (the one nearest ``near`` with ``wrap=True``,
+        else the smallest).
+
+    Raises
+    ------
+    TypeError
+        For an argument of the wrong kind (an ``int`` for ``mirror``).
+    ValueError
+        For another branch word, or limits with lower > upper.
+
+    Notes
+    -----
+    Immutable; ``==`` and ``hash`` go by geometry and limits (an arm with a
+    NaN arc equals no arm); ``repr`` evaluates back; pickles and copies. With
+    limits, ``ik_from_direction``, ``ik_solutions``, ``ik``,
+    ``nearest_reachable``, ``ik_nearest_frame`` and the ``reachable_*``
+    predicates consider only joint pairs within them.
+    """
 
     __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits", "_bounds")
     _arm_arc: float
@@ -198,8 +217,25 @@ class Arm:
 
     @staticmethod
     def from_json(text: str) -> "Arm":
-        """The arm described by arms.json text (not a file name); ValueError
-        "Invalid arms.json: ..." as the per-call module words it."""
+        """The arm an arms.json text describes.
+
+        Parameters
+        ----------
+        text : str
+            The arms.json text (not a file name).
+
+        Returns
+        -------
+        Arm
+
+        Raises
+        ------
+        ValueError
+            ``Invalid arms.json: <problem> at line L column C``, as the
+            per-call module words it.
+        TypeError
+            For text that is not a ``str``.
+        """
         if not isinstance(text, str):
             raise TypeError(f"text must be a str, not {type(text).__name__}")
         arm_arc, coupler_arc, mirror, branch = _kernels.read_arm_json(text)
@@ -207,28 +243,42 @@ class Arm:
 
     @property
     def arm_arc(self) -> float:
+        """The input arms' arc, radians."""
         return self._arm_arc
 
     @property
     def coupler_arc(self) -> float:
+        """The coupler segments' arc, radians."""
         return self._coupler_arc
 
     @property
     def mirror(self) -> bool:
+        """Whether this is the mirrored layout (the right arm)."""
         return self._mirror
 
     @property
     def branch(self) -> Branch:
+        """Which loop-closure point is the apex: ``"positive"`` or ``"negative"``."""
         return self._branch
 
     @property
     def limits(self) -> Optional[Limits]:
+        """The joint limits ``((lower_a, upper_a), (lower_b, upper_b))``, or None."""
         return self._limits
 
     def to_json(self) -> str:
-        """arms.json text that from_json reads back to an equal arm. JSON has
-        no NaN or infinity: such arcs raise ValueError; arms.json holds no
-        limits: an arm with limits raises ValueError too."""
+        """arms.json text that `from_json` reads back to an equal arm.
+
+        Returns
+        -------
+        str
+
+        Raises
+        ------
+        ValueError
+            For a NaN or infinite arc (JSON numbers are finite), or an arm
+            with limits (arms.json holds none).
+        """
         if self._limits is not None:
             raise ValueError("arms.json cannot hold joint limits")
         for name, value in (("arm_arc", self._arm_arc), ("coupler_arc", self._coupler_arc)):
@@ -241,10 +291,20 @@ class Arm:
         )
 
     def kinematics(self) -> "QuorbelArmKinematics":
-        """The per-call arm with exactly this geometry (the per-call module
-        has no joint limits: they are not carried over). Its constructor has no
-        branch, so a negative-branch arm goes through arms.json, which holds
-        only finite arcs: ValueError for one with a NaN or infinite arc."""
+        """The per-call arm with exactly this geometry, branch included.
+
+        Returns
+        -------
+        quorbel_torso_kinematics.QuorbelArmKinematics
+            Without the limits, which the per-call module does not have.
+
+        Raises
+        ------
+        ValueError
+            For a negative-branch arm with a NaN or infinite arc: only
+            arms.json sets the per-call arm's branch, and its numbers are
+            finite.
+        """
         from quorbel_torso_kinematics import QuorbelArmKinematics
 
         if self._branch == "positive":
@@ -273,23 +333,57 @@ class Arm:
         return self._limits is not None or wrap
 
     def fk(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
-        """Joint angles (...) -> (..., 3, 3) end-effector rotations; NaN where
-        the loop does not close."""
+        """Forward kinematics: the end-effector rotations.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 3, 3)`` rotations, NaN where the loop does not close.
+        """
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + MATRIX)
         _kernels.arm_fk(*self._geometry(), a, b, out)
         return out
 
     def direction(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
-        """Joint angles (...) -> (..., 3) pointing directions, the third
-        column of fk; NaN where the loop does not close."""
+        """The pointing directions, the third column of `fk`.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 3)`` unit vectors, NaN where the loop does not close.
+        """
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + VECTOR)
         _kernels.arm_direction(*self._geometry(), a, b, out)
         return out
 
     def reachable_joints(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> BoolArray:
-        """Joint angles (...) -> (...) bool: whether the loop closes."""
+        """Whether the loop closes at each joint pair.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(...)`` bool; False for a NaN or infinite angle.
+        """
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_joints(*self._geometry(), a, b, out)
@@ -301,10 +395,26 @@ class Arm:
         near: Optional[npt.ArrayLike] = None,
         wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
-        """Directions (..., 3), normalised here (any finite length) -> (..., 2)
-        joint pairs: the solution nearest to `near` (..., 2), plain
-        differences without wrap-around (modulo 2 pi with wrap=True), or of
-        smallest norm without it; within the limits; NaN where none."""
+        """The joint pair that points the arm along each direction.
+
+        Parameters
+        ----------
+        v3 : array_like
+            Directions ``(..., 3)``, normalised here (any finite length).
+        near : array_like, optional
+            Joint pairs ``(..., 2)``, usually the current joints: the solution
+            nearest them wins (plain differences, or modulo 2 pi with
+            ``wrap``). Without it, the solution of smallest norm.
+        wrap : bool, default False
+            Compare with ``near`` as angles, modulo 2 pi, and return each
+            joint unwrapped next to near's.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 2)`` joint pairs within the limits, NaN where there is
+            none (a zero, NaN or infinite direction has none).
+        """
         wrap = _flag(wrap, "wrap")
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
@@ -316,8 +426,18 @@ class Arm:
         return out
 
     def reachable_direction(self, v3: npt.ArrayLike) -> BoolArray:
-        """Directions (..., 3) -> (...) bool: whether ik_from_direction solves
-        (within the limits)."""
+        """Whether `ik_from_direction` solves each direction (within the limits).
+
+        Parameters
+        ----------
+        v3 : array_like
+            Directions ``(..., 3)``, normalised here (any finite length).
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(...)`` bool.
+        """
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik_from_direction(v3)[..., 0])
             return solved
@@ -332,11 +452,27 @@ class Arm:
         near: Optional[npt.ArrayLike] = None,
         wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
-        """Directions (..., 3) -> (..., 4, 2): the candidates of the tip
-        placements (+,+), (+,-), (-,+), (-,-), each where ik_from_direction
-        accepts it, NaN where it does not land on the direction or lies
-        outside the limits. `near` (..., 2) only places each joint's turn
-        (with wrap=True, next to near's)."""
+        """Every solution of each direction, in its slot.
+
+        Parameters
+        ----------
+        v3 : array_like
+            Directions ``(..., 3)``, normalised here (any finite length).
+        near : array_like, optional
+            Joint pairs ``(..., 2)`` that place each joint's turn (with
+            ``wrap``, next to near's).
+        wrap : bool, default False
+            Compare with ``near`` as angles, modulo 2 pi, and return each
+            joint unwrapped next to near's.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 4, 2)``: the candidates of the tip placements (+,+),
+            (+,-), (-,+), (-,-), each where `ik_from_direction` accepts it,
+            NaN where it does not land on the direction or lies outside the
+            limits.
+        """
         wrap = _flag(wrap, "wrap")
         if not self._uses_options(wrap):
             batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
@@ -355,10 +491,25 @@ class Arm:
         near: Optional[npt.ArrayLike] = None,
         wrap: Union[bool, np.bool_] = False,
     ) -> FloatArray:
-        """Rotations (..., 3, 3) -> (..., 2) joint pairs whose fk lies within
-        1e-6 (Frobenius) of the target, within the limits; NaN where none.
-        `near` (..., 2) only places each joint's turn (with wrap=True, next
-        to near's)."""
+        """Inverse kinematics of end-effector rotations.
+
+        Parameters
+        ----------
+        r_target : array_like
+            Rotations ``(..., 3, 3)``.
+        near : array_like, optional
+            Joint pairs ``(..., 2)`` that place each joint's turn (with
+            ``wrap``, next to near's).
+        wrap : bool, default False
+            Compare with ``near`` as angles, modulo 2 pi, and return each
+            joint unwrapped next to near's.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 2)`` joint pairs whose `fk` lies within 1e-6 (Frobenius)
+            of the target, within the limits; NaN where there is none.
+        """
         wrap = _flag(wrap, "wrap")
         if not self._uses_options(wrap):
             batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
@@ -377,17 +528,40 @@ class Arm:
         near: Optional[npt.ArrayLike] = None,
         wrap: Union[bool, np.bool_] = False,
     ) -> Tuple[FloatArray, FloatArray, npt.NDArray[np.int8]]:
-        """Rotations (..., 3, 3), measured (noisy, rounded, not exactly
-        reachable) -> (joints (..., 2), angles (...), reasons (...) int8):
-        the joint pair within the limits whose fk frame is nearest the
-        rotation (least rotation angle; found by Gauss-Newton on the
-        rotation error from the candidates of its z column and of its
-        nearest reachable direction), and that angle. Where ik accepts the
-        rotation, ik's joints and reason 0; else reason 1 when no joint pair
-        within the limits points along the z column (out of reach), 2 when
-        one does but the frame is turned about it (the roll is off by the
-        angle). NaN joints and angles and reason -1 for a rotation with a
-        non-finite entry or a z column shorter than 1e-12."""
+        """The joint pair whose frame is nearest each measured rotation.
+
+        Parameters
+        ----------
+        r_target : array_like
+            Rotations ``(..., 3, 3)``. Measured ones: noisy, rounded, not exactly
+            reachable.
+        near : array_like, optional
+            Joint pairs ``(..., 2)`` that place each joint's turn (with
+            ``wrap``, next to near's).
+        wrap : bool, default False
+            Compare with ``near`` as angles, modulo 2 pi, and return each
+            joint unwrapped next to near's.
+
+        Returns
+        -------
+        joints : numpy.ndarray
+            ``(..., 2)`` within the limits.
+        angles : numpy.ndarray
+            ``(...)`` the rotation angle between each target and the frame
+            of its joints.
+        reasons : numpy.ndarray
+            ``(...)`` int8: 0 where `ik` accepts the rotation (its joints);
+            1 where no joint pair points along the z column (out of reach);
+            2 where one does but the roll is off by the angle; -1, with NaN
+            joints and angle, for a non-finite entry or a z column shorter
+            than 1e-12.
+
+        Notes
+        -----
+        Gauss-Newton on the rotation error with the angular Jacobian,
+        from the candidates of the z column and of its nearest reachable
+        direction.
+        """
         wrap = _flag(wrap, "wrap")
         batch, rotations, near_pairs = _rotations_and_near(r_target, near)
         joints = np.empty(batch + JOINT_PAIR)
@@ -399,8 +573,18 @@ class Arm:
         return joints, angles, reasons
 
     def reachable_orientation(self, r_target: npt.ArrayLike) -> BoolArray:
-        """Rotations (..., 3, 3) -> (...) bool: whether ik solves (within the
-        limits)."""
+        """Whether `ik` solves each rotation (within the limits).
+
+        Parameters
+        ----------
+        r_target : array_like
+            Rotations ``(..., 3, 3)``.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(...)`` bool.
+        """
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik(r_target)[..., 0])
             return solved
@@ -410,30 +594,64 @@ class Arm:
         return out
 
     def direction_jacobian(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
-        """Joint angles (...) -> (..., 3, 2): d direction / d(theta_a, theta_b),
-        a column per joint. NaN where the loop does not close, and at its
-        closing limit (the couplers on one great circle), where the rates
-        grow without bound."""
+        """The derivative of the pointing direction by the joints.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 3, 2)``: column 0 is d direction / d theta_a, column 1
+            d direction / d theta_b. NaN where the loop does not close, and
+            at its closing limit (the couplers on one great circle), where
+            the rates grow without bound.
+        """
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_direction_jacobian(*self._geometry(), a, b, out)
         return out
 
     def angular_jacobian(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
-        """Joint angles (...) -> (..., 3, 2): the angular velocity of fk's
-        frame R per joint rate, omega = J @ [d theta_a, d theta_b] with
-        dR = [omega]x R, in the frame R maps into. NaN where
-        direction_jacobian is."""
+        """The angular velocity of `fk`'s frame per joint rate.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 3, 2)``: omega = J @ [d theta_a, d theta_b] with
+            dR = [omega]x R, in the frame R maps into; NaN where
+            `direction_jacobian` is.
+        """
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_angular_jacobian(*self._geometry(), a, b, out)
         return out
 
     def singular_values(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
-        """Joint angles (...) -> (..., 2): the singular values of
-        direction_jacobian, largest first, in radians of direction per radian
-        of joint. The smaller is 0 where an input arm lies in line with its
-        coupler. NaN where direction_jacobian is."""
+        """The singular values of `direction_jacobian`.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 2)``, largest first, radians of direction per radian of
+            joint. The smaller is 0 where an input arm lies in line with its
+            coupler; NaN where `direction_jacobian` is.
+        """
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + SINGULAR_VALUE_PAIR)
         _kernels.arm_singular_values(*self._geometry(), a, b, out)
@@ -446,19 +664,42 @@ class Arm:
         direction_rate: npt.ArrayLike,
         damping: Real = 0.0,
     ) -> FloatArray:
-        """Joint angles (...) and wanted direction rates (..., 3) -> (..., 2):
-        the joint rates q that minimise |J q - direction_rate|^2 +
-        damping^2 |q|^2, J the direction_jacobian. With damping 0 these are the
-        least-squares rates; a damping > 0 (one real number for all poses, in
-        radians of direction per radian of joint) keeps them bounded near a
-        singular pose at the cost of a residual. The part of direction_rate
-        along the direction cannot be produced and stays as residual. NaN
-        where direction_jacobian is, and for damping 0 where the computed J
-        has rank 1; at an arm in line rounding usually leaves J of rank 2 and
-        rates near 1e16 times too large, so use a damping there. A damping
-        too large or too small to square still acts as that damping.
-        TypeError for a damping that is not real, ValueError for a negative,
-        infinite or NaN one, or an array."""
+        """The joint rates that produce wanted rates of the pointing direction.
+
+        Parameters
+        ----------
+        theta_a, theta_b : array_like
+            Joint angles in radians, batch shapes ``(...)`` that broadcast
+            together.
+        direction_rate : array_like
+            Wanted direction rates ``(..., 3)``.
+        damping : float, default 0.0
+            One real number for all poses, finite and >= 0, in radians of
+            direction per radian of joint.
+
+        Returns
+        -------
+        numpy.ndarray
+            ``(..., 2)``: the q minimising ``||J q - direction_rate||^2 +
+            damping^2 ||q||^2``, J the `direction_jacobian`. NaN where J is,
+            and for damping 0 where the computed J has rank 1.
+
+        Raises
+        ------
+        TypeError
+            For a damping that is not a real number.
+        ValueError
+            For a negative, NaN or infinite damping, or an array.
+
+        Notes
+        -----
+        With damping 0 these are the least-squares rates; a damping > 0
+        keeps them bounded near a singular pose at the cost of a residual
+        (each singular value s is inverted as s / (s^2 + damping^2)). At an
+        arm in line rounding usually leaves J of rank 2 and rates near 1e16
+        times too large, so use a damping there. The part of the wanted rate
+        along the direction cannot be produced and stays as residual.
+        """
         batch, (a, b, rate) = pose_arguments(
             (theta_a, "theta_a", ANGLE),
             (theta_b, "theta_b", ANGLE),
@@ -475,18 +716,40 @@ class Arm:
         near: Optional[npt.ArrayLike] = None,
         wrap: Union[bool, np.bool_] = False,
     ) -> Tuple[FloatArray, FloatArray]:
-        """Directions (..., 3) -> (directions (..., 3), joints (..., 2)): the
-        reachable direction at the smallest angle from v3 (v3 itself,
-        normalised, where ik_from_direction accepts v3; else a point of the
-        workspace's edge, within 1e-9 rad of the nearest, 1e-5 for an arm
-        whose tip rings cross) and its joints as ik_from_direction gives them
-        for `near` (..., 2). Right at the edge of acceptance, where
-        ik_from_direction refuses the normalised v3 though it accepts v3, the
-        joints are those it gives v3. NaN for a direction of norm below 1e-12
-        or with a NaN or infinite component. With limits, the reachable set
-        is the directions of joint pairs within them, and the nearest point
-        of its edge may lie on the image of a limit line (found by sampling
-        and golden-section refinement, within 1e-8 rad)."""
+        """The reachable direction nearest each target, and its joints.
+
+        Parameters
+        ----------
+        v3 : array_like
+            Directions ``(..., 3)``, normalised here (any finite length).
+        near : array_like, optional
+            Joint pairs ``(..., 2)``, usually the current joints: the solution
+            nearest them wins (plain differences, or modulo 2 pi with
+            ``wrap``). Without it, the solution of smallest norm.
+        wrap : bool, default False
+            Compare with ``near`` as angles, modulo 2 pi, and return each
+            joint unwrapped next to near's.
+
+        Returns
+        -------
+        directions : numpy.ndarray
+            ``(..., 3)``: v3 itself, normalised, where `ik_from_direction`
+            accepts it; else a point of the reachable set's edge within 1e-9
+            rad of the nearest (1e-5 for an arm whose tip rings cross). NaN
+            for a direction shorter than 1e-12 or with a NaN or infinite
+            component.
+        joints : numpy.ndarray
+            ``(..., 2)``, as `ik_from_direction` gives them for ``near``;
+            right at the edge of acceptance, where it refuses the normalised
+            v3 though it accepts v3, those it gives v3.
+
+        Notes
+        -----
+        With limits, the reachable set is the directions of joint pairs
+        within them, and the nearest point of its edge may lie on the image
+        of a limit line (sampled, then refined by Brent's method). The
+        algorithm and its validation: the documentation's theory page.
+        """
         wrap = _flag(wrap, "wrap")
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)

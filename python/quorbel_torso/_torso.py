@@ -22,7 +22,13 @@ MECHANISMS = (3,)
 
 
 class AimStatus(enum.IntEnum):
-    """How a mechanism ended up aimed, per element of ``TorsoAim.status``."""
+    """How a mechanism ended up aimed, per element of ``TorsoAim.status``.
+
+    REACHED (0) points exactly at the target; CLAMPED (1) at the reachable
+    direction nearest it, ``leftover`` radians away; NO_DIRECTION (2): the
+    target is NaN, infinite or at the mechanism's mount; UNREACHABLE (3): an
+    arm with no direction at all within its limits.
+    """
 
     REACHED = 0  # pointing exactly at the target
     CLAMPED = 1  # at the reachable direction nearest to it, ``leftover`` rad away
@@ -31,7 +37,20 @@ class AimStatus(enum.IntEnum):
 
 
 class TorsoAim(NamedTuple):
-    """What ``Torso.look_at`` gives for targets of batch shape ``...``."""
+    """What `Torso.look_at` gives for targets of batch shape ``...``.
+
+    Attributes
+    ----------
+    pose : numpy.ndarray
+        ``(..., 7)``: left theta_a, theta_b, right theta_a, theta_b, yaw,
+        pitch, roll.
+    status : numpy.ndarray
+        ``(..., 3)`` int8: an `AimStatus` per mechanism (left arm, right
+        arm, neck).
+    leftover : numpy.ndarray
+        ``(..., 3)`` radians between each aim and its target's direction;
+        NaN without an aim.
+    """
 
     pose: FloatArray  # (..., 7): left theta_a, theta_b, right theta_a, theta_b, yaw, pitch, roll
     status: Int8Array  # (..., 3): an AimStatus per mechanism (left, right, neck)
@@ -94,18 +113,36 @@ class Torso:
 
     @staticmethod
     def from_json(text: str) -> "Torso":
-        """The torso described by torso.json text (not a file name);
-        ValueError "Invalid torso.json: ... at line L column C"."""
+        """The torso a torso.json text describes; the same as ``Torso(text)``.
+
+        Parameters
+        ----------
+        text : str
+            torso.json text (not a file name).
+
+        Returns
+        -------
+        Torso
+
+        Raises
+        ------
+        ValueError
+            ``Invalid torso.json: <problem> at line L column C``.
+        """
         return Torso(text)
 
     @staticmethod
     def example() -> "Torso":
-        """The example torso of examples/torso.json."""
+        """The example torso of ``examples/torso.json``."""
         return Torso(_kernels.example_torso_json())
 
     def to_json(self) -> str:
-        """torso.json text that from_json reads back to an equal torso, bit
-        for bit."""
+        """torso.json text that `from_json` reads back to an equal torso, bit for bit.
+
+        Returns
+        -------
+        str
+        """
         return self._json
 
     def _arm(self, name: str) -> Arm:
@@ -118,13 +155,22 @@ class Torso:
 
     @property
     def left_arm(self) -> Arm:
-        """The left arm: its geometry and joint limits (its mount is in
-        to_json())."""
+        """The left arm's geometry and joint limits (its mount is in `to_json`).
+
+        Returns
+        -------
+        Arm
+        """
         return self._arm("left_arm")
 
     @property
     def right_arm(self) -> Arm:
-        """The right arm: its geometry and joint limits."""
+        """The right arm's geometry and joint limits (its mount is in `to_json`).
+
+        Returns
+        -------
+        Arm
+        """
         return self._arm("right_arm")
 
     def look_at(
@@ -132,15 +178,27 @@ class Torso:
         targets: npt.ArrayLike,
         previous: Union[TorsoAim, npt.ArrayLike, None] = None,
     ) -> TorsoAim:
-        """Points (..., 3) in the torso frame, metres -> TorsoAim: each arm's
-        joints that aim it from its mount at the point within its limits
-        (nearest the previous joints, compared as angles), or at the nearest
-        direction it can reach; the neck's yaw and pitch that aim its gaze
-        axis there within its limits, its roll kept from `previous` (0
-        without). `previous` is the TorsoAim of the last call or a (..., 7)
-        pose; a NaN in it leaves that mechanism without one. Nothing is
-        raised per target: a target without a direction gives NaN joints and
-        AimStatus.NO_DIRECTION."""
+        """Aim both arms and the head at target points.
+
+        Parameters
+        ----------
+        targets : array_like
+            Points ``(..., 3)`` in the torso frame, metres.
+        previous : TorsoAim or array_like, optional
+            The last call's aim, or poses ``(..., 7)``; a NaN in it leaves
+            that mechanism without a previous pose.
+
+        Returns
+        -------
+        TorsoAim
+            Each arm's joints that aim it from its mount at the point within
+            its limits (nearest the previous joints, compared as angles), or
+            at the nearest direction it can reach; the neck's yaw and pitch
+            that aim its gaze axis there within its limits, its roll kept
+            from ``previous`` (0 without). Nothing is raised per target: a
+            target without a direction gives NaN joints and
+            ``AimStatus.NO_DIRECTION``.
+        """
         before = previous.pose if isinstance(previous, TorsoAim) else previous
         target = _single_target(targets)
         if target is not None and (

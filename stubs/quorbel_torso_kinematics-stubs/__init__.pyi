@@ -2,7 +2,8 @@
 
 All angles are radians. Matrices are given and returned as three rows of
 three numbers (``r[i][j]`` is row ``i``, column ``j``), applied to column
-vectors. See the README for frames, sign conventions and the arms.json format.
+vectors. Frames, sign conventions and the arms.json format: docs/concepts.md
+and docs/file_formats.md.
 """
 
 from typing import (

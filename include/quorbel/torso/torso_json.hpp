@@ -11,7 +11,7 @@
 //            "offset": [x, y, z]}
 // Angles in radians, offsets in metres. "limits", "gaze_axis" (default
 // [1, 0, 0]) and each of the neck's three intervals may be left out; every
-// other member is required. The README's torso.json section has the rest.
+// other member is required. docs/file_formats.md has the rest.
 #pragma once
 
 #include <optional>

@@ -19,14 +19,32 @@ ARM_RADIUS = 0.08
 
 def arm_mjcf(arm: Arm, *, radius: float = ARM_RADIUS,
              pose: Optional[Sequence[float]] = None) -> str:
-    """MJCF text of one arm, its centre at the world's origin and its frame
-    the world's: actuated joints and position servos "theta_a" and
-    "theta_b" (joint positions are the arm's angles), the end-effector frame
-    as the site "end_effector" (its rotation is fk's, its z axis the
-    pointing direction). `pose` is the joint pair the model is drawn and
-    starts at (default: (0, 0) if the loop closes there with a margin, else
-    the first such pair within the limits); ValueError where it does not
-    close."""
+    """MJCF text of one arm, its centre at the world's origin and its frame the world's.
+
+    Parameters
+    ----------
+    arm : Arm
+        The arm; its limits become joint and command ranges.
+    radius : float, default 0.08
+        The radius, in metres, of the sphere the arm is drawn on.
+    pose : sequence of float, optional
+        The joint pair the model is drawn and starts at. Default: (0, 0) if
+        the loop closes there with a margin, else the first such pair within
+        the limits.
+
+    Returns
+    -------
+    str
+        MJCF text: actuated joints and position servos ``theta_a`` and
+        ``theta_b`` (joint positions are the arm's angles), the end-effector
+        frame as the site ``end_effector`` (its rotation is fk's, its z axis
+        the pointing direction).
+
+    Raises
+    ------
+    ValueError
+        Where the loop does not close at ``pose``.
+    """
     document = Document("quorbel_arm")
     write_arm(document, document.worldbody, "", arm, radius, pose)
     return document.text()
@@ -39,12 +57,24 @@ def mounted(parent: ET.Element, name: str, mount: Dict[str, Any]) -> ET.Element:
 
 
 def torso_mjcf(torso: Torso, *, radius: float = ARM_RADIUS) -> str:
-    """MJCF text of the whole torso, its frame the world's: each arm at its
-    mount with its joints, servos and sites prefixed "left_" and "right_"
-    (left_theta_a, ..., left_end_effector), drawn at its first reference pose
-    (see arm_mjcf); the neck at its mount with joints and servos "yaw",
-    "pitch", "roll" and the head frame as the site "head". Joint limits
-    become joint and command ranges."""
+    """MJCF text of the whole torso, its frame the world's.
+
+    Parameters
+    ----------
+    torso : Torso
+        The torso; its joint limits become joint and command ranges.
+    radius : float, default 0.08
+        The radius, in metres, of the spheres the arms are drawn on.
+
+    Returns
+    -------
+    str
+        MJCF text: each arm at its mount with its joints, servos and sites
+        prefixed ``left_`` and ``right_`` (``left_theta_a``, ...,
+        ``left_end_effector``), drawn at its first reference pose (see
+        `arm_mjcf`); the neck at its mount with joints and servos ``yaw``,
+        ``pitch``, ``roll`` and the head frame as the site ``head``.
+    """
     description = json.loads(torso.to_json())
     document = Document("quorbel_torso")
     trunk = ET.SubElement(document.worldbody, "body", name="torso")
