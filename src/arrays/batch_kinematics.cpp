@@ -89,8 +89,7 @@ void arm_reachable_orientation(const Arm& arm, const double* r_target,
 
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const double* pose = joints + 3 * i;
-        store_mat3(neck_forward_kinematics(pose[0], pose[1], pose[2]), rotations + 9 * i);
+        store_mat3(neck_forward_kinematics(load_neck_angles(joints + 3 * i)), rotations + 9 * i);
     }
 }
 

@@ -41,7 +41,7 @@ void arm_ik(const Arm& arm, const double* r_target, std::size_t count,
 void arm_reachable_orientation(const Arm& arm, const double* r_target,
                                std::size_t count, bool* reachable) noexcept;
 
-// neck_forward_kinematics(yaw, pitch, roll) of joints[3i..] into rotations[9i..].
+// neck_forward_kinematics of joints[3i..] (yaw, pitch, roll) into rotations[9i..].
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept;
 // neck_inverse_kinematics(r[9i..]) into angles[3i..] as (yaw, pitch, roll).
 void neck_ik(const double* r, std::size_t count, double* angles) noexcept;

@@ -78,9 +78,9 @@ void neck_angular_jacobian(const double* joints, std::size_t count,
 void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
                       double* rates) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_neck_angles(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
-                                                    load_vec3(omega + 3 * i)),
-                          rates + 3 * i);
+        store_neck_rates(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
+                                                   load_vec3(omega + 3 * i)),
+                         rates + 3 * i);
     }
 }
 
