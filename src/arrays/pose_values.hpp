@@ -8,8 +8,8 @@
 #include <limits>
 #include <optional>
 
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
-#include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/mat3x2.hpp>
 #include <quorbel/maths/vector.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>

@@ -9,8 +9,8 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
 #include <quorbel/arm/joint_limits.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/export.hpp>
-#include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
