@@ -25,14 +25,14 @@ void arm_direction(const Arm& arm, const double* theta_a, const double* theta_b,
 void arm_reachable_joints(const Arm& arm, const double* theta_a,
                           const double* theta_b, std::size_t count, bool* reachable) noexcept;
 
-// ik_from_direction(arm, v3[3i..], near) into joints[2i..]; `near` is null
+// ik_from_direction(arm, directions[3i..], near) into joints[2i..]; `near` is null
 // for no preference, else a joint pair per pose.
-void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
+void arm_ik_from_direction(const Arm& arm, const double* directions, const double* near,
                            std::size_t count, double* joints) noexcept;
-void arm_reachable_direction(const Arm& arm, const double* v3, std::size_t count,
+void arm_reachable_direction(const Arm& arm, const double* directions, std::size_t count,
                              bool* reachable) noexcept;
-// ik_solutions(arm, v3[3i..]): four joint pairs per pose, joints[8i..].
-void arm_ik_solutions(const Arm& arm, const double* v3, std::size_t count,
+// ik_solutions(arm, directions[3i..]): four joint pairs per pose, joints[8i..].
+void arm_ik_solutions(const Arm& arm, const double* directions, std::size_t count,
                       double* joints) noexcept;
 
 // ik(arm, r_target[9i..]) into joints[2i..].

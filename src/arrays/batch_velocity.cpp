@@ -57,10 +57,10 @@ void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_
     }
 }
 
-void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
+void arm_nearest_reachable(const Arm& arm, const double* targets, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_reachable(nearest_reachable(arm, load_vec3(v3 + 3 * i), load_near(near, i)),
+        store_reachable(nearest_reachable(arm, load_vec3(targets + 3 * i), load_near(near, i)),
                         directions + 3 * i, joints + 2 * i);
     }
 }
