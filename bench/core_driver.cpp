@@ -38,7 +38,7 @@ constexpr double THETA_A = 0.3;
 constexpr double THETA_B = -0.2;
 constexpr Vec3 DIRECTION = {0.66, 0.58, 0.47};
 constexpr JointPair NEAR = {0.3, -0.2};
-constexpr Vec3 NECK_JOINTS = {0.3, -0.7, 1.1};
+constexpr NeckAngles NECK_JOINTS = {0.3, -0.7, 1.1};
 constexpr std::string_view ARM_JSON = R"({"arm_arc": 0.7, "coupler_arc": 0.5, "mirror": false})";
 
 struct Inputs {
@@ -50,8 +50,8 @@ struct Inputs {
     std::optional<JointPair> near = NEAR;
     std::optional<JointPair> no_near;
     Mat3 arm_rotation = forward_kinematics(LEFT, THETA_A, THETA_B)->rotation;
-    Vec3 neck_joints = NECK_JOINTS;
-    Mat3 neck_rotation = neck_forward_kinematics(NECK_JOINTS.x, NECK_JOINTS.y, NECK_JOINTS.z);
+    NeckAngles neck_joints = NECK_JOINTS;
+    Mat3 neck_rotation = neck_forward_kinematics(NECK_JOINTS);
     std::string_view json = ARM_JSON;
 };
 
@@ -102,8 +102,7 @@ void run_ik(long n) {
 void run_neck_forward_kinematics(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
-        Mat3 r = neck_forward_kinematics(inputs.neck_joints.x, inputs.neck_joints.y,
-                                         inputs.neck_joints.z);
+        Mat3 r = neck_forward_kinematics(inputs.neck_joints);
         opaque(r);
     }
 }
@@ -255,7 +254,7 @@ const Function POSE_FUNCTIONS[] = {
     {"neck_forward_kinematics", [](long) {
          over_poses([](std::size_t i) {
              const double* joints = poses.neck_joints + 3 * i;
-             return neck_forward_kinematics(joints[0], joints[1], joints[2]);
+             return neck_forward_kinematics({joints[0], joints[1], joints[2]});
          });
      }},
     {"neck_inverse_kinematics", [](long) {

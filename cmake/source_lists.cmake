@@ -26,9 +26,10 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/frame_searches.cpp
   ${QTK_SOURCE_ROOT}/src/arm/velocity_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/arm/nearest_reachable.cpp
+  ${QTK_SOURCE_ROOT}/src/arm/closing_limit.cpp
   ${QTK_SOURCE_ROOT}/src/arm/limit_lines.cpp
-  ${QTK_SOURCE_ROOT}/src/arm/json_scanner.cpp
-  ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
+  ${QTK_SOURCE_ROOT}/src/arms_json/json_scanner.cpp
+  ${QTK_SOURCE_ROOT}/src/arms_json/arms_json.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_velocity.cpp
   ${QTK_SOURCE_ROOT}/src/torso/mount.cpp

@@ -2,7 +2,7 @@
 
 tests/data/reference_outputs.json holds recorded reference outputs: inputs
 and the results the module gave for them when the file was written by
-bench/record_reference_outputs.py (floats as float.hex, failures as the
+tests/tools/record_reference_outputs.py (floats as float.hex, failures as the
 exception type). The recording is the point of this test, not a statement
 that those values are right: the kinematics' correctness is tested
 elsewhere, and this test catches any change at all (a reordered sum, a
@@ -14,6 +14,8 @@ tests and the neck's fk and ik, for left, right and negative-branch arms.
 import collections
 import json
 import pathlib
+import subprocess
+import sys
 
 import pytest
 
@@ -90,3 +92,14 @@ def test_results_are_bit_identical_to_the_record(key):
             mismatches.append(f"args={case['args']}: expected {expected}, got {got}")
     assert not mismatches, f"{len(mismatches)} of {len(GROUPS[key])} differ:\n" + "\n".join(
         mismatches[:5])
+
+
+def test_recorder_writes_the_record(tmp_path):
+    # Re-recording on purpose must change only the results meant to change:
+    # the recorder's calls are the record's, in its order.
+    recorder = pathlib.Path(__file__).parent / "tools" / "record_reference_outputs.py"
+    written = tmp_path / "reference_outputs.json"
+    subprocess.run([sys.executable, str(recorder), str(written)], check=True,
+                   capture_output=True)
+    recorded = pathlib.Path(__file__).parent / "data" / "reference_outputs.json"
+    assert written.read_bytes() == recorded.read_bytes()

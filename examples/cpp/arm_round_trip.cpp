@@ -82,7 +82,7 @@ int main() {
          close_to(smallest->theta_b, joints.theta_b) && near_other &&
          !close_to(near_other->theta_a, joints.theta_a);
 
-    const quorbel::Mat3 head = quorbel::neck_forward_kinematics(0.3, -0.7, 1.1);
+    const quorbel::Mat3 head = quorbel::neck_forward_kinematics({0.3, -0.7, 1.1});
     const std::optional<quorbel::NeckAngles> angles = quorbel::neck_inverse_kinematics(head);
     if (angles) {
         std::printf("neck ik(fk(+0.3, -0.7, +1.1)) -> (%+.6f, %+.6f, %+.6f)\n", angles->yaw,

@@ -148,7 +148,7 @@ void neck_poses() {
                 const double yaw = i * 0x1p-1;
                 const double pitch = j * 0x1p-2;
                 const double roll = k * 0x1p-1;
-                const quorbel::Mat3 r = quorbel::neck_forward_kinematics(yaw, pitch, roll);
+                const quorbel::Mat3 r = quorbel::neck_forward_kinematics({yaw, pitch, roll});
                 begin_line("neck", "fk", {yaw, pitch, roll});
                 print_rotation(r);
                 end_line();

@@ -6,7 +6,6 @@
 // std::bad_alloc) and the kinematic functions never allocate.
 #pragma once
 
-#include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/mat3x2.hpp>
 #include <quorbel/maths/rotation.hpp>
 #include <quorbel/maths/vector.hpp>
@@ -17,6 +16,7 @@
 #include <quorbel/arm/geometry.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
 #include <quorbel/arm/joint_limits.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/arm/nearest_frame.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>

@@ -69,7 +69,7 @@ double tip_ring_slack(double sin_arm) noexcept {
 // on sA and are made once. Whether forward kinematics closes the pair is for
 // `visit`.
 template <typename Visit>
-void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
+void for_each_tip_pair(const Arm& arm, Vec3 direction, Visit&& visit) noexcept {
     const double sin_arm = arm.sin_arm();
     const double cos_arm = arm.cos_arm();
     const double cos_coupler = arm.cos_coupler();
@@ -85,8 +85,8 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     bool any_a = false;
     for (int i = 0; i < 2; ++i) {
         const std::optional<Vec3> p =
-            detail::close_loop_on_small_circle(v_1, cos_arm, ring, d, cos_coupler, SIDES[i],
-                                              slack);
+            detail::close_loop_on_small_circle(v_1, cos_arm, ring, direction, cos_coupler,
+                                              SIDES[i], slack);
         a.closed[i] = p.has_value();
         if (p) {
             any_a = true;
@@ -100,8 +100,8 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
     TipPlacements b;
     for (int i = 0; i < 2; ++i) {
         const std::optional<Vec3> p =
-            detail::close_loop_on_small_circle(v_5, cos_arm, ring, d, cos_coupler, SIDES[i],
-                                              slack);
+            detail::close_loop_on_small_circle(v_5, cos_arm, ring, direction, cos_coupler,
+                                              SIDES[i], slack);
         b.closed[i] = p.has_value();
         if (p) {
             b.theta[i] = joint_angle(v_5, rest_b, *p);
@@ -121,9 +121,9 @@ void for_each_tip_pair(const Arm& arm, Vec3 d, Visit&& visit) noexcept {
 }
 
 // Calls visit(slot, theta_a, theta_b) for the candidates that land on the
-// direction: d = direction / |direction| (none when |direction| <
+// direction: u = direction / |direction| (none when |direction| <
 // MIN_DIRECTION_NORM or not finite; unit_direction keeps a huge finite one
-// from overflowing), and a candidate lands when |v_3 - d| <
+// from overflowing), and a candidate lands when |v_3 - u| <
 // IK_MATCH_TOLERANCE (a NaN distance does not). Only v_3 of each candidate's
 // forward kinematics is needed: it is the loop closure between the placed
 // tips (the apex frame_from_tips starts from), so no frame is built.
@@ -133,14 +133,14 @@ void for_each_solution(const Arm& arm, Vec3 direction, Visit&& visit) noexcept {
     if (!unit) {
         return;
     }
-    const Vec3 d = *unit;
+    const Vec3 u = *unit;
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
-    for_each_tip_pair(arm, d, [&](int slot, double theta_a, double theta_b, Vec3 tip_a,
+    for_each_tip_pair(arm, u, [&](int slot, double theta_a, double theta_b, Vec3 tip_a,
                                   Vec3 tip_b) {
         const std::optional<Vec3> v_3 =
             detail::close_loop_from_cosines(tip_a, cos_coupler, tip_b, cos_coupler, s);
-        if (v_3 && norm(*v_3 - d) < IK_MATCH_TOLERANCE) {
+        if (v_3 && norm(*v_3 - u) < IK_MATCH_TOLERANCE) {
             visit(slot, theta_a, theta_b);
         }
     });
@@ -162,11 +162,12 @@ double frobenius_distance(const Mat3& a, const Mat3& b) noexcept {
 
 // Every tip pair run through forward kinematics (frame_from_tips), kept when
 // the loop closes.
-CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept {
+CandidateList direction_candidates(const Arm& arm, Vec3 direction) noexcept {
     const double cos_coupler = arm.cos_coupler();
     const double s = branch_sign(arm.geometry());
     CandidateList list;
-    for_each_tip_pair(arm, d, [&](int, double theta_a, double theta_b, Vec3 tip_a, Vec3 tip_b) {
+    for_each_tip_pair(arm, direction, [&](int, double theta_a, double theta_b, Vec3 tip_a,
+                                          Vec3 tip_b) {
         const FkResult fk = detail::frame_from_tips(tip_a, tip_b, cos_coupler, s);
         if (fk) {
             list.items[list.count++] = IkCandidate{theta_a, theta_b, *fk};

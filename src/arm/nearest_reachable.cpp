@@ -11,6 +11,7 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 
 #include "arm/close_loop_from_cosines.hpp"
+#include "arm/closing_limit.hpp"
 #include "arm/golden_section.hpp"
 #include "arm/limit_lines.hpp"
 #include "arm/unit_direction.hpp"
@@ -20,20 +21,6 @@ namespace {
 
 constexpr double PI = 3.141592653589793;
 
-// Samples per closed piece of the closing limit. Its Lagrange condition has
-// at most 16 roots in all (it and the limit are trigonometric polynomials
-// of bidegree (2,2) and (1,1) in the joints); two roots closer than the
-// samples' spacing are caught as a dip (see add_limit_candidates).
-constexpr int LIMIT_SAMPLES = 32;
-// Regula falsi stops when its bracket is this narrow (radians of the
-// curve's parameter) or after LIMIT_ITERATIONS steps.
-constexpr double LIMIT_BRACKET = 1e-14;
-constexpr int LIMIT_ITERATIONS = 60;
-// A dip of |h| between three samples is searched when the parabola through
-// them comes within this fraction of its middle value of zero (or crosses
-// it); the search takes at most DIP_ITERATIONS golden-section steps.
-constexpr double DIP_MARGIN = 0.25;
-constexpr int DIP_ITERATIONS = 40;
 // How far a rim or corner candidate is moved into the workspace before
 // ik_from_direction is asked, one after the other.
 constexpr double RIM_STEPS[] = {1e-12, 1e-10};
@@ -83,9 +70,9 @@ constexpr int MEETING_ITERATIONS = 40;
 // Room for every candidate: 4 rims, 8 corners of two rims, 4 on the circles
 // about the tips' meeting points, 16 where they cross a rim and 2 where they
 // cross each other, 8 points where a
-// rim meets the closing limit and the closing limit's maxima (at most one
-// per sample interval of each of at most two pieces).
-constexpr std::size_t MAX_CANDIDATES = 4 + 8 + 4 + 16 + 2 + 8 + 2 * LIMIT_SAMPLES;
+// rim meets the closing limit and the closing limit's maxima.
+constexpr std::size_t MAX_CANDIDATES =
+    4 + 8 + 4 + 16 + 2 + 8 + 2 * detail::CLOSING_LIMIT_SAMPLES;
 
 struct EdgeCandidates {
     std::array<Candidate, MAX_CANDIDATES> items;
@@ -127,247 +114,6 @@ Vec3 nearest_on_rim(const Rim& rim, Vec3 target, Vec3 fallback) noexcept {
     return rim.cos_radius * rim.axis + sin_radius * normalise(across);
 }
 
-// The closing limit, one joint pair at a time: tip A from theta_a, tip B
-// where ring B meets the circle of arc 2 coupler_arc about tip A, on the side
-// whose sign `offset_sign` gives. The loop's margin there is clamped at zero,
-// so that a parameter at a turning point (where the two sides meet) yields
-// the single point instead of nothing.
-struct LimitPoint {
-    Vec3 v_2;
-    Vec3 v_4;
-};
-
-// The arm's constants that trace its closing limit.
-struct ClosingLimit {
-    const Arm& arm;
-    double cos_arm;
-    double cos_double;  // cos(2 coupler_arc)
-    Vec3 axis_b;
-};
-
-LimitPoint limit_point(const ClosingLimit& f, double theta_a, double offset_sign) noexcept {
-    const Vec3 v_2 = arm_tip_a(f.arm, theta_a);
-    double c = dot(f.axis_b, v_2);
-    c = std::fmax(-1.0, std::fmin(1.0, c));
-    const double sigma = std::sqrt(1.0 - c * c);
-    const double r = (f.cos_double - c * f.cos_arm) / sigma;
-    const double t = std::fmax(0.0, (1.0 - f.cos_arm * f.cos_arm) - r * r);
-    const Vec3 n = cross(f.axis_b, v_2) / sigma;
-    const Vec3 e = cross(n, f.axis_b);
-    return {v_2, f.cos_arm * f.axis_b + r * e + (offset_sign * std::sqrt(t)) * n};
-}
-
-// The Lagrange condition of u.(v_2 + v_4) on g = v_2.v_4 = cos(2 coupler_arc):
-// dF/d theta_a dg/d theta_b - dF/d theta_b dg/d theta_a, zero exactly where
-// the direction's distance to the target is stationary along the limit.
-double lagrange_condition(const ClosingLimit& f, const LimitPoint& p, Vec3 target) noexcept {
-    const Vec3 turn_a = cross(Vec3{0.0, 0.0, 1.0}, p.v_2);
-    const Vec3 turn_b = cross(f.axis_b, p.v_4);
-    return dot(target, turn_a) * dot(p.v_2, turn_b) - dot(target, turn_b) * dot(p.v_4, turn_a);
-}
-
-// One closed piece of the closing limit, with a parameter s in [0, 2 pi):
-// theta_a = centre + half cos s with the side of sin s (a piece with two
-// turning points), or theta_a = s - pi on a fixed side (a piece that goes
-// all the way round joint A).
-struct LimitPiece {
-    double centre;
-    double half;
-    double side;  // 0 for a piece with turning points
-};
-
-LimitPoint piece_point(const ClosingLimit& f, const LimitPiece& piece, double s) noexcept {
-    if (piece.side == 0.0) {
-        const elementary::SinCos t = elementary::sincos(s);
-        const double sign = t.sin < 0.0 ? -1.0 : 1.0;
-        return limit_point(f, piece.centre + piece.half * t.cos, sign);
-    }
-    return limit_point(f, s - PI, piece.side);
-}
-
-// The root of h between s_lo and s_hi (values h_lo, h_hi of opposite signs),
-// by regula falsi with the Illinois halving; h is the Lagrange condition
-// times `orientation`.
-double refine_root(const ClosingLimit& f, const LimitPiece& piece, Vec3 target,
-                   double orientation, double s_lo, double h_lo, double s_hi,
-                   double h_hi) noexcept {
-    int kept_side = 0;
-    for (int i = 0; i < LIMIT_ITERATIONS && s_hi - s_lo > LIMIT_BRACKET; ++i) {
-        double s = (s_lo * h_hi - s_hi * h_lo) / (h_hi - h_lo);
-        if (!(s > s_lo && s < s_hi)) {
-            s = 0.5 * (s_lo + s_hi);
-        }
-        const double h = orientation * lagrange_condition(f, piece_point(f, piece, s), target);
-        if (h == 0.0) {
-            return s;
-        }
-        if ((h < 0.0) == (h_lo < 0.0)) {
-            s_lo = s;
-            h_lo = h;
-            if (kept_side == -1) {
-                h_hi *= 0.5;
-            }
-            kept_side = -1;
-        } else {
-            s_hi = s;
-            h_hi = h;
-            if (kept_side == 1) {
-                h_lo *= 0.5;
-            }
-            kept_side = 1;
-        }
-    }
-    return std::fabs(h_lo) < std::fabs(h_hi) ? s_lo : s_hi;
-}
-
-// The apex of a limit pair: midway between the tips (its antipode for a
-// coupler longer than a quarter turn).
-Vec3 limit_apex(const LimitPoint& p, double cos_coupler) noexcept {
-    const Vec3 mid = normalise(p.v_2 + p.v_4);
-    return cos_coupler < 0.0 ? -1.0 * mid : mid;
-}
-
-// +1 where the apex's cosine to the target grows along the piece's parameter
-// as the Lagrange condition's sign says, -1 where it falls. The condition is
-// grad f . T with T = (dg/d theta_b, -dg/d theta_a), a tangent of the limit
-// that never vanishes, so its sense relative to the parameter is one for the
-// whole piece: read where d theta_a / ds is known and dg/d theta_b is not
-// zero (away from the turning points). f is the cosine times
-// 2 cos(coupler_arc), whose sign enters too.
-double orientation(const ClosingLimit& f, const LimitPiece& piece,
-                   double cos_coupler) noexcept {
-    // theta_a = centre + half cos s falls at s = pi / 2; theta_a = s - pi rises.
-    const double s = piece.side == 0.0 ? 0.5 * PI : 0.0;
-    const double theta_a_rate = piece.side == 0.0 ? -1.0 : 1.0;
-    const LimitPoint p = piece_point(f, piece, s);
-    const double dg_b = dot(p.v_2, cross(f.axis_b, p.v_4));
-    const double sense = (theta_a_rate * dg_b < 0.0) ? -1.0 : 1.0;
-    return cos_coupler < 0.0 ? -sense : sense;
-}
-
-// The local maxima of the apex's cosine to the target along one piece: where
-// the oriented condition h falls through zero between two samples. A
-// maximum and a minimum closer together than the samples' spacing leave no
-// sign change; they show as a dip of |h| between three samples whose
-// parabola reaches zero, and a golden-section search of that dip for the
-// opposite sign finds them.
-void add_limit_candidates(const ClosingLimit& f, const LimitPiece& piece, Vec3 target,
-                          double cos_coupler, EdgeCandidates& list) noexcept {
-    const double o = orientation(f, piece, cos_coupler);
-    const double step = 2.0 * PI / LIMIT_SAMPLES;
-    const auto h_at = [&](double s) {
-        return o * lagrange_condition(f, piece_point(f, piece, s), target);
-    };
-    const auto add_root = [&](double s_lo, double h_lo, double s_hi, double h_hi) {
-        const double root = refine_root(f, piece, target, o, s_lo, h_lo, s_hi, h_hi);
-        list.add(limit_apex(piece_point(f, piece, root), cos_coupler), Vec3{0.0, 0.0, 0.0},
-                 target, Kind::limit);
-    };
-    std::array<double, LIMIT_SAMPLES> h;
-    for (int k = 0; k < LIMIT_SAMPLES; ++k) {
-        h[k] = h_at(k * step);
-    }
-    for (int k = 0; k < LIMIT_SAMPLES; ++k) {
-        const double s = k * step;
-        const double h_prev = h[(k + LIMIT_SAMPLES - 1) % LIMIT_SAMPLES];
-        const double h_here = h[k];
-        const double h_next = h[(k + 1) % LIMIT_SAMPLES];
-        if (h_here > 0.0 && !(h_next > 0.0)) {
-            add_root(s, h_here, s + step, h_next);
-            continue;
-        }
-        const bool dip = (h_here > 0.0) == (h_prev > 0.0) && (h_here > 0.0) == (h_next > 0.0) &&
-                         std::fabs(h_here) < std::fabs(h_prev) &&
-                         std::fabs(h_here) <= std::fabs(h_next);
-        if (!dip) {
-            continue;
-        }
-        // The parabola through the three samples: its least |h| is
-        // h_here - (h_next - h_prev)^2 / (8 (h_next - 2 h_here + h_prev)).
-        const double curvature = h_next - 2.0 * h_here + h_prev;
-        const double vertex = h_here - (h_next - h_prev) * (h_next - h_prev) / (8.0 * curvature);
-        if ((vertex > 0.0) == (h_here > 0.0) && std::fabs(vertex) > DIP_MARGIN * std::fabs(h_here)) {
-            continue;
-        }
-        // Golden section for the least sign(h_here) h on [s - step, s + step].
-        const double sign = h_here > 0.0 ? 1.0 : -1.0;
-        const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
-        double lo = s - step;
-        double hi = s + step;
-        double x1 = hi - ratio * (hi - lo);
-        double x2 = lo + ratio * (hi - lo);
-        double g1 = sign * h_at(x1);
-        double g2 = sign * h_at(x2);
-        for (int i = 0; i < DIP_ITERATIONS && g1 > 0.0 && g2 > 0.0; ++i) {
-            if (g1 < g2) {
-                hi = x2;
-                x2 = x1;
-                g2 = g1;
-                x1 = hi - ratio * (hi - lo);
-                g1 = sign * h_at(x1);
-            } else {
-                lo = x1;
-                x1 = x2;
-                g1 = g2;
-                x2 = lo + ratio * (hi - lo);
-                g2 = sign * h_at(x2);
-            }
-        }
-        const bool first = !(g1 > 0.0);
-        if (!first && g2 > 0.0) {
-            continue;  // a dip that stays on one side: no roots
-        }
-        const double crossing = first ? x1 : x2;
-        const double h_crossing = sign * (first ? g1 : g2);
-        // + - +: the maximum is where h falls, before the crossing;
-        // - + -: after it.
-        if (h_here > 0.0) {
-            add_root(s - step, h_prev, crossing, h_crossing);
-        } else {
-            add_root(crossing, h_crossing, s + step, h_next);
-        }
-    }
-}
-
-// The pieces of the closing limit. Tip B can sit 2 coupler_arc from tip A
-// when c = v_5.v_2 = sin(arm_arc) cos(theta_a) lies within
-// [cos a cos 2g - |sin a sin 2g|, cos a cos 2g + |sin a sin 2g|].
-void add_closing_limit(const Arm& arm, Vec3 target, EdgeCandidates& list) noexcept {
-    const double m = mirror_sign(arm.geometry());
-    const double cos_coupler = arm.cos_coupler();
-    const double cos_double = 2.0 * cos_coupler * cos_coupler - 1.0;
-    const double sin_double = std::sqrt(std::fmax(0.0, 1.0 - cos_double * cos_double));
-    const ClosingLimit f = {arm, arm.cos_arm(), cos_double, {m, 0.0, 0.0}};
-    if (arm.sin_arm() == 0.0) {
-        return;
-    }
-    const double spread = std::fabs(arm.sin_arm()) * sin_double;
-    double lo = (arm.cos_arm() * cos_double - spread) / arm.sin_arm();
-    double hi = (arm.cos_arm() * cos_double + spread) / arm.sin_arm();
-    if (lo > hi) {
-        const double swap = lo;
-        lo = hi;
-        hi = swap;
-    }
-    if (lo > 1.0 || hi < -1.0) {
-        return;
-    }
-    if (lo <= -1.0 && hi >= 1.0) {
-        add_limit_candidates(f, {0.0, 0.0, 1.0}, target, cos_coupler, list);
-        add_limit_candidates(f, {0.0, 0.0, -1.0}, target, cos_coupler, list);
-    } else if (hi >= 1.0) {
-        add_limit_candidates(f, {0.0, elementary::acos(lo), 0.0}, target, cos_coupler, list);
-    } else if (lo <= -1.0) {
-        add_limit_candidates(f, {PI, PI - elementary::acos(hi), 0.0}, target, cos_coupler, list);
-    } else {
-        const double near_end = elementary::acos(hi);
-        const double far_end = elementary::acos(lo);
-        const double centre = 0.5 * (near_end + far_end);
-        const double half = 0.5 * (far_end - near_end);
-        add_limit_candidates(f, {centre, half, 0.0}, target, cos_coupler, list);
-        add_limit_candidates(f, {-centre, half, 0.0}, target, cos_coupler, list);
-    }
-}
 
 // The rims of both rings: tip placements exist for d.axis within
 // [cos a cos g - |sin a sin g|, cos a cos g + |sin a sin g|] (a = arm_arc,
@@ -662,7 +408,10 @@ void collect_edge_candidates(const Arm& arm, Vec3 u, EdgeCandidates& list) noexc
     add_rims_and_corners(arm, u, list);
     add_meeting_circles(arm, u, list);
     add_rim_limit_meetings(arm, u, list);
-    add_closing_limit(arm, u, list);
+    const detail::ClosingLimitMaxima maxima = detail::closing_limit_maxima(arm, u);
+    for (std::size_t i = 0; i < maxima.count; ++i) {
+        list.add(maxima.apexes[i], Vec3{0.0, 0.0, 0.0}, u, Kind::limit);
+    }
 }
 
 // The candidates tried from the nearest, from the `next`-th nearest on:

@@ -48,25 +48,26 @@ void arm_reachable_joints(const Arm& arm, const double* theta_a,
     }
 }
 
-void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
+void arm_ik_from_direction(const Arm& arm, const double* directions, const double* near,
                            std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(ik_from_direction(arm, load_vec3(v3 + 3 * i), load_near(near, i)),
+        store_joint_pair(ik_from_direction(arm, load_vec3(directions + 3 * i), load_near(near, i)),
                          joints + 2 * i);
     }
 }
 
-void arm_reachable_direction(const Arm& arm, const double* v3, std::size_t count,
+void arm_reachable_direction(const Arm& arm, const double* directions, std::size_t count,
                              bool* reachable) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        reachable[i] = ik_from_direction(arm, load_vec3(v3 + 3 * i), std::nullopt).has_value();
+        reachable[i] =
+            ik_from_direction(arm, load_vec3(directions + 3 * i), std::nullopt).has_value();
     }
 }
 
-void arm_ik_solutions(const Arm& arm, const double* v3, std::size_t count,
+void arm_ik_solutions(const Arm& arm, const double* directions, std::size_t count,
                       double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const auto solutions = ik_solutions(arm, load_vec3(v3 + 3 * i));
+        const auto solutions = ik_solutions(arm, load_vec3(directions + 3 * i));
         for (std::size_t k = 0; k < solutions.size(); ++k) {
             store_joint_pair(solutions[k], joints + 8 * i + 2 * k);
         }
@@ -89,8 +90,7 @@ void arm_reachable_orientation(const Arm& arm, const double* r_target,
 
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const double* pose = joints + 3 * i;
-        store_mat3(neck_forward_kinematics(pose[0], pose[1], pose[2]), rotations + 9 * i);
+        store_mat3(neck_forward_kinematics(load_neck_angles(joints + 3 * i)), rotations + 9 * i);
     }
 }
 

@@ -25,14 +25,14 @@ void arm_direction(const Arm& arm, const double* theta_a, const double* theta_b,
 void arm_reachable_joints(const Arm& arm, const double* theta_a,
                           const double* theta_b, std::size_t count, bool* reachable) noexcept;
 
-// ik_from_direction(arm, v3[3i..], near) into joints[2i..]; `near` is null
+// ik_from_direction(arm, directions[3i..], near) into joints[2i..]; `near` is null
 // for no preference, else a joint pair per pose.
-void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
+void arm_ik_from_direction(const Arm& arm, const double* directions, const double* near,
                            std::size_t count, double* joints) noexcept;
-void arm_reachable_direction(const Arm& arm, const double* v3, std::size_t count,
+void arm_reachable_direction(const Arm& arm, const double* directions, std::size_t count,
                              bool* reachable) noexcept;
-// ik_solutions(arm, v3[3i..]): four joint pairs per pose, joints[8i..].
-void arm_ik_solutions(const Arm& arm, const double* v3, std::size_t count,
+// ik_solutions(arm, directions[3i..]): four joint pairs per pose, joints[8i..].
+void arm_ik_solutions(const Arm& arm, const double* directions, std::size_t count,
                       double* joints) noexcept;
 
 // ik(arm, r_target[9i..]) into joints[2i..].
@@ -41,7 +41,7 @@ void arm_ik(const Arm& arm, const double* r_target, std::size_t count,
 void arm_reachable_orientation(const Arm& arm, const double* r_target,
                                std::size_t count, bool* reachable) noexcept;
 
-// neck_forward_kinematics(yaw, pitch, roll) of joints[3i..] into rotations[9i..].
+// neck_forward_kinematics of joints[3i..] (yaw, pitch, roll) into rotations[9i..].
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept;
 // neck_inverse_kinematics(r[9i..]) into angles[3i..] as (yaw, pitch, roll).
 void neck_ik(const double* r, std::size_t count, double* angles) noexcept;

@@ -26,18 +26,20 @@ IkOptions load_options(OptionBuffers b, std::size_t i) noexcept {
 
 }  // namespace
 
-void arm_ik_from_direction_within(const Arm& arm, const double* v3, OptionBuffers options,
+void arm_ik_from_direction_within(const Arm& arm, const double* directions, OptionBuffers options,
                                   std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(ik_from_direction(arm, load_vec3(v3 + 3 * i), load_options(options, i)),
-                         joints + 2 * i);
+        store_joint_pair(
+            ik_from_direction(arm, load_vec3(directions + 3 * i), load_options(options, i)),
+            joints + 2 * i);
     }
 }
 
-void arm_ik_solutions_within(const Arm& arm, const double* v3, OptionBuffers options,
+void arm_ik_solutions_within(const Arm& arm, const double* directions, OptionBuffers options,
                              std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const auto solutions = ik_solutions(arm, load_vec3(v3 + 3 * i), load_options(options, i));
+        const auto solutions =
+            ik_solutions(arm, load_vec3(directions + 3 * i), load_options(options, i));
         for (std::size_t k = 0; k < solutions.size(); ++k) {
             store_joint_pair(solutions[k], joints + 8 * i + 2 * k);
         }
@@ -52,12 +54,13 @@ void arm_ik_within(const Arm& arm, const double* r_target, OptionBuffers options
     }
 }
 
-void arm_nearest_reachable_within(const Arm& arm, const double* v3, OptionBuffers options,
+void arm_nearest_reachable_within(const Arm& arm, const double* targets, OptionBuffers options,
                                   std::size_t count, double* directions,
                                   double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_reachable(nearest_reachable(arm, load_vec3(v3 + 3 * i), load_options(options, i)),
-                        directions + 3 * i, joints + 2 * i);
+        store_reachable(
+            nearest_reachable(arm, load_vec3(targets + 3 * i), load_options(options, i)),
+            directions + 3 * i, joints + 2 * i);
     }
 }
 

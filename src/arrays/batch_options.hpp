@@ -18,13 +18,13 @@ struct OptionBuffers {
     bool wrap;
 };
 
-void arm_ik_from_direction_within(const Arm& arm, const double* v3, OptionBuffers options,
+void arm_ik_from_direction_within(const Arm& arm, const double* directions, OptionBuffers options,
                                   std::size_t count, double* joints) noexcept;
-void arm_ik_solutions_within(const Arm& arm, const double* v3, OptionBuffers options,
+void arm_ik_solutions_within(const Arm& arm, const double* directions, OptionBuffers options,
                              std::size_t count, double* joints) noexcept;
 void arm_ik_within(const Arm& arm, const double* r_target, OptionBuffers options,
                    std::size_t count, double* joints) noexcept;
-void arm_nearest_reachable_within(const Arm& arm, const double* v3, OptionBuffers options,
+void arm_nearest_reachable_within(const Arm& arm, const double* targets, OptionBuffers options,
                                   std::size_t count, double* directions,
                                   double* joints) noexcept;
 // ik_nearest_frame into joints[2i..], angles[i] and misses[i] (the FrameMiss

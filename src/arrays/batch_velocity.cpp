@@ -57,10 +57,10 @@ void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_
     }
 }
 
-void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
+void arm_nearest_reachable(const Arm& arm, const double* targets, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_reachable(nearest_reachable(arm, load_vec3(v3 + 3 * i), load_near(near, i)),
+        store_reachable(nearest_reachable(arm, load_vec3(targets + 3 * i), load_near(near, i)),
                         directions + 3 * i, joints + 2 * i);
     }
 }
@@ -78,9 +78,9 @@ void neck_angular_jacobian(const double* joints, std::size_t count,
 void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
                       double* rates) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_neck_angles(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
-                                                    load_vec3(omega + 3 * i)),
-                          rates + 3 * i);
+        store_neck_rates(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
+                                                   load_vec3(omega + 3 * i)),
+                         rates + 3 * i);
     }
 }
 

@@ -26,9 +26,9 @@ void arm_singular_values(const Arm& arm, const double* theta_a, const double* th
 void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
                      const double* direction_rate, double damping, std::size_t count,
                      double* rates) noexcept;
-// nearest_reachable(arm, v3[3i..], near) into directions[3i..] and
+// nearest_reachable(arm, targets[3i..], near) into directions[3i..] and
 // joints[2i..]; `near` is null for no preference, else a joint pair per pose.
-void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
+void arm_nearest_reachable(const Arm& arm, const double* targets, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept;
 
 // neck_angular_jacobian of joints[3i..] (yaw, pitch, roll) into jacobians[9i..].

@@ -8,11 +8,12 @@
 #include <limits>
 #include <optional>
 
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
-#include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/mat3x2.hpp>
 #include <quorbel/maths/vector.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
+#include <quorbel/neck/neck_velocity.hpp>
 
 namespace quorbel::arrays {
 
@@ -77,6 +78,16 @@ inline void store_neck_angles(const std::optional<NeckAngles>& angles, double* o
         out[0] = angles->yaw;
         out[1] = angles->pitch;
         out[2] = angles->roll;
+    } else {
+        fill_nan(out, 3);
+    }
+}
+
+inline void store_neck_rates(const std::optional<NeckRates>& rates, double* out) {
+    if (rates) {
+        out[0] = rates->yaw;
+        out[1] = rates->pitch;
+        out[2] = rates->roll;
     } else {
         fill_nan(out, 3);
     }

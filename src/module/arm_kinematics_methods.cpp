@@ -85,8 +85,8 @@ PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_
                                 PyObject* kwnames) {
     return arm_method(
         arm_ik_from_direction_parameters, self, args, nargs, kwnames,
-        [](const Arm& arm, Vec3 v3, std::optional<JointPair> near) {
-            const auto pair = ik_from_direction(arm, v3, near);
+        [](const Arm& arm, Vec3 direction, std::optional<JointPair> near) {
+            const auto pair = ik_from_direction(arm, direction, near);
             return pair ? from_joint_pair(*pair) : raise_runtime_error(UNREACHABLE_MESSAGE);
         });
 }
@@ -95,8 +95,8 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
                                      PyObject* kwnames) {
     return arm_method(
         arm_is_reachable_direction_parameters, self, args, nargs, kwnames,
-        [](const Arm& arm, Vec3 v3) {
-            return from_bool(ik_from_direction(arm, v3, std::nullopt).has_value());
+        [](const Arm& arm, Vec3 direction) {
+            return from_bool(ik_from_direction(arm, direction, std::nullopt).has_value());
         });
 }
 

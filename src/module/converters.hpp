@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 
 #include "python_shared/python_api.hpp"

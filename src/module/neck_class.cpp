@@ -31,8 +31,8 @@ PyObject* neck_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     const Receiver receiver{self, neck_type_cell.type, NECK_CLASS_NAME};
     return call_with_arguments(neck_fk_parameters, &receiver, args, nargs, kwnames,
                                [](Vec3 joints) {
-                                   return from_mat3(
-                                       neck_forward_kinematics(joints.x, joints.y, joints.z));
+                                   return from_mat3(neck_forward_kinematics(
+                                       NeckAngles{joints.x, joints.y, joints.z}));
                                });
 }
 

@@ -4,7 +4,7 @@
 // half-built left behind.
 #pragma once
 
-#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 

@@ -56,11 +56,13 @@ QTK_FMA_ENTRY std::optional<NeckAngles> neck_inverse_kinematics_fused(const Mat3
 
 }  // namespace
 
-Mat3 neck_forward_kinematics(double yaw, double pitch, double roll) noexcept {
+Mat3 neck_forward_kinematics(const NeckAngles& angles) noexcept {
 #if QTK_FMA_VARIANTS
-    if (elementary::detail::use_fma()) return neck_forward_kinematics_fused(yaw, pitch, roll);
+    if (elementary::detail::use_fma()) {
+        return neck_forward_kinematics_fused(angles.yaw, angles.pitch, angles.roll);
+    }
 #endif
-    return neck_forward_kinematics_body(yaw, pitch, roll);
+    return neck_forward_kinematics_body(angles.yaw, angles.pitch, angles.roll);
 }
 
 std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {

@@ -53,11 +53,11 @@ bool gimbal_locked(const NeckAngles& joints, double sp, double cy) noexcept {
 // within a few thousand ulps of the margin). A NaN or infinite angle, the
 // roll included, which the rates do not read, gives NaN rates, as fk gives
 // a rotation of NaN that ik does not refuse.
-std::optional<NeckAngles> neck_joint_rates(const NeckAngles& joints, Vec3 omega) noexcept {
+std::optional<NeckRates> neck_joint_rates(const NeckAngles& joints, Vec3 omega) noexcept {
     if (!(std::isfinite(joints.yaw) && std::isfinite(joints.pitch) &&
           std::isfinite(joints.roll))) {
         constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-        return NeckAngles{nan, nan, nan};
+        return NeckRates{nan, nan, nan};
     }
     const elementary::SinCos yaw = elementary::sincos(joints.yaw);
     const elementary::SinCos pitch = elementary::sincos(joints.pitch);
@@ -71,7 +71,7 @@ std::optional<NeckAngles> neck_joint_rates(const NeckAngles& joints, Vec3 omega)
     const double pitch_rate = (-sy) * omega.x + cy * omega.y;
     const double roll_rate = (cy * omega.x + sy * omega.y) / cp;
     const double yaw_rate = omega.z + sp * roll_rate;
-    return NeckAngles{yaw_rate, pitch_rate, roll_rate};
+    return NeckRates{yaw_rate, pitch_rate, roll_rate};
 }
 
 }  // namespace quorbel

@@ -216,7 +216,7 @@ std::optional<NeckAim> look_at(const NeckDescription& neck, Vec3 target,
         return std::nullopt;  // a NaN limit or roll leaves no pose
     }
     const neck_gaze::Pose pose = candidates.best();
-    const Vec3 gaze = neck_forward_kinematics(pose.yaw, pose.pitch, roll) * axis;
+    const Vec3 gaze = neck_forward_kinematics({pose.yaw, pose.pitch, roll}) * axis;
     return NeckAim{{pose.yaw, pose.pitch, roll},
                    gaze,
                    candidates.best_exact() ? AimStatus::reached : AimStatus::clamped,

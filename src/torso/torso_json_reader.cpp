@@ -7,9 +7,9 @@
 #include <cmath>
 #include <string>
 
-#include "arm/geometry_json_reader.hpp"
-#include "arm/json_members.hpp"
-#include "arm/json_scanner.hpp"
+#include "arms_json/geometry_json_reader.hpp"
+#include "arms_json/json_members.hpp"
+#include "arms_json/json_scanner.hpp"
 
 namespace quorbel {
 

@@ -109,7 +109,7 @@ class QuorbelArmKinematics:
     def ik_from_direction(
         self, v3: _Vector3, near: tuple[_Real, _Real] | None = None
     ) -> tuple[float, float]:
-        """Inverse kinematics from the pointing direction (normalized here).
+        """Inverse kinematics from the pointing direction (normalised here).
 
         Among the solutions, the one closest to ``near`` (a tuple, no
         wrap-around) or, without it, the one of smallest norm.

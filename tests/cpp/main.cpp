@@ -12,6 +12,7 @@ void neck_tests();
 void velocity_kinematics_tests();
 void neck_velocity_tests();
 void nearest_reachable_tests();
+void closing_limit_tests();
 void joint_limits_tests();
 void nearest_frame_tests();
 void look_at_tests();
@@ -28,6 +29,7 @@ int main() {
     velocity_kinematics_tests();
     neck_velocity_tests();
     nearest_reachable_tests();
+    closing_limit_tests();
     joint_limits_tests();
     nearest_frame_tests();
     look_at_tests();

@@ -40,7 +40,7 @@ std::vector<double> results(const std::vector<Vec3>& poses) {
             put_pair(ik_from_direction(arm, fk->v_3, std::nullopt));
             put_pair(ik_from_direction(arm, fk->v_3, JointPair{p.z, -p.z}));
         }
-        const Mat3 r = neck_forward_kinematics(p.x, p.y, p.z);
+        const Mat3 r = neck_forward_kinematics({p.x, p.y, p.z});
         put_mat(r);
         const std::optional<NeckAngles> a = neck_inverse_kinematics(r);
         a ? put(a->yaw, a->pitch, a->roll) : put(NAN);

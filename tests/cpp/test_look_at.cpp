@@ -55,7 +55,7 @@ double neck_search(const NeckDescription& neck, Vec3 u, double roll) {
     const AngleInterval yaw_limits = neck.limits.yaw.value_or(AngleInterval{-PI, PI});
     const AngleInterval pitch_limits = neck.limits.pitch.value_or(AngleInterval{-PI / 2, PI / 2});
     const auto gaze_angle = [&](double y, double p) {
-        return angle(u, neck_forward_kinematics(y, p, roll) * neck.gaze_axis);
+        return angle(u, neck_forward_kinematics({y, p, roll}) * neck.gaze_axis);
     };
     const int n = 100;
     static double coarse[n + 1][n + 1];
@@ -137,7 +137,7 @@ void neck_look_at_matches_the_search() {
                                          neck.limits.roll->upper)
                              : roll;
         CHECK(a.roll == expected_roll);
-        const Vec3 gaze = neck_forward_kinematics(a.yaw, a.pitch, a.roll) * neck.gaze_axis;
+        const Vec3 gaze = neck_forward_kinematics(a) * neck.gaze_axis;
         CHECK_NEAR(aim->gaze, gaze, 1e-15);
         CHECK_NEAR(aim->leftover, angle(u, gaze), 1e-15);
         // A pose within the limits whose recomputed gaze is the reported one,

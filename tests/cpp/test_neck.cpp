@@ -28,17 +28,17 @@ Mat3 closed_form(double yaw, double pitch, double roll) {
 
 void forward_worked_values() {
     for (double zero : {0.0, -0.0}) {
-        const Mat3 r = neck_forward_kinematics(zero, zero, zero);
+        const Mat3 r = neck_forward_kinematics({zero, zero, zero});
         CHECK(check::same_bits(r, IDENTITY));  // +0.0 off the diagonal
     }
     const Mat3 quarter = {{{6.123233995736766e-17, 0.0, 1.0}, {0.0, 1.0, 0.0},
                            {-1.0, 0.0, 6.123233995736766e-17}}};
-    CHECK_NEAR(neck_forward_kinematics(0.0, PI / 2, 0.0), quarter, 0.0);
+    CHECK_NEAR(neck_forward_kinematics({0.0, PI / 2, 0.0}), quarter, 0.0);
 
     const Mat3 worked = {{{0.7306816499355124, -0.6825356334181358, -0.01579352911863996},
                           {0.22602632124962302, 0.2636694534871923, -0.9377582425124973},
                           {0.644217687237691, 0.681632986593423, 0.34692944965489897}}};
-    CHECK(check::same_bits(neck_forward_kinematics(0.3, -0.7, 1.1), worked));
+    CHECK(check::same_bits(neck_forward_kinematics({0.3, -0.7, 1.1}), worked));
 }
 
 void forward_matches_closed_form_bit_for_bit() {
@@ -46,7 +46,7 @@ void forward_matches_closed_form_bit_for_bit() {
     for (double y : angles) {
         for (double p : angles) {
             for (double r : angles) {
-                CHECK(check::same_bits(neck_forward_kinematics(y, p, r), closed_form(y, p, r)));
+                CHECK(check::same_bits(neck_forward_kinematics({y, p, r}), closed_form(y, p, r)));
             }
         }
     }
@@ -57,11 +57,9 @@ void inverse_worked_values() {
     CHECK(identity && identity->yaw == 0.0 && identity->roll == 0.0 && identity->pitch == 0.0 &&
           std::signbit(identity->pitch) && !std::signbit(identity->yaw));
 
-    struct Round {
-        double yaw, pitch, roll;
-    };
-    for (const Round& q : {Round{0.3, -0.7, 1.1}, Round{3.0, 0.2, -3.0}, Round{-2.0, 1.5, 0.5}}) {
-        const std::optional<NeckAngles> a = neck_inverse_kinematics(neck_forward_kinematics(q.yaw, q.pitch, q.roll));
+    for (const NeckAngles& q :
+         {NeckAngles{0.3, -0.7, 1.1}, NeckAngles{3.0, 0.2, -3.0}, NeckAngles{-2.0, 1.5, 0.5}}) {
+        const std::optional<NeckAngles> a = neck_inverse_kinematics(neck_forward_kinematics(q));
         CHECK(a.has_value());
         if (a) {
             CHECK_NEAR((Vec3{a->yaw, a->pitch, a->roll}), (Vec3{q.yaw, q.pitch, q.roll}), 1e-12);

@@ -25,7 +25,7 @@ void for_each_pose(int count, Visit&& visit) {
     }
 }
 
-Mat3 rotation(const NeckAngles& q) { return neck_forward_kinematics(q.yaw, q.pitch, q.roll); }
+Mat3 rotation(const NeckAngles& q) { return neck_forward_kinematics(q); }
 
 // omega of a central difference of R: the axial vector of dR R^T's skew part.
 Vec3 angular_difference(const NeckAngles& minus, const NeckAngles& plus, const Mat3& r) {
@@ -65,7 +65,7 @@ void joint_rates_invert_the_jacobian() {
     for_each_pose(300, [&](const NeckAngles& q) {
         const Vec3 rates = {normal(rng), normal(rng), normal(rng)};
         const Vec3 omega = neck_angular_jacobian(q) * rates;
-        const std::optional<NeckAngles> back = neck_joint_rates(q, omega);
+        const std::optional<NeckRates> back = neck_joint_rates(q, omega);
         CHECK(back.has_value());
         if (back) {
             CHECK_NEAR((Vec3{back->yaw, back->pitch, back->roll}), rates, 1e-12 * (1 + norm(rates)) * 8);
@@ -85,7 +85,7 @@ void joint_rates_refused_at_gimbal_lock() {
         const NeckAngles q = {0.4, std::asin(c.sin_pitch), -0.2};
         CHECK(neck_joint_rates(q, {0.1, 0.2, 0.3}).has_value() == c.solved);
     }
-    const std::optional<NeckAngles> n =
+    const std::optional<NeckRates> n =
         neck_joint_rates({0.4, std::numeric_limits<double>::quiet_NaN(), 0.0}, {0.1, 0.2, 0.3});
     CHECK(n && std::isnan(n->yaw) && std::isnan(n->roll));
 }

@@ -142,7 +142,9 @@ void put_pair(Output& out, const std::optional<quorbel::JointPair>& pair) {
     }
 }
 
-void put_neck(Output& out, const std::optional<quorbel::NeckAngles>& angles) {
+// The neck's angles (NeckAngles) or rates (NeckRates): yaw, pitch, roll.
+template <typename NeckTriple>
+void put_neck(Output& out, const std::optional<NeckTriple>& angles) {
     if (angles) {
         out.values({angles->yaw, angles->pitch, angles->roll});
     } else {
@@ -258,7 +260,7 @@ void arm_lines(Output& out, unsigned long i, const char* name, const quorbel::Ar
 }
 
 void neck_lines(Output& out, unsigned long i, const Pose& p) {
-    const quorbel::Mat3 r = quorbel::neck_forward_kinematics(p.neck.yaw, p.neck.pitch, p.neck.roll);
+    const quorbel::Mat3 r = quorbel::neck_forward_kinematics(p.neck);
     out.begin(i, "neck", "fk");
     put_rotation(out, r);
     out.end();

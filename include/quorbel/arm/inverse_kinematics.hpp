@@ -9,8 +9,8 @@
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/geometry.hpp>
 #include <quorbel/arm/joint_limits.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/export.hpp>
-#include <quorbel/maths/joint_pair.hpp>
 #include <quorbel/maths/vector.hpp>
 
 namespace quorbel {
@@ -38,15 +38,17 @@ struct CandidateList {
 };
 
 // Places each tip at arc `arm_arc` from its joint axis and `coupler_arc` from
-// d, reads the joint angles off the tips with atan2 and runs forward
-// kinematics on every combination. d is used as given. Where |sin arm_arc|
+// `direction`, reads the joint angles off the tips with atan2 and runs
+// forward kinematics on every combination. The direction is used as given
+// (not normalised). Where |sin arm_arc|
 // < 1e-2 (arm_arc near 0 or pi) a tip's ring is placed with sin^2 arm_arc,
 // since 1 - cos^2 arm_arc has lost its bits there, and a tip that misses
-// the coupler's circle about d by up to 1e-9 rad is placed at the ring's
-// nearest point, since d's own rounding is no longer small beside such a
+// the coupler's circle about the direction by up to 1e-9 rad is placed at
+// the ring's nearest point, since the direction's own rounding is no longer
+// small beside such a
 // ring: an arm of a tiny ring has the candidates of the directions forward
 // kinematics gives it.
-QUORBEL_API CandidateList direction_candidates(const Arm& arm, Vec3 d) noexcept;
+QUORBEL_API CandidateList direction_candidates(const Arm& arm, Vec3 direction) noexcept;
 
 // The joint pair whose v_3 is the normalised `direction`: the accepted
 // candidate nearest to `near` (squared distance, no wrap-around), or of

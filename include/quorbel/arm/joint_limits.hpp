@@ -6,7 +6,7 @@
 #include <optional>
 #include <type_traits>
 
-#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/export.hpp>
 
 namespace quorbel {

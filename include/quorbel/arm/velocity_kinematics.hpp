@@ -39,8 +39,8 @@
 namespace quorbel {
 
 // d v_3 = J [d theta_a, d theta_b], by the formula above. Empty when the loop
-// does not close, or closes only just: the apex within 1e-12 (VANISHING_LENGTH) of
-// the tips' great circle, where D is zero up to rounding (the apex's
+// does not close, or closes only just: the apex within 1e-12 of the tips'
+// great circle, where D is zero up to rounding (the apex's
 // distance from that circle is either rounding noise or above 4e-9). A NaN
 // or infinite angle is a loop that does not close.
 QUORBEL_API std::optional<Mat3x2> direction_jacobian(const Arm& arm, double theta_a,

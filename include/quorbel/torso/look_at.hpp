@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include <quorbel/maths/joint_pair.hpp>
+#include <quorbel/arm/joint_pair.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 #include <quorbel/torso/torso.hpp>
 #include <quorbel/export.hpp>

@@ -1,5 +1,5 @@
 // Byte-level JSON scanning for the arms.json reader. See json_scanner.hpp.
-#include "arm/json_scanner.hpp"
+#include "arms_json/json_scanner.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -10,7 +10,7 @@
 #pragma once
 
 #include <quorbel/arm/geometry.hpp>
-#include "arm/json_scanner.hpp"
+#include "arms_json/json_scanner.hpp"
 
 namespace quorbel::json {
 

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <system_error>
 
-#include "arm/geometry_json_reader.hpp"
-#include "arm/json_members.hpp"
-#include "arm/json_scanner.hpp"
+#include "arms_json/geometry_json_reader.hpp"
+#include "arms_json/json_members.hpp"
+#include "arms_json/json_scanner.hpp"
 
 namespace quorbel {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "arm/json_scanner.hpp"
+#include "arms_json/json_scanner.hpp"
 
 namespace quorbel::json {
 
