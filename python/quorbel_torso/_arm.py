@@ -275,6 +275,9 @@ class Arm:
     def fk(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
         """Joint angles (...) -> (..., 3, 3) end-effector rotations; NaN where
         the loop does not close."""
+        out: FloatArray = np.empty(MATRIX)
+        if _kernels.arm_fk_single(*self._geometry(), theta_a, theta_b, out):
+            return out
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + MATRIX)
         _kernels.arm_fk(*self._geometry(), a, b, out)
@@ -283,6 +286,9 @@ class Arm:
     def direction(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
         """Joint angles (...) -> (..., 3) pointing directions, the third
         column of fk; NaN where the loop does not close."""
+        out: FloatArray = np.empty(VECTOR)
+        if _kernels.arm_direction_single(*self._geometry(), theta_a, theta_b, out):
+            return out
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + VECTOR)
         _kernels.arm_direction(*self._geometry(), a, b, out)
@@ -290,6 +296,9 @@ class Arm:
 
     def reachable_joints(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> BoolArray:
         """Joint angles (...) -> (...) bool: whether the loop closes."""
+        out: BoolArray = np.empty(ANGLE, dtype=np.bool_)
+        if _kernels.arm_reachable_joints_single(*self._geometry(), theta_a, theta_b, out):
+            return out
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_joints(*self._geometry(), a, b, out)
@@ -306,6 +315,13 @@ class Arm:
         differences without wrap-around (modulo 2 pi with wrap=True), or of
         smallest norm without it; within the limits; NaN where none."""
         wrap = _flag(wrap, "wrap")
+        out: FloatArray = np.empty(JOINT_PAIR)
+        if self._uses_options(wrap):
+            if _kernels.arm_ik_from_direction_within_single(*self._geometry(), v3, near,
+                                                            self._bounds, float(wrap), out):
+                return out
+        elif _kernels.arm_ik_from_direction_single(*self._geometry(), v3, near, out):
+            return out
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
         if self._uses_options(wrap):
@@ -321,6 +337,9 @@ class Arm:
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik_from_direction(v3)[..., 0])
             return solved
+        out: BoolArray = np.empty(ANGLE, dtype=np.bool_)
+        if _kernels.arm_reachable_direction_single(*self._geometry(), v3, out):
+            return out
         batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_direction(*self._geometry(), directions, out)
@@ -338,10 +357,16 @@ class Arm:
         outside the limits. `near` (..., 2) only places each joint's turn
         (with wrap=True, next to near's)."""
         wrap = _flag(wrap, "wrap")
+        out: FloatArray = np.empty((SOLUTION_SLOTS,) + JOINT_PAIR)
         if not self._uses_options(wrap):
+            if _kernels.arm_ik_solutions_single(*self._geometry(), v3, out):
+                return out
             batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
             out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
             _kernels.arm_ik_solutions(*self._geometry(), directions, out)
+            return out
+        if _kernels.arm_ik_solutions_within_single(*self._geometry(), v3, near, self._bounds,
+                                                   float(wrap), out):
             return out
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
@@ -360,10 +385,16 @@ class Arm:
         `near` (..., 2) only places each joint's turn (with wrap=True, next
         to near's)."""
         wrap = _flag(wrap, "wrap")
+        out: FloatArray = np.empty(JOINT_PAIR)
         if not self._uses_options(wrap):
+            if _kernels.arm_ik_single(*self._geometry(), r_target, out):
+                return out
             batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
             out = np.empty(batch + JOINT_PAIR)
             _kernels.arm_ik(*self._geometry(), rotations, out)
+            return out
+        if _kernels.arm_ik_within_single(*self._geometry(), r_target, near, self._bounds,
+                                         float(wrap), out):
             return out
         batch, rotations, near_pairs = _rotations_and_near(r_target, near)
         out = np.empty(batch + JOINT_PAIR)
@@ -404,6 +435,9 @@ class Arm:
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik(r_target)[..., 0])
             return solved
+        out: BoolArray = np.empty(ANGLE, dtype=np.bool_)
+        if _kernels.arm_reachable_orientation_single(*self._geometry(), r_target, out):
+            return out
         batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
@@ -414,6 +448,9 @@ class Arm:
         a column per joint. NaN where the loop does not close, and at its
         closing limit (the couplers on one great circle), where the rates
         grow without bound."""
+        out: FloatArray = np.empty(JACOBIAN)
+        if _kernels.arm_direction_jacobian_single(*self._geometry(), theta_a, theta_b, out):
+            return out
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_direction_jacobian(*self._geometry(), a, b, out)
@@ -424,6 +461,9 @@ class Arm:
         frame R per joint rate, omega = J @ [d theta_a, d theta_b] with
         dR = [omega]x R, in the frame R maps into. NaN where
         direction_jacobian is."""
+        out: FloatArray = np.empty(JACOBIAN)
+        if _kernels.arm_angular_jacobian_single(*self._geometry(), theta_a, theta_b, out):
+            return out
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_angular_jacobian(*self._geometry(), a, b, out)
@@ -434,6 +474,9 @@ class Arm:
         direction_jacobian, largest first, in radians of direction per radian
         of joint. The smaller is 0 where an input arm lies in line with its
         coupler. NaN where direction_jacobian is."""
+        out: FloatArray = np.empty(SINGULAR_VALUE_PAIR)
+        if _kernels.arm_singular_values_single(*self._geometry(), theta_a, theta_b, out):
+            return out
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + SINGULAR_VALUE_PAIR)
         _kernels.arm_singular_values(*self._geometry(), a, b, out)
@@ -459,6 +502,12 @@ class Arm:
         too large or too small to square still acts as that damping.
         TypeError for a damping that is not real, ValueError for a negative,
         infinite or NaN one, or an array."""
+        # A float damping the batch path would accept: the same double.
+        out: FloatArray = np.empty(JOINT_PAIR)
+        if (isinstance(damping, float) and 0.0 <= damping < math.inf
+                and _kernels.arm_joint_rates_single(*self._geometry(), theta_a, theta_b,
+                                                    direction_rate, float(damping), out)):
+            return out
         batch, (a, b, rate) = pose_arguments(
             (theta_a, "theta_a", ANGLE),
             (theta_b, "theta_b", ANGLE),
@@ -488,6 +537,15 @@ class Arm:
         of its edge may lie on the image of a limit line (found by sampling
         and golden-section refinement, within 1e-8 rad)."""
         wrap = _flag(wrap, "wrap")
+        reached: FloatArray = np.empty(VECTOR)
+        joints: FloatArray = np.empty(JOINT_PAIR)
+        if self._uses_options(wrap):
+            if _kernels.arm_nearest_reachable_within_single(*self._geometry(), v3, near,
+                                                            self._bounds, float(wrap),
+                                                            reached, joints):
+                return reached, joints
+        elif _kernels.arm_nearest_reachable_single(*self._geometry(), v3, near, reached, joints):
+            return reached, joints
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)

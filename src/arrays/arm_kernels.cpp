@@ -31,52 +31,53 @@ constexpr KernelSignature REACHABLE_ORIENTATION = {"arm_reachable_orientation", 
 
 }  // namespace
 
-PyObject* arm_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(FK, args, nargs, [](const KernelCall& call) {
+PyObject* arm_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(FK, binding, args, nargs, [](const KernelCall& call) {
         arm_fk(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
-PyObject* arm_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(DIRECTION, args, nargs, [](const KernelCall& call) {
+PyObject* arm_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(DIRECTION, binding, args, nargs, [](const KernelCall& call) {
         arm_direction(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
-PyObject* arm_reachable_joints_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(REACHABLE_JOINTS, args, nargs, [](const KernelCall& call) {
+PyObject* arm_reachable_joints_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE_JOINTS, binding, args, nargs, [](const KernelCall& call) {
         arm_reachable_joints(call.arm(), call.values(0), call.values(1), call.count(),
                              call.flags(2));
     });
 }
 
-PyObject* arm_ik_from_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(IK_FROM_DIRECTION, args, nargs, [](const KernelCall& call) {
+PyObject* arm_ik_from_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK_FROM_DIRECTION, binding, args, nargs, [](const KernelCall& call) {
         arm_ik_from_direction(call.arm(), call.values(0), call.values(1), call.count(),
                               call.results(2));
     });
 }
 
-PyObject* arm_reachable_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(REACHABLE_DIRECTION, args, nargs, [](const KernelCall& call) {
+PyObject* arm_reachable_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE_DIRECTION, binding, args, nargs, [](const KernelCall& call) {
         arm_reachable_direction(call.arm(), call.values(0), call.count(), call.flags(1));
     });
 }
 
-PyObject* arm_ik_solutions_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(IK_SOLUTIONS, args, nargs, [](const KernelCall& call) {
+PyObject* arm_ik_solutions_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK_SOLUTIONS, binding, args, nargs, [](const KernelCall& call) {
         arm_ik_solutions(call.arm(), call.values(0), call.count(), call.results(1));
     });
 }
 
-PyObject* arm_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(IK, args, nargs, [](const KernelCall& call) {
+PyObject* arm_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK, binding, args, nargs, [](const KernelCall& call) {
         arm_ik(call.arm(), call.values(0), call.count(), call.results(1));
     });
 }
 
-PyObject* arm_reachable_orientation_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(REACHABLE_ORIENTATION, args, nargs, [](const KernelCall& call) {
+PyObject* arm_reachable_orientation_kernel(Binding binding, PyObject* const* args,
+                                           Py_ssize_t nargs) {
+    return run_kernel(REACHABLE_ORIENTATION, binding, args, nargs, [](const KernelCall& call) {
         arm_reachable_orientation(call.arm(), call.values(0), call.count(), call.flags(1));
     });
 }

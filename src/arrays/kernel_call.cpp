@@ -56,7 +56,7 @@ KernelCall::~KernelCall() {
     }
 }
 
-bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
+bool KernelCall::bind(const KernelSignature& signature, Binding binding, PyObject* const* args,
                       Py_ssize_t nargs) {
     const Py_ssize_t leading = signature.takes_arm ? ARM_ARGUMENTS : 0;
     const Py_ssize_t expected = leading + static_cast<Py_ssize_t>(signature.parameter_count);
@@ -69,7 +69,8 @@ bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
         return false;
     }
     for (std::size_t k = 0; k < signature.parameter_count; ++k) {
-        if (!bind_parameter(signature, k, args[leading + static_cast<Py_ssize_t>(k)])) {
+        if (!bind_parameter(signature, binding, k,
+                            args[leading + static_cast<Py_ssize_t>(k)])) {
             return false;
         }
     }
@@ -104,9 +105,21 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
     return true;
 }
 
-bool KernelCall::bind_parameter(const KernelSignature& signature, std::size_t k,
-                                PyObject* obj) {
-    if (signature.parameters[k].access != Access::number) {
+bool KernelCall::bind_parameter(const KernelSignature& signature, Binding binding,
+                                std::size_t k, PyObject* obj) {
+    const KernelParameter& parameter = signature.parameters[k];
+    const bool input =
+        parameter.access == Access::read || parameter.access == Access::optional_read;
+    if (binding == Binding::single && input) {
+        count_ = 1;
+        if (parameter.access == Access::optional_read && obj == Py_None) {
+            data_[k] = nullptr;
+            return true;
+        }
+        data_[k] = single_pose_[k];
+        return read_single_pose(obj, parameter.width, single_pose_[k]);
+    }
+    if (parameter.access != Access::number) {
         return bind_buffer(signature, k, obj);
     }
     const double value = PyFloat_AsDouble(obj);

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include <quorbel/arm/geometry.hpp>
+#include "arrays/single_pose.hpp"
 #include "python_shared/python_api.hpp"
 
 namespace quorbel::arrays {
@@ -53,6 +54,12 @@ struct KernelSignature {
     KernelParameter parameters[MAX_PARAMETERS];
 };
 
+// How the inputs come: as buffers of any count of poses (the package's batch
+// path), or as the values of exactly one pose in whatever form the caller
+// gave them (read by read_single_pose), for which the call would cost more
+// in NumPy's broadcasting than in the kinematics.
+enum class Binding { batch, single };
+
 class KernelCall {
 public:
     KernelCall() = default;
@@ -60,8 +67,11 @@ public:
     KernelCall& operator=(const KernelCall&) = delete;
     ~KernelCall();
 
-    // False with a Python error set when an argument does not fit.
-    bool bind(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs);
+    // False with a Python error set when an argument does not fit; with a
+    // single binding, also false with no error set when an input is not one
+    // pose that read_single_pose takes.
+    bool bind(const KernelSignature& signature, Binding binding, PyObject* const* args,
+              Py_ssize_t nargs);
 
     const Arm& arm() const { return *arm_; }
     std::size_t count() const { return count_; }
@@ -73,7 +83,8 @@ public:
 
 private:
     bool bind_arm(const KernelSignature& signature, PyObject* const* args);
-    bool bind_parameter(const KernelSignature& signature, std::size_t k, PyObject* obj);
+    bool bind_parameter(const KernelSignature& signature, Binding binding, std::size_t k,
+                        PyObject* obj);
     bool bind_buffer(const KernelSignature& signature, std::size_t k, PyObject* obj);
 
     std::optional<Arm> arm_;
@@ -82,6 +93,7 @@ private:
     bool acquired_[MAX_PARAMETERS] = {};
     void* data_[MAX_PARAMETERS] = {};
     double numbers_[MAX_PARAMETERS] = {};
+    double single_pose_[MAX_PARAMETERS][MAX_POSE_VALUES] = {};
 };
 
 // Binds the arguments, runs loop(call) with the interpreter lock released and
@@ -91,13 +103,33 @@ template <typename Loop>
 PyObject* run_kernel(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                      Loop&& loop) {
     KernelCall call;
-    if (!call.bind(signature, args, nargs)) {
+    if (!call.bind(signature, Binding::batch, args, nargs)) {
         return nullptr;
     }
     Py_BEGIN_ALLOW_THREADS
     loop(static_cast<const KernelCall&>(call));
     Py_END_ALLOW_THREADS
     Py_RETURN_NONE;
+}
+
+// As above for a batch binding. For a single one: True once the pose is
+// computed, with the lock held (releasing it costs more than one pose);
+// False when an input is not one pose, and the package takes its batch path.
+template <typename Loop>
+PyObject* run_kernel(const KernelSignature& signature, Binding binding, PyObject* const* args,
+                     Py_ssize_t nargs, Loop&& loop) {
+    if (binding == Binding::batch) {
+        return run_kernel(signature, args, nargs, static_cast<Loop&&>(loop));
+    }
+    KernelCall call;
+    if (!call.bind(signature, binding, args, nargs)) {
+        if (PyErr_Occurred() != nullptr) {
+            return nullptr;
+        }
+        Py_RETURN_FALSE;
+    }
+    loop(static_cast<const KernelCall&>(call));
+    Py_RETURN_TRUE;
 }
 
 }  // namespace quorbel::arrays
