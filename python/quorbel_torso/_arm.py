@@ -154,13 +154,15 @@ class Arm:
     returns each joint unwrapped next to near's, so a trajectory never
     jumps by a turn."""
 
-    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits", "_bounds")
+    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits", "_bounds",
+                 "_prepared")
     _arm_arc: float
     _coupler_arc: float
     _mirror: bool
     _branch: Branch
     _limits: Optional[Limits]
     _bounds: Optional[FloatArray]
+    _prepared: object
 
     def __new__(
         cls,
@@ -184,6 +186,8 @@ class Arm:
             bounds = np.array([checked[0][0], checked[0][1], checked[1][0], checked[1][1]])
             bounds.flags.writeable = False
         object.__setattr__(self, "_bounds", bounds)
+        # The arm as the kernels' single calls take it, prepared once.
+        object.__setattr__(self, "_prepared", _kernels.prepared_arm(*self._geometry()))
         return self
 
     @staticmethod
@@ -275,9 +279,9 @@ class Arm:
     def fk(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
         """Joint angles (...) -> (..., 3, 3) end-effector rotations; NaN where
         the loop does not close."""
-        out: FloatArray = np.empty(MATRIX)
-        if _kernels.arm_fk_single(*self._geometry(), theta_a, theta_b, out):
-            return out
+        single: Optional[FloatArray] = _kernels.arm_fk_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + MATRIX)
         _kernels.arm_fk(*self._geometry(), a, b, out)
@@ -286,9 +290,9 @@ class Arm:
     def direction(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> FloatArray:
         """Joint angles (...) -> (..., 3) pointing directions, the third
         column of fk; NaN where the loop does not close."""
-        out: FloatArray = np.empty(VECTOR)
-        if _kernels.arm_direction_single(*self._geometry(), theta_a, theta_b, out):
-            return out
+        single: Optional[FloatArray] = _kernels.arm_direction_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + VECTOR)
         _kernels.arm_direction(*self._geometry(), a, b, out)
@@ -296,9 +300,9 @@ class Arm:
 
     def reachable_joints(self, theta_a: npt.ArrayLike, theta_b: npt.ArrayLike) -> BoolArray:
         """Joint angles (...) -> (...) bool: whether the loop closes."""
-        out: BoolArray = np.empty(ANGLE, dtype=np.bool_)
-        if _kernels.arm_reachable_joints_single(*self._geometry(), theta_a, theta_b, out):
-            return out
+        single: Optional[BoolArray] = _kernels.arm_reachable_joints_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_joints(*self._geometry(), a, b, out)
@@ -315,13 +319,14 @@ class Arm:
         differences without wrap-around (modulo 2 pi with wrap=True), or of
         smallest norm without it; within the limits; NaN where none."""
         wrap = _flag(wrap, "wrap")
-        out: FloatArray = np.empty(JOINT_PAIR)
+        single: Optional[FloatArray]
         if self._uses_options(wrap):
-            if _kernels.arm_ik_from_direction_within_single(*self._geometry(), v3, near,
-                                                            self._bounds, float(wrap), out):
-                return out
-        elif _kernels.arm_ik_from_direction_single(*self._geometry(), v3, near, out):
-            return out
+            single = _kernels.arm_ik_from_direction_within_single(self._prepared, v3, near,
+                                                                  self._bounds, float(wrap))
+        else:
+            single = _kernels.arm_ik_from_direction_single(self._prepared, v3, near)
+        if single is not None:
+            return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
         if self._uses_options(wrap):
@@ -337,9 +342,9 @@ class Arm:
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik_from_direction(v3)[..., 0])
             return solved
-        out: BoolArray = np.empty(ANGLE, dtype=np.bool_)
-        if _kernels.arm_reachable_direction_single(*self._geometry(), v3, out):
-            return out
+        single: Optional[BoolArray] = _kernels.arm_reachable_direction_single(self._prepared, v3)
+        if single is not None:
+            return single
         batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_direction(*self._geometry(), directions, out)
@@ -357,17 +362,19 @@ class Arm:
         outside the limits. `near` (..., 2) only places each joint's turn
         (with wrap=True, next to near's)."""
         wrap = _flag(wrap, "wrap")
-        out: FloatArray = np.empty((SOLUTION_SLOTS,) + JOINT_PAIR)
+        single: Optional[FloatArray]
         if not self._uses_options(wrap):
-            if _kernels.arm_ik_solutions_single(*self._geometry(), v3, out):
-                return out
+            single = _kernels.arm_ik_solutions_single(self._prepared, v3)
+            if single is not None:
+                return single
             batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
             out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
             _kernels.arm_ik_solutions(*self._geometry(), directions, out)
             return out
-        if _kernels.arm_ik_solutions_within_single(*self._geometry(), v3, near, self._bounds,
-                                                   float(wrap), out):
-            return out
+        single = _kernels.arm_ik_solutions_within_single(self._prepared, v3, near, self._bounds,
+                                                         float(wrap))
+        if single is not None:
+            return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
         _kernels.arm_ik_solutions_within(*self._geometry(), directions, near_pairs,
@@ -385,17 +392,19 @@ class Arm:
         `near` (..., 2) only places each joint's turn (with wrap=True, next
         to near's)."""
         wrap = _flag(wrap, "wrap")
-        out: FloatArray = np.empty(JOINT_PAIR)
+        single: Optional[FloatArray]
         if not self._uses_options(wrap):
-            if _kernels.arm_ik_single(*self._geometry(), r_target, out):
-                return out
+            single = _kernels.arm_ik_single(self._prepared, r_target)
+            if single is not None:
+                return single
             batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
             out = np.empty(batch + JOINT_PAIR)
             _kernels.arm_ik(*self._geometry(), rotations, out)
             return out
-        if _kernels.arm_ik_within_single(*self._geometry(), r_target, near, self._bounds,
-                                         float(wrap), out):
-            return out
+        single = _kernels.arm_ik_within_single(self._prepared, r_target, near, self._bounds,
+                                               float(wrap))
+        if single is not None:
+            return single
         batch, rotations, near_pairs = _rotations_and_near(r_target, near)
         out = np.empty(batch + JOINT_PAIR)
         _kernels.arm_ik_within(*self._geometry(), rotations, near_pairs,
@@ -420,12 +429,18 @@ class Arm:
         angle). NaN joints and angles and reason -1 for a rotation with a
         non-finite entry or a z column shorter than 1e-12."""
         wrap = _flag(wrap, "wrap")
-        batch, rotations, near_pairs = _rotations_and_near(r_target, near)
-        joints = np.empty(batch + JOINT_PAIR)
-        angles = np.empty(batch)
-        misses = np.empty(batch)
-        _kernels.arm_nearest_frame(*self._geometry(), rotations, near_pairs,
-                                   self._limit_bounds(batch), float(wrap), joints, angles, misses)
+        single = _kernels.arm_nearest_frame_single(self._prepared, r_target, near, self._bounds,
+                                                   float(wrap))
+        if single is not None:
+            joints, angles, misses = single
+        else:
+            batch, rotations, near_pairs = _rotations_and_near(r_target, near)
+            joints = np.empty(batch + JOINT_PAIR)
+            angles = np.empty(batch)
+            misses = np.empty(batch)
+            _kernels.arm_nearest_frame(*self._geometry(), rotations, near_pairs,
+                                       self._limit_bounds(batch), float(wrap), joints, angles,
+                                       misses)
         reasons = np.where(np.isnan(misses), -1, misses).astype(np.int8)
         return joints, angles, reasons
 
@@ -435,9 +450,9 @@ class Arm:
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik(r_target)[..., 0])
             return solved
-        out: BoolArray = np.empty(ANGLE, dtype=np.bool_)
-        if _kernels.arm_reachable_orientation_single(*self._geometry(), r_target, out):
-            return out
+        single: Optional[BoolArray] = _kernels.arm_reachable_orientation_single(self._prepared, r_target)
+        if single is not None:
+            return single
         batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
@@ -448,9 +463,9 @@ class Arm:
         a column per joint. NaN where the loop does not close, and at its
         closing limit (the couplers on one great circle), where the rates
         grow without bound."""
-        out: FloatArray = np.empty(JACOBIAN)
-        if _kernels.arm_direction_jacobian_single(*self._geometry(), theta_a, theta_b, out):
-            return out
+        single: Optional[FloatArray] = _kernels.arm_direction_jacobian_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_direction_jacobian(*self._geometry(), a, b, out)
@@ -461,9 +476,9 @@ class Arm:
         frame R per joint rate, omega = J @ [d theta_a, d theta_b] with
         dR = [omega]x R, in the frame R maps into. NaN where
         direction_jacobian is."""
-        out: FloatArray = np.empty(JACOBIAN)
-        if _kernels.arm_angular_jacobian_single(*self._geometry(), theta_a, theta_b, out):
-            return out
+        single: Optional[FloatArray] = _kernels.arm_angular_jacobian_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_angular_jacobian(*self._geometry(), a, b, out)
@@ -474,9 +489,9 @@ class Arm:
         direction_jacobian, largest first, in radians of direction per radian
         of joint. The smaller is 0 where an input arm lies in line with its
         coupler. NaN where direction_jacobian is."""
-        out: FloatArray = np.empty(SINGULAR_VALUE_PAIR)
-        if _kernels.arm_singular_values_single(*self._geometry(), theta_a, theta_b, out):
-            return out
+        single: Optional[FloatArray] = _kernels.arm_singular_values_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + SINGULAR_VALUE_PAIR)
         _kernels.arm_singular_values(*self._geometry(), a, b, out)
@@ -502,12 +517,12 @@ class Arm:
         too large or too small to square still acts as that damping.
         TypeError for a damping that is not real, ValueError for a negative,
         infinite or NaN one, or an array."""
-        # A float damping the batch path would accept: the same double.
-        out: FloatArray = np.empty(JOINT_PAIR)
-        if (isinstance(damping, float) and 0.0 <= damping < math.inf
-                and _kernels.arm_joint_rates_single(*self._geometry(), theta_a, theta_b,
-                                                    direction_rate, float(damping), out)):
-            return out
+        # A float damping, as the batch path takes it: the same double.
+        if isinstance(damping, float) and 0.0 <= damping < math.inf:
+            single: Optional[FloatArray] = _kernels.arm_joint_rates_single(
+                self._prepared, theta_a, theta_b, direction_rate, float(damping))
+            if single is not None:
+                return single
         batch, (a, b, rate) = pose_arguments(
             (theta_a, "theta_a", ANGLE),
             (theta_b, "theta_b", ANGLE),
@@ -537,15 +552,14 @@ class Arm:
         of its edge may lie on the image of a limit line (found by sampling
         and golden-section refinement, within 1e-8 rad)."""
         wrap = _flag(wrap, "wrap")
-        reached: FloatArray = np.empty(VECTOR)
-        joints: FloatArray = np.empty(JOINT_PAIR)
+        single: Optional[Tuple[FloatArray, FloatArray]]
         if self._uses_options(wrap):
-            if _kernels.arm_nearest_reachable_within_single(*self._geometry(), v3, near,
-                                                            self._bounds, float(wrap),
-                                                            reached, joints):
-                return reached, joints
-        elif _kernels.arm_nearest_reachable_single(*self._geometry(), v3, near, reached, joints):
-            return reached, joints
+            single = _kernels.arm_nearest_reachable_within_single(self._prepared, v3, near,
+                                                                  self._bounds, float(wrap))
+        else:
+            single = _kernels.arm_nearest_reachable_single(self._prepared, v3, near)
+        if single is not None:
+            return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)

@@ -1,6 +1,6 @@
 """The neck as a value: no state, its kinematics over arrays of poses."""
 
-from typing import Tuple, final
+from typing import Optional, Tuple, final
 
 import numpy as np
 import numpy.typing as npt
@@ -19,9 +19,9 @@ class Neck:
 
     def fk(self, joints: npt.ArrayLike) -> FloatArray:
         """(..., 3) yaw, pitch, roll -> (..., 3, 3) rotations of the head frame."""
-        out: FloatArray = np.empty(MATRIX)
-        if _kernels.neck_fk_single(joints, out):
-            return out
+        single: Optional[FloatArray] = _kernels.neck_fk_single(joints)
+        if single is not None:
+            return single
         batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
         out = np.empty(batch + MATRIX)
         _kernels.neck_fk(angles, out)
@@ -29,9 +29,9 @@ class Neck:
 
     def ik(self, r: npt.ArrayLike) -> FloatArray:
         """(..., 3, 3) rotations -> (..., 3) yaw, pitch, roll; NaN at gimbal lock."""
-        out: FloatArray = np.empty(VECTOR)
-        if _kernels.neck_ik_single(r, out):
-            return out
+        single: Optional[FloatArray] = _kernels.neck_ik_single(r)
+        if single is not None:
+            return single
         batch, (rotations,) = pose_arguments((r, "r", MATRIX))
         out = np.empty(batch + VECTOR)
         _kernels.neck_ik(rotations, out)
@@ -40,9 +40,9 @@ class Neck:
     def reachable(self, r: npt.ArrayLike) -> BoolArray:
         """(..., 3, 3) rotations -> (...) bool: False where ik gives a NaN
         (at gimbal lock, and where an entry ik reads is NaN)."""
-        out: BoolArray = np.empty((), dtype=np.bool_)
-        if _kernels.neck_reachable_single(r, out):
-            return out
+        single: Optional[BoolArray] = _kernels.neck_reachable_single(r)
+        if single is not None:
+            return single
         batch, (rotations,) = pose_arguments((r, "r", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.neck_reachable(rotations, out)
@@ -53,9 +53,9 @@ class Neck:
         velocity per joint rate, omega = J @ [d yaw, d pitch, d roll] with
         dR = [omega]x R, in the frame R maps into. Its columns are the joint
         axes; its determinant is -cos(pitch)."""
-        out: FloatArray = np.empty(MATRIX)
-        if _kernels.neck_angular_jacobian_single(joints, out):
-            return out
+        single: Optional[FloatArray] = _kernels.neck_angular_jacobian_single(joints)
+        if single is not None:
+            return single
         batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
         out = np.empty(batch + MATRIX)
         _kernels.neck_angular_jacobian(angles, out)
@@ -66,9 +66,9 @@ class Neck:
         (..., 3) d yaw, d pitch, d roll: the joint rates whose angular velocity
         is omega. NaN at gimbal lock, exactly where ik refuses fk(joints),
         and for a NaN or infinite angle."""
-        out: FloatArray = np.empty(VECTOR)
-        if _kernels.neck_joint_rates_single(joints, omega, out):
-            return out
+        single: Optional[FloatArray] = _kernels.neck_joint_rates_single(joints, omega)
+        if single is not None:
+            return single
         batch, (angles, rates) = pose_arguments(
             (joints, "joints", VECTOR), (omega, "omega", VECTOR)
         )

@@ -1,5 +1,8 @@
 // The arm's kernels: the arm's geometry, then input buffers, then the result
-// buffer, each checked by its signature before the loop runs.
+// buffer, each checked by its signature before the loop runs; and the arm
+// prepared once for the single calls.
+#include <new>
+
 #include "arrays/batch_kinematics.hpp"
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
@@ -13,6 +16,12 @@ constexpr KernelParameter THETA_B = {"theta_b", Element::float64, 1, Access::rea
 constexpr KernelParameter V3 = {"v3", Element::float64, 3, Access::read};
 constexpr KernelParameter NEAR = {"near", Element::float64, 2, Access::optional_read};
 constexpr KernelParameter R_TARGET = {"r_target", Element::float64, 9, Access::read};
+
+constexpr KernelSignature PREPARED = {"prepared_arm", true, 0, {}};
+
+void destroy_prepared_arm(PyObject* capsule) {
+    delete static_cast<Arm*>(PyCapsule_GetPointer(capsule, PREPARED_ARM));
+}
 
 constexpr KernelSignature FK = {"arm_fk", true, 3, {THETA_A, THETA_B, result_of_width(9)}};
 constexpr KernelSignature DIRECTION = {"arm_direction", true, 3,
@@ -30,6 +39,22 @@ constexpr KernelSignature REACHABLE_ORIENTATION = {"arm_reachable_orientation", 
                                                    {R_TARGET, REACHABLE_RESULT}};
 
 }  // namespace
+
+PyObject* prepared_arm_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    KernelCall call;
+    if (!call.bind(PREPARED, Binding::batch, args, nargs)) {
+        return nullptr;
+    }
+    auto* arm = new (std::nothrow) Arm(call.arm());
+    if (arm == nullptr) {
+        return PyErr_NoMemory();
+    }
+    PyObject* capsule = PyCapsule_New(arm, PREPARED_ARM, destroy_prepared_arm);
+    if (capsule == nullptr) {
+        delete arm;
+    }
+    return capsule;
+}
 
 PyObject* arm_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(FK, binding, args, nargs, [](const KernelCall& call) {

@@ -52,6 +52,7 @@ PyMethodDef kernel_methods[] = {
     KERNEL(neck_reachable),
     KERNEL(neck_angular_jacobian),
     KERNEL(neck_joint_rates),
+    {"prepared_arm", as_cfunction(prepared_arm_kernel), METH_FASTCALL, nullptr},
     {"read_arm_json", as_cfunction(read_arm_json_kernel), METH_FASTCALL, nullptr},
     {"torso_from_json", as_cfunction(torso_from_json_kernel), METH_FASTCALL, nullptr},
     {"torso_to_json", as_cfunction(torso_to_json_kernel), METH_FASTCALL, nullptr},

@@ -1,8 +1,9 @@
 // The kernels of quorbel_torso._kernels, for the module's method table. Each
 // takes its arguments by position (METH_FASTCALL) and returns None after
 // filling its result buffers; those that take a Binding are also in the table
-// as name_single, which takes one pose and returns True or False (see
-// run_kernel). The exceptions: read_arm_json, which returns the
+// as name_single, which takes one pose and returns its results or None (see
+// Binding and run_kernel). The exceptions: prepared_arm, which returns a
+// capsule, read_arm_json, which returns the
 // geometry as (arm_arc, coupler_arc, mirror, branch), torso_from_json, which
 // returns a capsule holding the torso that torso_to_json and torso_look_at
 // take first, and the two that return torso.json text.
@@ -40,6 +41,9 @@ PyObject* neck_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t narg
 PyObject* neck_reachable_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
 PyObject* neck_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
 PyObject* neck_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
+
+// The capsule of one arm (PREPARED_ARM) from its four geometry arguments.
+PyObject* prepared_arm_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
 PyObject* read_arm_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 

@@ -85,7 +85,93 @@ bool read_nested(PyObject* obj, const Py_ssize_t* shape, int ndim, double* value
     return PyObject_CheckBuffer(obj) && read_buffer(obj, shape, ndim, values);
 }
 
+// numpy.empty and its arguments, looked up once: the result of a single pose
+// costs about what its kinematics cost, and an import per call would double
+// it. They live as long as the process, like the numpy module itself.
+struct ResultMaker {
+    PyObject* empty = nullptr;
+    PyObject* bool_type = nullptr;
+    PyObject* shapes[MAX_POSE_VALUES + 1] = {};
+};
+
+Py_ssize_t pose_axes(std::size_t width, Py_ssize_t* shape) {
+    switch (width) {
+        case 1: return 0;
+        case 6: shape[0] = 3; shape[1] = 2; return 2;
+        case 8: shape[0] = 4; shape[1] = 2; return 2;
+        case 9: shape[0] = 3; shape[1] = 3; return 2;
+        default: shape[0] = static_cast<Py_ssize_t>(width); return 1;
+    }
+}
+
+bool make(ResultMaker& maker) {
+    PyObject* numpy = PyImport_ImportModule("numpy");
+    if (numpy == nullptr) {
+        return false;
+    }
+    maker.empty = PyObject_GetAttrString(numpy, "empty");
+    maker.bool_type = PyObject_GetAttrString(numpy, "bool_");
+    Py_DECREF(numpy);
+    if (maker.empty == nullptr || maker.bool_type == nullptr) {
+        return false;
+    }
+    for (std::size_t width = 1; width <= MAX_POSE_VALUES; ++width) {
+        Py_ssize_t shape[2] = {};
+        const Py_ssize_t axes = pose_axes(width, shape);
+        maker.shapes[width] = PyTuple_New(axes);
+        if (maker.shapes[width] == nullptr) {
+            return false;
+        }
+        for (Py_ssize_t axis = 0; axis < axes; ++axis) {
+            PyObject* size = PyLong_FromSsize_t(shape[axis]);
+            if (size == nullptr) {
+                return false;
+            }
+            PyTuple_SET_ITEM(maker.shapes[width], axis, size);
+        }
+    }
+    return true;
+}
+
+void forget(ResultMaker& maker) {
+    Py_CLEAR(maker.empty);
+    Py_CLEAR(maker.bool_type);
+    for (PyObject*& shape : maker.shapes) {
+        Py_CLEAR(shape);
+    }
+}
+
+const ResultMaker* result_maker() {
+    static ResultMaker maker;
+    static bool made = false;
+    if (!made) {
+        if (!make(maker)) {
+            forget(maker);
+            return nullptr;
+        }
+        made = true;
+    }
+    return &maker;
+}
+
 }  // namespace
+
+PyObject* new_single_result(std::size_t width, bool boolean) {
+    const ResultMaker* maker = result_maker();
+    if (maker == nullptr) {
+        return nullptr;
+    }
+    if (width == 0 || width > MAX_POSE_VALUES) {
+        PyErr_Format(PyExc_SystemError, "no single result holds %zu values", width);
+        return nullptr;
+    }
+    if (boolean) {
+        PyObject* arguments[] = {maker->shapes[1], maker->bool_type};
+        return PyObject_Vectorcall(maker->empty, arguments, 2, nullptr);
+    }
+    PyObject* arguments[] = {maker->shapes[width]};
+    return PyObject_Vectorcall(maker->empty, arguments, 1, nullptr);
+}
 
 bool read_single_pose(PyObject* obj, std::size_t width, double* values) {
     static constexpr Py_ssize_t ROTATION[] = {3, 3};

@@ -1,5 +1,7 @@
-// One pose's values read straight from the Python objects a caller passes for
-// a single pose, so that one pose skips the package's NumPy broadcasting.
+// One pose in and out of a kernel without the package's NumPy broadcasting:
+// its values read straight from the Python objects the caller passed, its
+// results fresh NumPy arrays of one pose's shape, as the batch path makes
+// them for a 0-d batch.
 #pragma once
 
 #include <cstddef>
@@ -20,5 +22,11 @@ inline constexpr std::size_t MAX_POSE_VALUES = 9;
 // anything else: the package then takes its batch path, whose checks word
 // every error.
 bool read_single_pose(PyObject* obj, std::size_t width, double* values);
+
+// A new, uninitialised NumPy array for one pose's result: a truth value of
+// shape () (bool), or `width` float64 values of shape () for 1, (3, 2) for 6
+// (a Jacobian), (4, 2) for 8 (the candidates of ik_solutions), (3, 3) for 9,
+// (width,) otherwise. nullptr with the error set.
+PyObject* new_single_result(std::size_t width, bool boolean);
 
 }  // namespace quorbel::arrays
