@@ -90,7 +90,7 @@ bool read_nested(PyObject* obj, const Py_ssize_t* shape, int ndim, double* value
 // it. They live as long as the process, like the numpy module itself.
 struct ResultMaker {
     PyObject* empty = nullptr;
-    PyObject* bool_type = nullptr;
+    PyObject* bool_dtype = nullptr;
     PyObject* shapes[MAX_POSE_VALUES + 1] = {};
 };
 
@@ -110,9 +110,17 @@ bool make(ResultMaker& maker) {
         return false;
     }
     maker.empty = PyObject_GetAttrString(numpy, "empty");
-    maker.bool_type = PyObject_GetAttrString(numpy, "bool_");
+    // np.dtype(np.bool_) itself: empty() takes a dtype object as it is, where
+    // the scalar type would be looked up on every call.
+    PyObject* bool_type = PyObject_GetAttrString(numpy, "bool_");
+    PyObject* dtype = PyObject_GetAttrString(numpy, "dtype");
+    if (bool_type != nullptr && dtype != nullptr) {
+        maker.bool_dtype = PyObject_CallOneArg(dtype, bool_type);
+    }
+    Py_XDECREF(bool_type);
+    Py_XDECREF(dtype);
     Py_DECREF(numpy);
-    if (maker.empty == nullptr || maker.bool_type == nullptr) {
+    if (maker.empty == nullptr || maker.bool_dtype == nullptr) {
         return false;
     }
     for (std::size_t width = 1; width <= MAX_POSE_VALUES; ++width) {
@@ -135,7 +143,7 @@ bool make(ResultMaker& maker) {
 
 void forget(ResultMaker& maker) {
     Py_CLEAR(maker.empty);
-    Py_CLEAR(maker.bool_type);
+    Py_CLEAR(maker.bool_dtype);
     for (PyObject*& shape : maker.shapes) {
         Py_CLEAR(shape);
     }
@@ -166,7 +174,7 @@ PyObject* new_single_result(std::size_t width, bool boolean) {
         return nullptr;
     }
     if (boolean) {
-        PyObject* arguments[] = {maker->shapes[1], maker->bool_type};
+        PyObject* arguments[] = {maker->shapes[1], maker->bool_dtype};
         return PyObject_Vectorcall(maker->empty, arguments, 2, nullptr);
     }
     PyObject* arguments[] = {maker->shapes[width]};
