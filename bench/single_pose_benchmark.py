@@ -2,28 +2,41 @@
 per-call module's same call on the same pose, both timed in one run.
 
 Each method is called on one pose at a time, cycling through 64 poses, with
-its arguments as a controller holds them: Python floats and lists (the
-per-call module's own arguments, the same objects), and separately float64
-NumPy arrays of the pose's shape (0-d for an angle). Rounds interleave every
+its arguments as a controller holds them: Python floats and tuples, then
+float64 NumPy arrays of the pose's shape (0-d for an angle), the same objects
+given to the per-call module (`near` as a tuple, the only form it takes). Rounds interleave every
 method and its per-call peer; each figure is the median over the rounds of
 the thread CPU time per call, each ratio the median of the rounds' ratios.
 
 The per-call module has no ik_solutions, no Jacobians, singular values,
-joint rates, nearest_reachable or neck reachable. For those the peer is what
-such a per-call method would cost: the per-call `direction` call on the same
-joints (its argument conversion and result building) plus the difference
-between the two methods' core time per pose, measured by their kernels over
-4096 poses writing into results allocated once.
+joint rates, nearest_reachable, options (limits, wrap) or neck reachable. For
+those the peer is what such a per-call method would cost: a per-call call
+whose arguments and result have the same structure (the base: fk for a
+matrix result, direction for a pair, ...), with the base's core time per pose
+replaced by the method's; core times are the kernels' over 4096 poses
+writing into results allocated once.
 
-    python bench/single_pose_benchmark.py [--rounds N] [--calls N]
+A second table gives each method on 4 poses at once (float64 arrays): the
+batch path, which skips broadcasting for arrays the kernels can read as they
+are.
 
-Runs on the installed quorbel_torso and quorbel_torso_kinematics. This is a
-measurement, not a test: nothing fails on slow numbers.
+    python bench/single_pose_benchmark.py [--rounds N] [--calls N] [--write]
+
+Runs on the installed quorbel_torso and quorbel_torso_kinematics. With
+--write, the tables replace the "One pose at a time" section of
+bench/ARRAYS_RESULTS.md (arrays_benchmark.py keeps that section when it
+rewrites the rest). This is a measurement, not a test: nothing fails on slow
+numbers.
 """
 
 import argparse
+import datetime
 import math
+import os
+import pathlib
+import platform
 import statistics
+import subprocess
 import time
 
 import numpy as np
@@ -32,8 +45,11 @@ import quorbel_torso as qt
 import quorbel_torso_kinematics as qtk
 from quorbel_torso import _kernels
 
+RESULTS = pathlib.Path(__file__).resolve().parent / "ARRAYS_RESULTS.md"
+SECTION = "## One pose at a time"
 POSES = 64
 CORE_POSES = 4096
+SMALL_BATCH = 4
 GOAL_RATIO = 3.0
 
 
@@ -68,8 +84,9 @@ class Poses:
 
 
 def single_cases(poses):
-    """name -> (quorbel_torso method, per-call peer or the name of the
-    per-call direction it is built on, the argument columns of a pose)."""
+    """name -> (quorbel_torso method, per-call peer, or (its core, the case of
+    its base) for a method the per-call module lacks, the argument columns
+    of a pose)."""
     arm, neck = qt.Arm.default_left(), qt.Neck()
     limited = qt.Arm(limits=((-2.5, 2.5), (-2.5, 2.5)))
     per_arm, per_neck = qtk.QuorbelArmKinematics.default_left(), qtk.QuorbelNeckKinematics()
@@ -90,21 +107,22 @@ def single_cases(poses):
                                       per_arm.is_reachable_orientation, (p.rotations,)),
         "neck.fk": (neck.fk, per_neck.fk, (p.neck_joints,)),
         "neck.ik": (neck.ik, per_neck.ik, (p.neck_rotations,)),
-        "arm.ik_solutions": (arm.ik_solutions, "ik_solutions", (p.directions,)),
+        "arm.ik_solutions": (arm.ik_solutions, ("ik_solutions", "arm.fk"), (p.directions,)),
         "arm.ik_from_direction(limits, wrap)": (
             lambda v3, near: limited.ik_from_direction(v3, near, wrap=True),
-            "ik_from_direction_within", (p.directions, p.near)),
-        "arm.direction_jacobian": (arm.direction_jacobian, "direction_jacobian", joints),
-        "arm.angular_jacobian": (arm.angular_jacobian, "angular_jacobian", joints),
-        "arm.singular_values": (arm.singular_values, "singular_values", joints),
-        "arm.joint_rates": (arm.joint_rates, "joint_rates", joints + (p.rates,)),
-        "arm.nearest_reachable": (arm.nearest_reachable, "nearest_reachable", (p.targets,)),
-        "arm.nearest_reachable(limits)": (limited.nearest_reachable, "nearest_reachable_within",
+            ("ik_from_direction_within", "arm.ik_from_direction(near=)"), (p.directions, p.near)),
+        "arm.direction_jacobian": (arm.direction_jacobian, ("direction_jacobian", "arm.fk"), joints),
+        "arm.angular_jacobian": (arm.angular_jacobian, ("angular_jacobian", "arm.fk"), joints),
+        "arm.singular_values": (arm.singular_values, ("singular_values", "arm.direction"), joints),
+        "arm.joint_rates": (arm.joint_rates, ("joint_rates", "arm.direction"), joints + (p.rates,)),
+        "arm.nearest_reachable": (arm.nearest_reachable, ("nearest_reachable", "arm.ik_from_direction"), (p.targets,)),
+        "arm.nearest_reachable(limits)": (limited.nearest_reachable,
+                                          ("nearest_reachable_within", "arm.ik_from_direction"),
                                           (p.targets,)),
-        "neck.reachable": (neck.reachable, "neck_reachable", (p.neck_rotations,)),
-        "neck.angular_jacobian": (neck.angular_jacobian, "neck_angular_jacobian",
+        "neck.reachable": (neck.reachable, ("neck_reachable", "arm.reachable_orientation"), (p.neck_rotations,)),
+        "neck.angular_jacobian": (neck.angular_jacobian, ("neck_angular_jacobian", "neck.fk"),
                                   (p.neck_joints,)),
-        "neck.joint_rates": (neck.joint_rates, "neck_joint_rates", (p.neck_joints, p.rates)),
+        "neck.joint_rates": (neck.joint_rates, ("neck_joint_rates", "neck.ik"), (p.neck_joints, p.rates)),
     }
 
 
@@ -121,13 +139,21 @@ def core_jobs(poses):
     a, b = tile(p.theta_a), tile(p.theta_b)
     v3, near, targets = tile(p.directions), tile(p.near), tile(p.targets)
     rates, neck_joints = tile(p.rates), tile(p.neck_joints)
-    neck_rotations = tile(p.neck_rotations)
+    neck_rotations, rotations = tile(p.neck_rotations), tile(p.rotations)
     bounds = np.tile([-2.5, 2.5, -2.5, 2.5], (n, 1))
     out2, out3, out6, out8, out9 = (np.empty((n, k)) for k in (2, 3, 6, 8, 9))
     flags = np.empty(n, dtype=np.bool_)
     k = _kernels
     return {
-        "direction": lambda: k.arm_direction(*geometry, a, b, out3),
+        "arm.fk": lambda: k.arm_fk(*geometry, a, b, out9),
+        "arm.direction": lambda: k.arm_direction(*geometry, a, b, out3),
+        "arm.ik_from_direction": lambda: k.arm_ik_from_direction(*geometry, v3, None, out2),
+        "arm.ik_from_direction(near=)": lambda: k.arm_ik_from_direction(*geometry, v3, near,
+                                                                        out2),
+        "arm.reachable_orientation": lambda: k.arm_reachable_orientation(*geometry, rotations,
+                                                                         flags),
+        "neck.fk": lambda: k.neck_fk(neck_joints, out9),
+        "neck.ik": lambda: k.neck_ik(neck_rotations, out3),
         "ik_solutions": lambda: k.arm_ik_solutions(*geometry, v3, out8),
         "ik_from_direction_within": lambda: k.arm_ik_from_direction_within(
             *geometry, v3, near, bounds, 1.0, out2),
@@ -168,8 +194,16 @@ def rows_of(columns, as_arrays):
     return [tuple(value(column, i) for column in columns) for i in range(POSES)]
 
 
+def per_call_array_rows(array_rows):
+    """The same arrays for the per-call module, which takes `near` only as a
+    tuple (the one pose argument of shape (2,))."""
+    return [tuple(tuple(value.tolist()) if value.shape == (2,) else value for value in row)
+            for row in array_rows]
+
+
 def measure(cases, cores, rounds, calls):
-    samples = {name: {"python": [], "arrays": [], "peer": []} for name in cases}
+    samples = {name: {"python": [], "arrays": [], "peer": [], "peer arrays": []}
+               for name in cases}
     core_samples = {name: [] for name in cores}
     prepared = {name: (rows_of(columns, False), rows_of(columns, True))
                 for name, (_, _, columns) in cases.items()}
@@ -182,16 +216,19 @@ def measure(cases, cores, rounds, calls):
             python_rows, array_rows = prepared[name]
             samples[name]["python"].append(per_call_ns(method, python_rows, calls))
             samples[name]["arrays"].append(per_call_ns(method, array_rows, calls))
-            if not isinstance(peer, str):
+            if not isinstance(peer, tuple):
                 samples[name]["peer"].append(per_call_ns(peer, python_rows, calls))
-    # The peer of a method the per-call module lacks: per-call direction on
-    # the same round, plus the core's difference between the two methods.
-    direction = samples["arm.direction"]["peer"]
+                samples[name]["peer arrays"].append(
+                    per_call_ns(peer, per_call_array_rows(array_rows), calls))
+    # The peer of a method the per-call module lacks: its base's per-call
+    # time in the same round, the base's core time replaced by the method's.
     for name, (_, peer, _) in cases.items():
-        if isinstance(peer, str):
-            samples[name]["peer"] = [
-                d + core - base for d, core, base in
-                zip(direction, core_samples[peer], core_samples["direction"])]
+        if isinstance(peer, tuple):
+            core, base = peer
+            for column in ("peer", "peer arrays"):
+                samples[name][column] = [
+                    per_call - base_core + method_core for per_call, base_core, method_core in
+                    zip(samples[base][column], core_samples[base], core_samples[core])]
     return samples
 
 
@@ -201,20 +238,22 @@ def ratio(numerators, denominators):
 
 def table(cases, samples):
     lines = [
-        "| method | per-call module, ns | quorbel_torso, floats and lists, ns (ratio) "
-        "| quorbel_torso, float64 arrays, ns (ratio) |",
-        "|---|---|---|---|",
+        "| method | Python floats and tuples: per-call module, ns | quorbel_torso, ns (ratio) "
+        "| float64 arrays: per-call module, ns | quorbel_torso, ns (ratio) |",
+        "|---|---|---|---|---|",
     ]
     missed = []
     for name, (_, peer, _) in cases.items():
         s = samples[name]
         peer_text = f"{statistics.median(s['peer']):.0f}"
-        if isinstance(peer, str):
-            peer_text += " (no such call: built from `direction`)"
-        python_ratio, array_ratio = ratio(s["python"], s["peer"]), ratio(s["arrays"], s["peer"])
+        if isinstance(peer, tuple):
+            peer_text += f" (none: from `{peer[1]}`)"
+        python_ratio = ratio(s["python"], s["peer"])
+        array_ratio = ratio(s["arrays"], s["peer arrays"])
         lines.append(
             f"| `{name}` | {peer_text} | {statistics.median(s['python']):.0f} "
-            f"({python_ratio:.2f}) | {statistics.median(s['arrays']):.0f} ({array_ratio:.2f}) |")
+            f"({python_ratio:.2f}) | {statistics.median(s['peer arrays']):.0f} | "
+            f"{statistics.median(s['arrays']):.0f} ({array_ratio:.2f}) |")
         if max(python_ratio, array_ratio) > GOAL_RATIO:
             missed.append(name)
     lines.append("")
@@ -223,15 +262,73 @@ def table(cases, samples):
     return "\n".join(lines)
 
 
+def small_batch_table(cases, poses, rounds, calls):
+    """Each method on SMALL_BATCH poses at once (float64 arrays, the batch
+    path without broadcasting), per call and per pose."""
+    lines = [f"| method | {SMALL_BATCH} poses in one call, µs | per pose, ns |", "|---|---|---|"]
+    for name, (method, _, columns) in cases.items():
+        arguments = [(tuple(np.ascontiguousarray(column[:SMALL_BATCH]) for column in columns),)]
+        samples = [per_call_ns(lambda args: method(*args), arguments, calls // 4)
+                   for _ in range(rounds)]
+        per_call = statistics.median(samples)
+        lines.append(f"| `{name}` | {per_call / 1000:.2f} | {per_call / SMALL_BATCH:.0f} |")
+    return "\n".join(lines)
+
+
+def machine():
+    cpu = platform.machine()
+    try:
+        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    try:
+        commit = subprocess.run(["git", "-C", str(RESULTS.parent), "describe", "--always",
+                                 "--dirty"], capture_output=True, text=True,
+                                check=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError):
+        commit = "unknown"
+    return (f"{cpu} ({os.cpu_count()} logical cores), Python {platform.python_version()}, "
+            f"NumPy {np.__version__}, commit {commit}, "
+            f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC, "
+            f"load average {os.getloadavg()[0]:.2f} before the run")
+
+
+def write_section(text):
+    """The section replaces its previous version, or is appended."""
+    current = RESULTS.read_text() if RESULTS.exists() else ""
+    kept = current.split(SECTION)[0].rstrip("\n")
+    RESULTS.write_text(kept + "\n\n" + text + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--calls", type=int, default=4000)
+    parser.add_argument("--write", action="store_true")
     options = parser.parse_args()
+    described = machine()
     poses = Poses(POSES)
     cases = single_cases(poses)
     samples = measure(cases, core_jobs(poses), options.rounds, options.calls)
-    print(table(cases, samples))
+    text = "\n".join([
+        SECTION, "",
+        f"Written by `python bench/single_pose_benchmark.py`: each method called on one "
+        f"pose at a time (64 poses in turn), thread CPU time per call, medians of "
+        f"{options.rounds} interleaved rounds; each ratio is the median of the rounds' "
+        "ratios to the per-call module's same call on the same arguments. Where the "
+        "per-call module has no such call, its peer is the per-call call named, whose "
+        "arguments and result have the same structure, with that call's core time "
+        "replaced by the method's (both from the kernels over 4096 poses).", "",
+        f"Machine: {described}.", "",
+        table(cases, samples), "",
+        small_batch_table(cases, poses, options.rounds, options.calls),
+    ])
+    print(text)
+    if options.write:
+        write_section(text)
 
 
 if __name__ == "__main__":
