@@ -265,13 +265,13 @@ def table(cases, samples):
 def small_batch_table(cases, poses, rounds, calls):
     """Each method on SMALL_BATCH poses at once (float64 arrays, the batch
     path without broadcasting), per call and per pose."""
-    lines = [f"| method | {SMALL_BATCH} poses in one call, µs | per pose, ns |", "|---|---|---|"]
+    lines = [f"| method | {SMALL_BATCH} poses in one call | per pose, ns |", "|---|---|---|"]
     for name, (method, _, columns) in cases.items():
         arguments = [(tuple(np.ascontiguousarray(column[:SMALL_BATCH]) for column in columns),)]
         samples = [per_call_ns(lambda args: method(*args), arguments, calls // 4)
                    for _ in range(rounds)]
         per_call = statistics.median(samples)
-        lines.append(f"| `{name}` | {per_call / 1000:.2f} | {per_call / SMALL_BATCH:.0f} |")
+        lines.append(f"| `{name}` | {per_call / 1000:.2f} µs | {per_call / SMALL_BATCH:.0f} |")
     return "\n".join(lines)
 
 
