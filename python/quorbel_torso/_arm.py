@@ -269,7 +269,10 @@ class Arm:
         None without limits."""
         if self._bounds is None or not batch:
             return self._bounds
-        return np.ascontiguousarray(np.broadcast_to(self._bounds, batch + LIMIT_BOUNDS))
+        # Filled by assignment: a fraction of np.broadcast_to's cost on a few poses.
+        bounds: FloatArray = np.empty(batch + LIMIT_BOUNDS)
+        bounds[...] = self._bounds
+        return bounds
 
     def _uses_options(self, wrap: bool) -> bool:
         # Without limits and wrap the plain kernels run: the same doubles as
