@@ -153,11 +153,19 @@ const ResultMaker* result_maker() {
     static ResultMaker maker;
     static bool made = false;
     if (!made) {
-        if (!make(maker)) {
-            forget(maker);
+        // Made aside and kept only if no other thread kept one meanwhile: the
+        // import can let another thread run the first single call too.
+        ResultMaker fresh;
+        if (!make(fresh)) {
+            forget(fresh);
             return nullptr;
         }
-        made = true;
+        if (made) {
+            forget(fresh);
+        } else {
+            maker = fresh;
+            made = true;
+        }
     }
     return &maker;
 }
