@@ -126,6 +126,14 @@ bool make(ResultMaker& maker) {
     for (std::size_t width = 1; width <= MAX_POSE_VALUES; ++width) {
         Py_ssize_t shape[2] = {};
         const Py_ssize_t axes = pose_axes(width, shape);
+        if (axes == 1) {
+            // A length for a row: empty() reads it sooner than a tuple.
+            maker.shapes[width] = PyLong_FromSsize_t(shape[0]);
+            if (maker.shapes[width] == nullptr) {
+                return false;
+            }
+            continue;
+        }
         maker.shapes[width] = PyTuple_New(axes);
         if (maker.shapes[width] == nullptr) {
             return false;
