@@ -581,6 +581,10 @@ def write_results(path, machine, lines, rounds, count, load):
         *lines,
         "",
     ]
+    # single_pose_benchmark.py writes the section on one pose at a time.
+    single_pose = "## One pose at a time"
+    if path.exists() and single_pose in path.read_text():
+        text += [single_pose + path.read_text().split(single_pose, 1)[1]]
     path.write_text("\n".join(text))
 
 

@@ -68,5 +68,6 @@ set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/single_pose.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)

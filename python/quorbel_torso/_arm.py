@@ -173,13 +173,15 @@ class Arm:
     predicates consider only joint pairs within them.
     """
 
-    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits", "_bounds")
+    __slots__ = ("_arm_arc", "_coupler_arc", "_mirror", "_branch", "_limits", "_bounds",
+                 "_prepared")
     _arm_arc: float
     _coupler_arc: float
     _mirror: bool
     _branch: Branch
     _limits: Optional[Limits]
     _bounds: Optional[FloatArray]
+    _prepared: object
 
     def __new__(
         cls,
@@ -203,6 +205,8 @@ class Arm:
             bounds = np.array([checked[0][0], checked[0][1], checked[1][0], checked[1][1]])
             bounds.flags.writeable = False
         object.__setattr__(self, "_bounds", bounds)
+        # The arm as the kernels' single calls take it, prepared once.
+        object.__setattr__(self, "_prepared", _kernels.prepared_arm(*self._geometry()))
         return self
 
     @staticmethod
@@ -325,7 +329,10 @@ class Arm:
         None without limits."""
         if self._bounds is None or not batch:
             return self._bounds
-        return np.ascontiguousarray(np.broadcast_to(self._bounds, batch + LIMIT_BOUNDS))
+        # Filled by assignment: a fraction of np.broadcast_to's cost on a few poses.
+        bounds: FloatArray = np.empty(batch + LIMIT_BOUNDS)
+        bounds[...] = self._bounds
+        return bounds
 
     def _uses_options(self, wrap: bool) -> bool:
         # Without limits and wrap the plain kernels run: the same doubles as
@@ -346,6 +353,9 @@ class Arm:
         numpy.ndarray
             ``(..., 3, 3)`` rotations, NaN where the loop does not close.
         """
+        single: Optional[FloatArray] = _kernels.arm_fk_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + MATRIX)
         _kernels.arm_fk(*self._geometry(), a, b, out)
@@ -365,6 +375,9 @@ class Arm:
         numpy.ndarray
             ``(..., 3)`` unit vectors, NaN where the loop does not close.
         """
+        single: Optional[FloatArray] = _kernels.arm_direction_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + VECTOR)
         _kernels.arm_direction(*self._geometry(), a, b, out)
@@ -384,6 +397,9 @@ class Arm:
         numpy.ndarray
             ``(...)`` bool; False for a NaN or infinite angle.
         """
+        single: Optional[BoolArray] = _kernels.arm_reachable_joints_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_joints(*self._geometry(), a, b, out)
@@ -416,6 +432,14 @@ class Arm:
             none (a zero, NaN or infinite direction has none).
         """
         wrap = _flag(wrap, "wrap")
+        single: Optional[FloatArray]
+        if self._uses_options(wrap):
+            single = _kernels.arm_ik_from_direction_within_single(self._prepared, v3, near,
+                                                                  self._bounds, float(wrap))
+        else:
+            single = _kernels.arm_ik_from_direction_single(self._prepared, v3, near)
+        if single is not None:
+            return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + JOINT_PAIR)
         if self._uses_options(wrap):
@@ -441,6 +465,9 @@ class Arm:
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik_from_direction(v3)[..., 0])
             return solved
+        single: Optional[BoolArray] = _kernels.arm_reachable_direction_single(self._prepared, v3)
+        if single is not None:
+            return single
         batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_direction(*self._geometry(), directions, out)
@@ -474,11 +501,19 @@ class Arm:
             limits.
         """
         wrap = _flag(wrap, "wrap")
+        single: Optional[FloatArray]
         if not self._uses_options(wrap):
+            single = _kernels.arm_ik_solutions_single(self._prepared, v3)
+            if single is not None:
+                return single
             batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
             out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
             _kernels.arm_ik_solutions(*self._geometry(), directions, out)
             return out
+        single = _kernels.arm_ik_solutions_within_single(self._prepared, v3, near, self._bounds,
+                                                         float(wrap))
+        if single is not None:
+            return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
         out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
         _kernels.arm_ik_solutions_within(*self._geometry(), directions, near_pairs,
@@ -511,11 +546,19 @@ class Arm:
             of the target, within the limits; NaN where there is none.
         """
         wrap = _flag(wrap, "wrap")
+        single: Optional[FloatArray]
         if not self._uses_options(wrap):
+            single = _kernels.arm_ik_single(self._prepared, r_target)
+            if single is not None:
+                return single
             batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
             out = np.empty(batch + JOINT_PAIR)
             _kernels.arm_ik(*self._geometry(), rotations, out)
             return out
+        single = _kernels.arm_ik_within_single(self._prepared, r_target, near, self._bounds,
+                                               float(wrap))
+        if single is not None:
+            return single
         batch, rotations, near_pairs = _rotations_and_near(r_target, near)
         out = np.empty(batch + JOINT_PAIR)
         _kernels.arm_ik_within(*self._geometry(), rotations, near_pairs,
@@ -563,12 +606,18 @@ class Arm:
         direction.
         """
         wrap = _flag(wrap, "wrap")
-        batch, rotations, near_pairs = _rotations_and_near(r_target, near)
-        joints = np.empty(batch + JOINT_PAIR)
-        angles = np.empty(batch)
-        misses = np.empty(batch)
-        _kernels.arm_nearest_frame(*self._geometry(), rotations, near_pairs,
-                                   self._limit_bounds(batch), float(wrap), joints, angles, misses)
+        single = _kernels.arm_nearest_frame_single(self._prepared, r_target, near, self._bounds,
+                                                   float(wrap))
+        if single is not None:
+            joints, angles, misses = single
+        else:
+            batch, rotations, near_pairs = _rotations_and_near(r_target, near)
+            joints = np.empty(batch + JOINT_PAIR)
+            angles = np.empty(batch)
+            misses = np.empty(batch)
+            _kernels.arm_nearest_frame(*self._geometry(), rotations, near_pairs,
+                                       self._limit_bounds(batch), float(wrap), joints, angles,
+                                       misses)
         reasons = np.where(np.isnan(misses), -1, misses).astype(np.int8)
         return joints, angles, reasons
 
@@ -588,6 +637,9 @@ class Arm:
         if self._limits is not None:
             solved: BoolArray = ~np.isnan(self.ik(r_target)[..., 0])
             return solved
+        single: Optional[BoolArray] = _kernels.arm_reachable_orientation_single(self._prepared, r_target)
+        if single is not None:
+            return single
         batch, (rotations,) = pose_arguments((r_target, "r_target", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.arm_reachable_orientation(*self._geometry(), rotations, out)
@@ -610,6 +662,9 @@ class Arm:
             at its closing limit (the couplers on one great circle), where
             the rates grow without bound.
         """
+        single: Optional[FloatArray] = _kernels.arm_direction_jacobian_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_direction_jacobian(*self._geometry(), a, b, out)
@@ -631,6 +686,9 @@ class Arm:
             dR = [omega]x R, in the frame R maps into; NaN where
             `direction_jacobian` is.
         """
+        single: Optional[FloatArray] = _kernels.arm_angular_jacobian_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + JACOBIAN)
         _kernels.arm_angular_jacobian(*self._geometry(), a, b, out)
@@ -652,6 +710,9 @@ class Arm:
             joint. The smaller is 0 where an input arm lies in line with its
             coupler; NaN where `direction_jacobian` is.
         """
+        single: Optional[FloatArray] = _kernels.arm_singular_values_single(self._prepared, theta_a, theta_b)
+        if single is not None:
+            return single
         batch, (a, b) = pose_arguments((theta_a, "theta_a", ANGLE), (theta_b, "theta_b", ANGLE))
         out = np.empty(batch + SINGULAR_VALUE_PAIR)
         _kernels.arm_singular_values(*self._geometry(), a, b, out)
@@ -700,6 +761,12 @@ class Arm:
         times too large, so use a damping there. The part of the wanted rate
         along the direction cannot be produced and stays as residual.
         """
+        # A float damping, as the batch path takes it: the same double.
+        if isinstance(damping, float) and 0.0 <= damping < math.inf:
+            single: Optional[FloatArray] = _kernels.arm_joint_rates_single(
+                self._prepared, theta_a, theta_b, direction_rate, float(damping))
+            if single is not None:
+                return single
         batch, (a, b, rate) = pose_arguments(
             (theta_a, "theta_a", ANGLE),
             (theta_b, "theta_b", ANGLE),
@@ -751,6 +818,14 @@ class Arm:
         algorithm and its validation: the documentation's theory page.
         """
         wrap = _flag(wrap, "wrap")
+        single: Optional[Tuple[FloatArray, FloatArray]]
+        if self._uses_options(wrap):
+            single = _kernels.arm_nearest_reachable_within_single(self._prepared, v3, near,
+                                                                  self._bounds, float(wrap))
+        else:
+            single = _kernels.arm_nearest_reachable_single(self._prepared, v3, near)
+        if single is not None:
+            return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
         reached = np.empty(batch + VECTOR)
         joints = np.empty(batch + JOINT_PAIR)

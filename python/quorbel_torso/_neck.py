@@ -1,6 +1,6 @@
 """The neck as a value: no state, its kinematics over arrays of poses."""
 
-from typing import Tuple, final
+from typing import Optional, Tuple, final
 
 import numpy as np
 import numpy.typing as npt
@@ -32,6 +32,9 @@ class Neck:
         numpy.ndarray
             ``(..., 3, 3)`` rotations; NaN for a NaN or infinite angle.
         """
+        single: Optional[FloatArray] = _kernels.neck_fk_single(joints)
+        if single is not None:
+            return single
         batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
         out = np.empty(batch + MATRIX)
         _kernels.neck_fk(angles, out)
@@ -52,6 +55,9 @@ class Neck:
             ``(..., 3)``: yaw and roll in [-pi, pi], pitch in (-pi/2, pi/2);
             NaN at gimbal lock, ``1 - abs(r[2][0]) < 1e-6``.
         """
+        single: Optional[FloatArray] = _kernels.neck_ik_single(r)
+        if single is not None:
+            return single
         batch, (rotations,) = pose_arguments((r, "r", MATRIX))
         out = np.empty(batch + VECTOR)
         _kernels.neck_ik(rotations, out)
@@ -71,6 +77,9 @@ class Neck:
             ``(...)`` bool: False at gimbal lock, and where an entry `ik`
             reads is NaN.
         """
+        single: Optional[BoolArray] = _kernels.neck_reachable_single(r)
+        if single is not None:
+            return single
         batch, (rotations,) = pose_arguments((r, "r", MATRIX))
         out = np.empty(batch, dtype=np.bool_)
         _kernels.neck_reachable(rotations, out)
@@ -91,6 +100,9 @@ class Neck:
             dR = [omega]x R, in the frame R maps into. Its columns are the
             joint axes; its determinant is -cos(pitch).
         """
+        single: Optional[FloatArray] = _kernels.neck_angular_jacobian_single(joints)
+        if single is not None:
+            return single
         batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
         out = np.empty(batch + MATRIX)
         _kernels.neck_angular_jacobian(angles, out)
@@ -112,6 +124,9 @@ class Neck:
             ``(..., 3)`` d yaw, d pitch, d roll. NaN at gimbal lock, exactly
             where `ik` refuses ``fk(joints)``, and for a NaN or infinite angle.
         """
+        single: Optional[FloatArray] = _kernels.neck_joint_rates_single(joints, omega)
+        if single is not None:
+            return single
         batch, (angles, rates) = pose_arguments(
             (joints, "joints", VECTOR), (omega, "omega", VECTOR)
         )

@@ -109,7 +109,9 @@ def pose_arguments(
         return f"{names} {{}}: shapes {shapes}"
 
     try:
-        batch = _broadcast(batches)
+        # Equal batch shapes (every small batch a caller builds as one) need
+        # no broadcasting rule.
+        batch = batches[0] if batches.count(batches[0]) == len(batches) else _broadcast(batches)
     except ValueError:
         raise ValueError(described().format("do not broadcast together")) from None
     # The largest pose (a rotation) in float64 items: a broadcast whose
@@ -125,7 +127,24 @@ def pose_arguments(
     # memmap at an odd offset); the kernels read doubles, so such a view is
     # copied like any other layout they cannot take.
     buffers = [
-        np.require(np.broadcast_to(array, batch + pose), np.float64, ("C", "A"))
+        array if _kernel_ready(array, batch + pose)
+        else np.require(np.broadcast_to(array, batch + pose), np.float64, ("C", "A"))
         for array, (_, _, pose) in zip(arrays, arguments)
     ]
     return batch, buffers
+
+
+# The dtype of native float64 arrays, one object: compared by identity, any
+# other (byte-swapped, say) goes through np.require.
+FLOAT64 = np.dtype(np.float64)
+
+
+def _kernel_ready(array: npt.NDArray[Any], shape: Shape) -> bool:
+    """Whether the kernels can read the array as it is: float64 of exactly
+    the broadcast shape, C-contiguous and aligned, as np.require(
+    np.broadcast_to(...)) would return it, without their cost on a small
+    batch."""
+    if array.dtype is not FLOAT64 or array.shape != shape:
+        return False
+    flags = array.flags
+    return bool(flags.c_contiguous and flags.aligned)

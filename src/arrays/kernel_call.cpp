@@ -3,6 +3,7 @@
 #include "arrays/kernel_call.hpp"
 
 #include <cstdint>
+#include <utility>
 
 #include "arrays/batch_kinematics.hpp"
 
@@ -53,11 +54,40 @@ KernelCall::~KernelCall() {
         if (acquired_[k]) {
             PyBuffer_Release(&views_[k]);
         }
+        Py_XDECREF(results_[k]);
     }
 }
 
-bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
+PyObject* KernelCall::take_results(const KernelSignature& signature) {
+    std::size_t count = 0;
+    std::size_t last = 0;
+    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
+        if (results_[k] != nullptr) {
+            ++count;
+            last = k;
+        }
+    }
+    if (count == 1) {
+        return std::exchange(results_[last], nullptr);
+    }
+    PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(count));
+    if (tuple == nullptr) {
+        return nullptr;
+    }
+    for (std::size_t k = 0, item = 0; k < signature.parameter_count; ++k) {
+        if (results_[k] != nullptr) {
+            PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(item++), results_[k]);
+            results_[k] = nullptr;
+        }
+    }
+    return tuple;
+}
+
+bool KernelCall::bind(const KernelSignature& signature, Binding binding, PyObject* const* args,
                       Py_ssize_t nargs) {
+    if (binding == Binding::single) {
+        return bind_single(signature, args, nargs);
+    }
     const Py_ssize_t leading = signature.takes_arm ? ARM_ARGUMENTS : 0;
     const Py_ssize_t expected = leading + static_cast<Py_ssize_t>(signature.parameter_count);
     if (nargs != expected) {
@@ -69,7 +99,8 @@ bool KernelCall::bind(const KernelSignature& signature, PyObject* const* args,
         return false;
     }
     for (std::size_t k = 0; k < signature.parameter_count; ++k) {
-        if (!bind_parameter(signature, k, args[leading + static_cast<Py_ssize_t>(k)])) {
+        if (!bind_parameter(signature, binding, k,
+                            args[leading + static_cast<Py_ssize_t>(k)])) {
             return false;
         }
     }
@@ -104,9 +135,68 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
     return true;
 }
 
-bool KernelCall::bind_parameter(const KernelSignature& signature, std::size_t k,
-                                PyObject* obj) {
-    if (signature.parameters[k].access != Access::number) {
+bool KernelCall::bind_single(const KernelSignature& signature, PyObject* const* args,
+                             Py_ssize_t nargs) {
+    Py_ssize_t expected = signature.takes_arm ? 1 : 0;
+    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
+        expected += signature.parameters[k].access == Access::write ? 0 : 1;
+    }
+    if (nargs != expected) {
+        python::raise_format(PyExc_TypeError,
+                             "%s_single() takes exactly %zd arguments (%zd given)",
+                             signature.name, expected, nargs);
+        return false;
+    }
+    if (signature.takes_arm) {
+        const auto* arm = static_cast<const Arm*>(PyCapsule_GetPointer(args[0], PREPARED_ARM));
+        if (arm == nullptr) {
+            return false;
+        }
+        arm_.emplace(*arm);
+    }
+    // The inputs first: a pose that is not single leaves no result made.
+    PyObject* const* next = args + (signature.takes_arm ? 1 : 0);
+    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
+        if (signature.parameters[k].access != Access::write &&
+            !bind_parameter(signature, Binding::single, k, *next++)) {
+            return false;
+        }
+    }
+    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
+        if (signature.parameters[k].access == Access::write &&
+            !make_result(signature.parameters[k], k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool KernelCall::make_result(const KernelParameter& parameter, std::size_t k) {
+    results_[k] = new_single_result(parameter.width, parameter.element == Element::boolean);
+    if (results_[k] == nullptr ||
+        PyObject_GetBuffer(results_[k], &views_[k], PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
+        return false;
+    }
+    acquired_[k] = true;
+    data_[k] = views_[k].buf;
+    return true;
+}
+
+bool KernelCall::bind_parameter(const KernelSignature& signature, Binding binding,
+                                std::size_t k, PyObject* obj) {
+    const KernelParameter& parameter = signature.parameters[k];
+    const bool input =
+        parameter.access == Access::read || parameter.access == Access::optional_read;
+    if (binding == Binding::single && input) {
+        count_ = 1;
+        if (parameter.access == Access::optional_read && obj == Py_None) {
+            data_[k] = nullptr;
+            return true;
+        }
+        data_[k] = single_pose_[k];
+        return read_single_pose(obj, parameter.width, single_pose_[k]);
+    }
+    if (parameter.access != Access::number) {
         return bind_buffer(signature, k, obj);
     }
     const double value = PyFloat_AsDouble(obj);

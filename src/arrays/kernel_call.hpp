@@ -11,6 +11,7 @@
 #include <optional>
 
 #include <quorbel/arm/geometry.hpp>
+#include "arrays/single_pose.hpp"
 #include "python_shared/python_api.hpp"
 
 namespace quorbel::arrays {
@@ -53,6 +54,18 @@ struct KernelSignature {
     KernelParameter parameters[MAX_PARAMETERS];
 };
 
+// How a kernel is called: on buffers of any count of poses (the package's
+// batch path), or on exactly one pose, for which NumPy's broadcasting would
+// cost far more than the kinematics. A single call takes the arm as the
+// capsule of prepared_arm instead of its four geometry arguments, then the
+// inputs and numbers without the results: each input is read as the caller
+// gave it (read_single_pose), and the results are made fresh
+// (new_single_result).
+enum class Binding { batch, single };
+
+// The capsule of prepared_arm: the arm a single call runs.
+inline constexpr const char* PREPARED_ARM = "quorbel_torso.prepared_arm";
+
 class KernelCall {
 public:
     KernelCall() = default;
@@ -60,8 +73,15 @@ public:
     KernelCall& operator=(const KernelCall&) = delete;
     ~KernelCall();
 
-    // False with a Python error set when an argument does not fit.
-    bool bind(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs);
+    // False with a Python error set when an argument does not fit; with a
+    // single binding, also false with no error set when an input is not one
+    // pose that read_single_pose takes (then no result is made).
+    bool bind(const KernelSignature& signature, Binding binding, PyObject* const* args,
+              Py_ssize_t nargs);
+
+    // A single call's results: the one result, or a tuple of them in order;
+    // the call keeps none afterwards. nullptr with the error set.
+    PyObject* take_results(const KernelSignature& signature);
 
     const Arm& arm() const { return *arm_; }
     std::size_t count() const { return count_; }
@@ -73,8 +93,11 @@ public:
 
 private:
     bool bind_arm(const KernelSignature& signature, PyObject* const* args);
-    bool bind_parameter(const KernelSignature& signature, std::size_t k, PyObject* obj);
+    bool bind_parameter(const KernelSignature& signature, Binding binding, std::size_t k,
+                        PyObject* obj);
     bool bind_buffer(const KernelSignature& signature, std::size_t k, PyObject* obj);
+    bool bind_single(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs);
+    bool make_result(const KernelParameter& parameter, std::size_t k);
 
     std::optional<Arm> arm_;
     std::size_t count_ = 0;
@@ -82,6 +105,8 @@ private:
     bool acquired_[MAX_PARAMETERS] = {};
     void* data_[MAX_PARAMETERS] = {};
     double numbers_[MAX_PARAMETERS] = {};
+    double single_pose_[MAX_PARAMETERS][MAX_POSE_VALUES] = {};
+    PyObject* results_[MAX_PARAMETERS] = {};
 };
 
 // Binds the arguments, runs loop(call) with the interpreter lock released and
@@ -91,13 +116,33 @@ template <typename Loop>
 PyObject* run_kernel(const KernelSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                      Loop&& loop) {
     KernelCall call;
-    if (!call.bind(signature, args, nargs)) {
+    if (!call.bind(signature, Binding::batch, args, nargs)) {
         return nullptr;
     }
     Py_BEGIN_ALLOW_THREADS
     loop(static_cast<const KernelCall&>(call));
     Py_END_ALLOW_THREADS
     Py_RETURN_NONE;
+}
+
+// As above for a batch binding. For a single one: the results, computed with
+// the lock held (releasing it costs more than one pose), or None when an input
+// is not one pose, and the package takes its batch path.
+template <typename Loop>
+PyObject* run_kernel(const KernelSignature& signature, Binding binding, PyObject* const* args,
+                     Py_ssize_t nargs, Loop&& loop) {
+    if (binding == Binding::batch) {
+        return run_kernel(signature, args, nargs, static_cast<Loop&&>(loop));
+    }
+    KernelCall call;
+    if (!call.bind(signature, binding, args, nargs)) {
+        if (PyErr_Occurred() != nullptr) {
+            return nullptr;
+        }
+        Py_RETURN_NONE;
+    }
+    loop(static_cast<const KernelCall&>(call));
+    return call.take_results(signature);
 }
 
 }  // namespace quorbel::arrays

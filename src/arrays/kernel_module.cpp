@@ -3,6 +3,7 @@
 // hands each kernel contiguous buffers of equal pose counts; the kernels check
 // them again (they must never crash, whatever they are given), run the core
 // over every pose with the interpreter lock released and fill the results.
+// One pose goes to a kernel's _single entry instead, which reads it as given.
 // The module holds no state.
 #include "arrays/kernels.hpp"
 
@@ -15,39 +16,43 @@ PyCFunction as_cfunction(Function function) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
+// Each kernel over poses twice: name, bound to buffers, and name_single,
+// bound to one pose.
+template <PyObject* (*kernel)(Binding, PyObject* const*, Py_ssize_t), Binding binding>
+PyObject* bound(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return kernel(binding, args, nargs);
+}
+
+#define KERNEL(name)                                                                       \
+    {#name, as_cfunction(bound<name##_kernel, Binding::batch>), METH_FASTCALL, nullptr},  \
+    {#name "_single", as_cfunction(bound<name##_kernel, Binding::single>), METH_FASTCALL, \
+     nullptr}
+
 PyMethodDef kernel_methods[] = {
-    {"arm_fk", as_cfunction(arm_fk_kernel), METH_FASTCALL, nullptr},
-    {"arm_direction", as_cfunction(arm_direction_kernel), METH_FASTCALL, nullptr},
-    {"arm_reachable_joints", as_cfunction(arm_reachable_joints_kernel), METH_FASTCALL, nullptr},
-    {"arm_ik_from_direction", as_cfunction(arm_ik_from_direction_kernel), METH_FASTCALL,
-     nullptr},
-    {"arm_reachable_direction", as_cfunction(arm_reachable_direction_kernel), METH_FASTCALL,
-     nullptr},
-    {"arm_ik_solutions", as_cfunction(arm_ik_solutions_kernel), METH_FASTCALL, nullptr},
-    {"arm_ik", as_cfunction(arm_ik_kernel), METH_FASTCALL, nullptr},
-    {"arm_reachable_orientation", as_cfunction(arm_reachable_orientation_kernel),
-     METH_FASTCALL, nullptr},
-    {"arm_direction_jacobian", as_cfunction(arm_direction_jacobian_kernel), METH_FASTCALL,
-     nullptr},
-    {"arm_angular_jacobian", as_cfunction(arm_angular_jacobian_kernel), METH_FASTCALL, nullptr},
-    {"arm_singular_values", as_cfunction(arm_singular_values_kernel), METH_FASTCALL, nullptr},
-    {"arm_joint_rates", as_cfunction(arm_joint_rates_kernel), METH_FASTCALL, nullptr},
-    {"arm_nearest_reachable", as_cfunction(arm_nearest_reachable_kernel), METH_FASTCALL,
-     nullptr},
-    {"arm_ik_from_direction_within", as_cfunction(arm_ik_from_direction_within_kernel),
-     METH_FASTCALL, nullptr},
-    {"arm_ik_solutions_within", as_cfunction(arm_ik_solutions_within_kernel), METH_FASTCALL,
-     nullptr},
-    {"arm_ik_within", as_cfunction(arm_ik_within_kernel), METH_FASTCALL, nullptr},
-    {"arm_nearest_reachable_within", as_cfunction(arm_nearest_reachable_within_kernel),
-     METH_FASTCALL, nullptr},
-    {"arm_nearest_frame", as_cfunction(arm_nearest_frame_kernel), METH_FASTCALL, nullptr},
-    {"neck_fk", as_cfunction(neck_fk_kernel), METH_FASTCALL, nullptr},
-    {"neck_ik", as_cfunction(neck_ik_kernel), METH_FASTCALL, nullptr},
-    {"neck_reachable", as_cfunction(neck_reachable_kernel), METH_FASTCALL, nullptr},
-    {"neck_angular_jacobian", as_cfunction(neck_angular_jacobian_kernel), METH_FASTCALL,
-     nullptr},
-    {"neck_joint_rates", as_cfunction(neck_joint_rates_kernel), METH_FASTCALL, nullptr},
+    KERNEL(arm_fk),
+    KERNEL(arm_direction),
+    KERNEL(arm_reachable_joints),
+    KERNEL(arm_ik_from_direction),
+    KERNEL(arm_reachable_direction),
+    KERNEL(arm_ik_solutions),
+    KERNEL(arm_ik),
+    KERNEL(arm_reachable_orientation),
+    KERNEL(arm_direction_jacobian),
+    KERNEL(arm_angular_jacobian),
+    KERNEL(arm_singular_values),
+    KERNEL(arm_joint_rates),
+    KERNEL(arm_nearest_reachable),
+    KERNEL(arm_ik_from_direction_within),
+    KERNEL(arm_ik_solutions_within),
+    KERNEL(arm_ik_within),
+    KERNEL(arm_nearest_reachable_within),
+    KERNEL(arm_nearest_frame),
+    KERNEL(neck_fk),
+    KERNEL(neck_ik),
+    KERNEL(neck_reachable),
+    KERNEL(neck_angular_jacobian),
+    KERNEL(neck_joint_rates),
+    {"prepared_arm", as_cfunction(prepared_arm_kernel), METH_FASTCALL, nullptr},
     {"read_arm_json", as_cfunction(read_arm_json_kernel), METH_FASTCALL, nullptr},
     {"torso_from_json", as_cfunction(torso_from_json_kernel), METH_FASTCALL, nullptr},
     {"torso_to_json", as_cfunction(torso_to_json_kernel), METH_FASTCALL, nullptr},
@@ -55,6 +60,8 @@ PyMethodDef kernel_methods[] = {
     {"torso_look_at", as_cfunction(torso_look_at_kernel), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
+
+#undef KERNEL
 
 // The package's version, which quorbel_torso exports as its __version__.
 int add_version(PyObject* module) {

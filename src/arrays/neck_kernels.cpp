@@ -16,20 +16,20 @@ constexpr KernelSignature REACHABLE = {"neck_reachable", false, 2, {R, REACHABLE
 
 }  // namespace
 
-PyObject* neck_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(FK, args, nargs, [](const KernelCall& call) {
+PyObject* neck_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(FK, binding, args, nargs, [](const KernelCall& call) {
         neck_fk(call.values(0), call.count(), call.results(1));
     });
 }
 
-PyObject* neck_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(IK, args, nargs, [](const KernelCall& call) {
+PyObject* neck_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK, binding, args, nargs, [](const KernelCall& call) {
         neck_ik(call.values(0), call.count(), call.results(1));
     });
 }
 
-PyObject* neck_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(REACHABLE, args, nargs, [](const KernelCall& call) {
+PyObject* neck_reachable_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(REACHABLE, binding, args, nargs, [](const KernelCall& call) {
         neck_reachable(call.values(0), call.count(), call.flags(1));
     });
 }

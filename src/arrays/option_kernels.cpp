@@ -36,38 +36,38 @@ OptionBuffers options_of(const KernelCall& call) {
 
 }  // namespace
 
-PyObject* arm_ik_from_direction_within_kernel(PyObject*, PyObject* const* args,
+PyObject* arm_ik_from_direction_within_kernel(Binding binding, PyObject* const* args,
                                               Py_ssize_t nargs) {
-    return run_kernel(IK_FROM_DIRECTION, args, nargs, [](const KernelCall& call) {
+    return run_kernel(IK_FROM_DIRECTION, binding, args, nargs, [](const KernelCall& call) {
         arm_ik_from_direction_within(call.arm(), call.values(0), options_of(call), call.count(),
                                      call.results(4));
     });
 }
 
-PyObject* arm_ik_solutions_within_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(IK_SOLUTIONS, args, nargs, [](const KernelCall& call) {
+PyObject* arm_ik_solutions_within_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK_SOLUTIONS, binding, args, nargs, [](const KernelCall& call) {
         arm_ik_solutions_within(call.arm(), call.values(0), options_of(call), call.count(),
                                 call.results(4));
     });
 }
 
-PyObject* arm_ik_within_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(IK, args, nargs, [](const KernelCall& call) {
+PyObject* arm_ik_within_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(IK, binding, args, nargs, [](const KernelCall& call) {
         arm_ik_within(call.arm(), call.values(0), options_of(call), call.count(),
                       call.results(4));
     });
 }
 
-PyObject* arm_nearest_reachable_within_kernel(PyObject*, PyObject* const* args,
+PyObject* arm_nearest_reachable_within_kernel(Binding binding, PyObject* const* args,
                                               Py_ssize_t nargs) {
-    return run_kernel(NEAREST_REACHABLE, args, nargs, [](const KernelCall& call) {
+    return run_kernel(NEAREST_REACHABLE, binding, args, nargs, [](const KernelCall& call) {
         arm_nearest_reachable_within(call.arm(), call.values(0), options_of(call), call.count(),
                                      call.results(4), call.results(5));
     });
 }
 
-PyObject* arm_nearest_frame_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(NEAREST_FRAME, args, nargs, [](const KernelCall& call) {
+PyObject* arm_nearest_frame_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(NEAREST_FRAME, binding, args, nargs, [](const KernelCall& call) {
         arm_nearest_frame(call.arm(), call.values(0), options_of(call), call.count(),
                           call.results(4), call.results(5), call.results(6));
     });

@@ -35,49 +35,49 @@ constexpr KernelSignature NECK_JOINT_RATES = {"neck_joint_rates", false, 3,
 
 }  // namespace
 
-PyObject* arm_direction_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(DIRECTION_JACOBIAN, args, nargs, [](const KernelCall& call) {
+PyObject* arm_direction_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(DIRECTION_JACOBIAN, binding, args, nargs, [](const KernelCall& call) {
         arm_direction_jacobian(call.arm(), call.values(0), call.values(1), call.count(),
                                call.results(2));
     });
 }
 
-PyObject* arm_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(ANGULAR_JACOBIAN, args, nargs, [](const KernelCall& call) {
+PyObject* arm_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(ANGULAR_JACOBIAN, binding, args, nargs, [](const KernelCall& call) {
         arm_angular_jacobian(call.arm(), call.values(0), call.values(1), call.count(),
                              call.results(2));
     });
 }
 
-PyObject* arm_singular_values_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(SINGULAR_VALUES, args, nargs, [](const KernelCall& call) {
+PyObject* arm_singular_values_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(SINGULAR_VALUES, binding, args, nargs, [](const KernelCall& call) {
         arm_singular_values(call.arm(), call.values(0), call.values(1), call.count(),
                             call.results(2));
     });
 }
 
-PyObject* arm_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(JOINT_RATES, args, nargs, [](const KernelCall& call) {
+PyObject* arm_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(JOINT_RATES, binding, args, nargs, [](const KernelCall& call) {
         arm_joint_rates(call.arm(), call.values(0), call.values(1), call.values(2),
                         call.number(3), call.count(), call.results(4));
     });
 }
 
-PyObject* arm_nearest_reachable_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(NEAREST_REACHABLE, args, nargs, [](const KernelCall& call) {
+PyObject* arm_nearest_reachable_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(NEAREST_REACHABLE, binding, args, nargs, [](const KernelCall& call) {
         arm_nearest_reachable(call.arm(), call.values(0), call.values(1), call.count(),
                               call.results(2), call.results(3));
     });
 }
 
-PyObject* neck_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(NECK_ANGULAR_JACOBIAN, args, nargs, [](const KernelCall& call) {
+PyObject* neck_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(NECK_ANGULAR_JACOBIAN, binding, args, nargs, [](const KernelCall& call) {
         neck_angular_jacobian(call.values(0), call.count(), call.results(1));
     });
 }
 
-PyObject* neck_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(NECK_JOINT_RATES, args, nargs, [](const KernelCall& call) {
+PyObject* neck_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
+    return run_kernel(NECK_JOINT_RATES, binding, args, nargs, [](const KernelCall& call) {
         neck_joint_rates(call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
