@@ -102,10 +102,18 @@ inline constexpr double ATAN_BASES[4][2] = {
 
 // if_true where mask is set, if_false elsewhere, by bit operations, for a
 // mask that is random from call to call (a blend on lanes).
+// On x86-64 the blend is done in the vector registers (as negate_if,
+// lane_scalar.hpp), only the mask crossing from the integer side.
 inline double select_bits(bool mask, double if_true, double if_false) {
+#if QTK_LANE_SSE_BITS
+    const __m128d m = _mm_castsi128_pd(_mm_cvtsi64_si128(-static_cast<long long>(mask)));
+    return _mm_cvtsd_f64(
+        _mm_or_pd(_mm_and_pd(m, _mm_set_sd(if_true)), _mm_andnot_pd(m, _mm_set_sd(if_false))));
+#else
     const auto t = static_cast<std::int64_t>(lane_bits(if_true));
     const auto f = static_cast<std::int64_t>(lane_bits(if_false));
     return lane_from_bits(static_cast<std::uint64_t>(select_index(mask, t, f)));
+#endif
 }
 
 // atan2(y, x), the exact products and multiply-adds formed the way
