@@ -39,31 +39,33 @@
 // exactly (P = fl(T2.hi h.hi), E by fma) plus T2.lo h.hi. The rest, from
 // replacing y'(h.hi) = T2 cos h.hi - T1 sin h.hi by T2 - T1 h.hi and from
 // h.lo^2, is below (|T2| h^2/2 + |T1| h^3/6) |h.lo| <= 2^-74.5 |y|.
-// Everything after T1 + P is gathered in one chain of fused steps,
-//   acc = fma(T1.hi, p, fma(P, q, fma(T2.hi - T1.hi h.hi, h.lo,
-//                                     fma(T2.lo, h.hi, E)))),
-// one rounding per term and no separate sums (the chain is also no longer
-// than the sums it replaces: p and q are ready by the time it needs them).
+// What follows T1 + P is summed as
+//   low = ((T1.lo + z.lo) + small) + acc,
+//   acc = fma(T1.hi, p, fma(P, q, E)),
+//   small = fma(T2.hi - T1.hi h.hi, h.lo, fl(T2.lo h.hi)),
+// one rounding per term of acc, the terms of h.lo and T2.lo (below
+// 2^-52 |y|) beside it, off the chain through p and q.
 //
 // Error bound, relative to |y|, u = 2^-53, |h.hi| <= 2^-10.35 (+2^-36),
 // |p| <= 2^-21.7, |q| <= 2^-23.3:
-//   p: the rounding of hh = fl(h.hi^2), of the fma into C2 and of the final
-//     product (2^-74.7 each); C4 and C6's own and the h^8 truncation below
-//     2^-98: 2^-73.1, times |T1| <= 2 |y|:                     2^-72.1
+//   p: the rounding of hh = fl(h.hi^2) and of the final fma (2^-74.7
+//     each); hh C2 is exact, and the roundings of hh^2 and of C4 + hh C6,
+//     C4 and C6's own and the h^8 truncation are below 2^-98:
+//     2^-73.7, times |T1| <= 2 |y|:                              2^-72.7
 //   T1.lo p left out:                                           2^-73.7
 //   q: three roundings of 2^-76.3, times 1.12:                  2^-74.1
 //   q's truncation, h^6 / 5040 <= 2^-74.4, times 1.12:          2^-74.2
 //   the rest above:                                              2^-74.5
-//   acc: the first two steps round numbers below 2^-52 |y|, and
-//     T2.lo h.lo is left out (below 2^-100 together); the step with
-//     P q rounds a number below 2^-23.1 |y|:                     2^-76.1
+//   acc: the step with P q rounds a number below 2^-23.1 |y|:    2^-76.1
 //     and the last a number below 2^-20.4 |y|:                   2^-73.4
+//   small: two roundings of numbers below 2^-52 |y|, and T2.lo h.lo
+//     left out:                                                  below 2^-100
 //   z = T1.hi + P by FastTwoSum, exact (|T1.hi| >= |P| or T1 = 0);
-//   low = (T1.lo + z.lo) + acc: the first sum below 2^-103, the
-//     second of a number below 2^-20.4 |y|:                      2^-73.4
+//   low: the first two sums below 2^-102, the last of a number
+//     below 2^-20.4 |y|:                                         2^-73.4
 //   the tables (2^-106), the reduction's relative 2^-104.9:      below 2^-100
 //   the test's fl(low +- b), low being below 2^-20.4 |y|:       2^-73.4
-// In all below 2^-70.38 |y|. y = z.hi + low and |low| <= 2^-20.4 |y|, so
+// In all below 2^-70.5 |y|. y = z.hi + low and |low| <= 2^-20.4 |y|, so
 // |z.hi| (1 + 2^-20) >= |y|: SC_FUSED_EPSILON = 2^-70 times |z.hi| covers the
 // bound and the rounding of its own computation (one fma with the absolute
 // part). The test runs on z.hi + low directly (no final FastTwoSum):
@@ -110,9 +112,10 @@ inline FusedPoint<Real> fused_point(Real x) {
     const DoubleDouble<Real> s = fast_two_sum(h1, -p2);
     const Real h_lo = fused_multiply_add(-n, splat<Real>(SC_PIO2048_FMA[2]), s.lo - e2);
     const Real hh = s.hi * s.hi;
-    const Real p =
-        hh * fused_multiply_add(hh, fused_multiply_add(hh, splat<Real>(SC_C6), splat<Real>(SC_C4)),
-                                splat<Real>(SC_C2));
+    // p = hh C2 + hh^2 (C4 + hh C6), hh C2 exact (C2 = -1/2): two steps
+    // after hh rather than Horner's three.
+    const Real p = fused_multiply_add(
+        hh * hh, fused_multiply_add(hh, splat<Real>(SC_C6), splat<Real>(SC_C4)), hh * SC_C2);
     const Real q = hh * fused_multiply_add(hh, splat<Real>(SC_S5), splat<Real>(SC_S3));
     return {index_bits(shifted), {s.hi, h_lo}, p, q};
 }
@@ -155,12 +158,10 @@ inline Candidate<Real> fused_kernel(DoubleDouble<Real> t1, DoubleDouble<Real> t2
     const Real big_p = t2.hi * h.hi;
     const Real big_e = fused_multiply_add(t2.hi, h.hi, -big_p);
     const Real slope = fused_multiply_add(-t1.hi, h.hi, t2.hi);
-    Real acc = fused_multiply_add(t2.lo, h.hi, big_e);
-    acc = fused_multiply_add(slope, h.lo, acc);
-    acc = fused_multiply_add(big_p, q, acc);
-    acc = fused_multiply_add(t1.hi, p, acc);
+    const Real acc = fused_multiply_add(t1.hi, p, fused_multiply_add(big_p, q, big_e));
+    const Real small = fused_multiply_add(slope, h.lo, t2.lo * h.hi);
     const DoubleDouble<Real> z = fast_two_sum(t1.hi, big_p);
-    const Real low = (t1.lo + z.lo) + acc;
+    const Real low = ((t1.lo + z.lo) + small) + acc;
 
     const Real bound = fused_multiply_add(abs_lane(z.hi), splat<Real>(SC_FUSED_EPSILON),
                                           splat<Real>(SC_FUSED_REDUCTION_ERROR));
