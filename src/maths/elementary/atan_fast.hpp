@@ -114,7 +114,7 @@ inline double select_bits(bool mask, double if_true, double if_false) {
 #if QTK_LANE_SSE_BITS
     const __m128d m = _mm_castsi128_pd(_mm_cvtsi64_si128(-static_cast<long long>(mask)));
     return _mm_cvtsd_f64(
-        _mm_or_pd(_mm_and_pd(m, _mm_set_sd(if_true)), _mm_andnot_pd(m, _mm_set_sd(if_false))));
+        _mm_or_pd(_mm_and_pd(m, _mm_set1_pd(if_true)), _mm_andnot_pd(m, _mm_set1_pd(if_false))));
 #else
     const auto t = static_cast<std::int64_t>(lane_bits(if_true));
     const auto f = static_cast<std::int64_t>(lane_bits(if_false));
