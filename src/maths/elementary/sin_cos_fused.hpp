@@ -15,8 +15,8 @@
 //   N C2 = P2 + E2 exactly (P2 = fl(N C2), E2 = fma(N, C2, -P2)), and
 //     FastTwoSum gives h.hi + s = h1 - P2 exactly. It is exact when
 //     |h1| >= |P2|, and also when h1 is a multiple of q = ulp(P2), which it
-//     is (|P2| < 2^-37.6 puts q at 2^-89.6 or below, dividing 2^-63; for
-//     N = +-1, P2 = +-C2 and q = 2^-116; for N = 0, P2 = 0): with
+//     is (h1 is a multiple of 2^-63 or N = 0 and P2 = 0, and |P2| < 2^-37.6
+//     puts q at 2^-90 or below): with
 //     |h1| < |P2| < 2^53 q, h1 - P2 is a multiple of q below 2^54 q. Below
 //     2^53 q it is a double and the sum is exact. Otherwise h.hi, a multiple
 //     of 2q, is within q of it, so h.hi - h1 = -P2 + d with d in {-q, 0, q}
@@ -34,8 +34,9 @@
 //   y = T1 cos h + T2 sin h
 //     = T1 + T2 h.hi + T1 p + T2 h.hi q + (T2 - T1 h.hi) h.lo + (rest),
 // with p = cos(h.hi) - 1 and q = sin(h.hi) / h.hi - 1 from the
-// polynomials of sin_cos_tables.hpp evaluated at h.hi by Horner's rule with
-// fused steps (q to its h^4 term: S7 is not needed here). T2 h.hi = P + E
+// polynomials of sin_cos_tables.hpp evaluated at h.hi with fused steps, p as
+// hh C2 + hh^2 (C4 + hh C6), q by Horner's rule to its h^4 term (S7 is not
+// needed here). T2 h.hi = P + E
 // exactly (P = fl(T2.hi h.hi), E by fma) plus T2.lo h.hi. The rest, from
 // replacing y'(h.hi) = T2 cos h.hi - T1 sin h.hi by T2 - T1 h.hi and from
 // h.lo^2, is below (|T2| h^2/2 + |T1| h^3/6) |h.lo| <= 2^-74.5 |y|.
