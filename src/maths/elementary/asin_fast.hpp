@@ -9,7 +9,12 @@
 // asin(ax) >= pi/3 is summed from the series' terms (asin_sum_around): with
 // B = pi/2 + asin(ax) <= 2.1 acos(x), its three extra roundings add below
 // 3 u 2^-49 B < 2^-99 acos(x), and the relative error of asin(ax) only
-// shrinks. The rounding test uses 2^-67.5.
+// shrinks. The value is left as the unevaluated sum of its last two terms,
+// head + low, with |low| below 2^-17.6 of the value (the tail, below
+// 2^-17.7 S, and the low parts): the rounding test's own fl(low +- e) errs
+// by below 2^-70.6 of it (rounding_test_within, atan_fast.hpp), and
+// 2^-67.96 + 2^-70.6 < 2^-67.75. The rounding test uses 2^-67.5 times |head|
+// (at least the value times 1 - 2^-17.5).
 #pragma once
 
 #include <cmath>
@@ -50,14 +55,15 @@ QTK_FORCE_INLINE SeriesTerms<Real> asin_series_terms(DoubleDouble<Real> z) {
 // base.mid, f times the series' low part and the second sum's error, each
 // below 2^-51 B with B = |base| + |f S|) are summed in three roundings,
 // below 3 u 2^-49 B, before the tail: that and base.mid's own 2^-106 base
-// are all that is added to f times table_series.hpp's error.
+// are all that is added to f times table_series.hpp's error. The result is
+// the unevaluated pair (head, low) of the last sum, for the rounding test.
 template <class Real>
 QTK_FORCE_INLINE DoubleDouble<Real> asin_sum_around(SeriesTerms<Real> t, Real base_hi,
                                                     Real base_mid, Real f) {
     const DoubleDouble<Real> lead = fast_two_sum(base_hi, f * t.a0);
     const DoubleDouble<Real> head = fast_two_sum(lead.hi, f * t.linear);
     const Real low = (((lead.lo + base_mid) + f * t.low) + head.lo) + f * t.tail;
-    return fast_two_sum(head.hi, low);
+    return {head.hi, low};
 }
 
 // asin(x) (is_asin) or acos(x) (otherwise) for |x| <= 1/2; not proven for
@@ -72,7 +78,7 @@ QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
     DoubleDouble<Real> value;
     if constexpr (is_asin) {
         const DoubleDouble<Real> head = fast_two_sum(t.a0, t.linear);
-        value = fast_two_sum(head.hi, (t.low + head.lo) + t.tail);
+        value = {head.hi, (t.low + head.lo) + t.tail};
     } else {
         // acos(x) = pi/2 - asin(x) = pi/2 -+ asin(ax): |f a_0| <= pi/6 and
         // pi/2 - pi/6 >= 2^-7.
@@ -101,9 +107,11 @@ QTK_FORCE_INLINE FastResult<Real> asin_series_fast(Real x) {
 // sums' conditions hold: 2 a_0 <= 2 asin(1/2) = pi/3, and pi/2 - pi/3 >=
 // 2^-7. With base 0 the result is 2 times table_series.hpp's sum; otherwise
 // B <= pi + pi/3 < 4.2 and the extra roundings stay below 2^-98.2, with
-// base.mid's 2^-104.3 and the test's own roundings (u^2 |result|) below
-// 2^-97. The bound of the rounding test is 2^-67.5 times 2 fl(a_0 +
-// (a_1 h).hi), which is at least 2S (1 - 2^-17.6) (the other terms are
+// base.mid's 2^-104.3 below 2^-98.1. The value is the unevaluated pair
+// (head, low) of asin_sum_around, |low| <= T 2S + 2^-49 B, so the test's own
+// fl(low +- e) errs by below 2^-70.7 2S + 2^-99.8: with the above, below
+// 2^-67.72 2S + 2^-97.8. The bound of the rounding test is 2^-67.5 times
+// 2 fl(a_0 + (a_1 h).hi), which is at least 2S (1 - 2^-17.6) (the other terms are
 // below T S + 2^-50 S, T = 2^-17.7), plus 2^-97 when base is not 0. Not
 // proven: |x| <= 1/2, |x| >= 1 and NaN.
 template <bool is_asin, class Products, class Real>

@@ -47,9 +47,13 @@
 //      u (T + 2^-46) theta. table_series.hpp's budget holds u T S and
 //      2^-98 S for its own sums; these exceed it by less than 2^-99 theta.
 //    So theta is within 2^-66.96 S + 2^-99 theta of itself, S <= theta.
-// Total: 2^-66.96 + 2^-74.8 + 2^-99 < 2^-66.95 theta. The rounding test
-// uses 2^-66.91, which also covers the roundings of the test's own l +- e
-// (below u^2 |h|).
+// Total: 2^-66.96 + 2^-74.8 + 2^-99 < 2^-66.95 theta, for the exact sum
+// head.hi + low of the last two terms (no final FastTwoSum: the rounding test
+// takes the pair as it is, rounding_test_within below). |low| is below
+// 2^-16.6 theta (the tail and the low parts), so the test's own fl(low +- e)
+// errs by at most u (|low| + e) < 2^-69.6 theta, and e must cover
+// 2^-66.95 + 2^-69.6 < 2^-66.72 theta. The test uses 2^-66.68 |head.hi|
+// (ATAN_FAST_ERROR), and |head.hi| >= theta (1 - 2^-16.5).
 #pragma once
 
 #include <cstdint>
@@ -73,12 +77,14 @@ struct FastResult {
     MaskOf<Real> proven;
 };
 
-inline constexpr double ATAN_FAST_ERROR = 0x1.1p-67;  // 2^-66.91
+inline constexpr double ATAN_FAST_ERROR = 0x1.4p-67;  // 2^-66.68
 
-// Ziv's rounding test for an approximation h + l (|l| <= ulp(h) / 2) within
-// e of the exact value v: h + (l + e) and h + (l - e) are
-// at or beyond the ends of the interval that holds v; rounding is monotonic,
-// so when both round to the same double, v rounds to it too.
+// Ziv's rounding test for an approximation h + l (an unevaluated sum) within
+// e' of the exact value v, where e >= e' + u (|l| + e) covers the rounding of
+// fl(l +- e) too: then h + fl(l + e) and h + fl(l - e) are at or beyond the
+// ends of the interval that holds v; rounding is monotonic, so when both
+// round to the same double, v rounds to it too. (For |l| <= ulp(h) / 2, u
+// (|l| + e) is below u^2 |h|.)
 template <class Real>
 inline FastResult<Real> rounding_test_within(DoubleDouble<Real> v, Real e) {
     const Real up = v.hi + (v.lo + e);
@@ -102,10 +108,18 @@ inline constexpr double ATAN_BASES[4][2] = {
 
 // if_true where mask is set, if_false elsewhere, by bit operations, for a
 // mask that is random from call to call (a blend on lanes).
+// On x86-64 the blend is done in the vector registers (as negate_if,
+// lane_scalar.hpp), only the mask crossing from the integer side.
 inline double select_bits(bool mask, double if_true, double if_false) {
+#if QTK_LANE_SSE_BITS
+    const __m128d m = _mm_castsi128_pd(_mm_cvtsi64_si128(-static_cast<long long>(mask)));
+    return _mm_cvtsd_f64(
+        _mm_or_pd(_mm_and_pd(m, _mm_set1_pd(if_true)), _mm_andnot_pd(m, _mm_set1_pd(if_false))));
+#else
     const auto t = static_cast<std::int64_t>(lane_bits(if_true));
     const auto f = static_cast<std::int64_t>(lane_bits(if_false));
     return lane_from_bits(static_cast<std::uint64_t>(select_index(mask, t, f)));
+#endif
 }
 
 // atan2(y, x), the exact products and multiply-adds formed the way
@@ -145,9 +159,8 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const DoubleDouble<Real> head = fast_two_sum(lead.hi, negate_if(minus, s.linear));
     const Real low = (((lead.lo + base_mid) + negate_if(minus, s.low)) + head.lo) +
                      negate_if(minus, s.tail);
-    const DoubleDouble<Real> theta = fast_two_sum(head.hi, low);
-
-    const FastResult<Real> rounded_theta = atan_rounding_test(theta, ATAN_FAST_ERROR);
+    const FastResult<Real> rounded_theta =
+        atan_rounding_test(DoubleDouble<Real>{head.hi, low}, ATAN_FAST_ERROR);
     return {negate_if(y_negative, rounded_theta.value), in_range && rounded_theta.proven};
 }
 

@@ -13,11 +13,19 @@
 //     2^-10 has at most 52 significant bits. For 2^-11 <= |x| < 2^-10 the
 //     same holds with 2^-63 and 53 bits; below 2^-11, N = 0 and h1 = x.
 //   N C2 = P2 + E2 exactly (P2 = fl(N C2), E2 = fma(N, C2, -P2)), and
-//     TwoSum gives h.hi + s = h1 - P2 exactly, |s| <= 2^-53 |h.hi|.
-//   h.lo = s - (E2 + N C3): |E2| <= 2^-53 |P2| < 2^-90.6, so the two
-//     roundings and N C3's cost below 2^-106 |h.hi| + 2^-143; N e is below
-//     2^-143.6.
-// So |h.hi + h.lo - h| < 2^-105.9 |h| + 2^-142 (h = x - N pi/2048), and
+//     FastTwoSum gives h.hi + s = h1 - P2 exactly. It is exact when
+//     |h1| >= |P2|, and also when h1 is a multiple of q = ulp(P2), which it
+//     is (h1 is a multiple of 2^-63 or N = 0 and P2 = 0, and |P2| < 2^-37.6
+//     puts q at 2^-90 or below): with
+//     |h1| < |P2| < 2^53 q, h1 - P2 is a multiple of q below 2^54 q. Below
+//     2^53 q it is a double and the sum is exact. Otherwise h.hi, a multiple
+//     of 2q, is within q of it, so h.hi - h1 = -P2 + d with d in {-q, 0, q}
+//     is a multiple of q not above 2^53 q, a double: exact, and so is
+//     -P2 - (h.hi - h1) = -d. |s| <= 2^-53 |h.hi|.
+//   h.lo = fma(-N, C3, s - E2): |E2| <= 2^-53 |P2| < 2^-90.6 and
+//     |N C3| < 2^-94.6, so the two roundings cost below 2^-105 |h.hi| +
+//     2^-142.5; N e is below 2^-143.6.
+// So |h.hi + h.lo - h| < 2^-104.9 |h| + 2^-142 (h = x - N pi/2048), and
 // |h.lo| <= 2^-53 |h.hi| + 2^-90.5. The relative part is counted below; the
 // absolute one, SC_FUSED_REDUCTION_ERROR = 2^-141, is added to the bound.
 //
@@ -26,35 +34,46 @@
 //   y = T1 cos h + T2 sin h
 //     = T1 + T2 h.hi + T1 p + T2 h.hi q + (T2 - T1 h.hi) h.lo + (rest),
 // with p = cos(h.hi) - 1 and q = sin(h.hi) / h.hi - 1 from the
-// polynomials of sin_cos_tables.hpp evaluated at h.hi by Horner's rule with
-// fused steps. T2 h.hi = P + E exactly (P = fl(T2.hi h.hi), E by fma) plus
-// T2.lo h.hi. The rest, from replacing y'(h.hi) = T2 cos h.hi - T1 sin h.hi
-// by T2 - T1 h.hi and from h.lo^2, is below (|T2| h^2/2 + |T1| h^3/6) |h.lo|
-// <= 2^-74.5 |y|.
+// polynomials of sin_cos_tables.hpp evaluated at h.hi with fused steps, p as
+// hh C2 + hh^2 (C4 + hh C6), q by Horner's rule to its h^4 term (S7 is not
+// needed here). T2 h.hi = P + E
+// exactly (P = fl(T2.hi h.hi), E by fma) plus T2.lo h.hi. The rest, from
+// replacing y'(h.hi) = T2 cos h.hi - T1 sin h.hi by T2 - T1 h.hi and from
+// h.lo^2, is below (|T2| h^2/2 + |T1| h^3/6) |h.lo| <= 2^-74.5 |y|.
+// What follows T1 + P is summed as
+//   low = ((T1.lo + z.lo) + small) + acc,
+//   acc = fma(T1.hi, p, fma(P, q, E)),
+//   small = fma(T2.hi - T1.hi h.hi, h.lo, fl(T2.lo h.hi)),
+// one rounding per term of acc, the terms of h.lo and T2.lo (below
+// 2^-52 |y|) beside it, off the chain through p and q.
 //
 // Error bound, relative to |y|, u = 2^-53, |h.hi| <= 2^-10.35 (+2^-36),
 // |p| <= 2^-21.7, |q| <= 2^-23.3:
-//   p: the rounding of hh = fl(h.hi^2), of the fma into C2 and of the final
-//     product (2^-74.7 each); C4 and C6's own and the h^8 truncation below
-//     2^-98: 2^-73.1, times |T1| <= 2 |y|:                     2^-72.1
+//   p: the rounding of hh = fl(h.hi^2) and of the final fma (2^-74.7
+//     each); hh C2 is exact, and the roundings of hh^2 and of C4 + hh C6,
+//     C4 and C6's own and the h^8 truncation are below 2^-98:
+//     2^-73.7, times |T1| <= 2 |y|:                              2^-72.7
 //   T1.lo p left out:                                           2^-73.7
-//   q: likewise three roundings of 2^-76.3, times 1.12:         2^-74.1
+//   q: three roundings of 2^-76.3, times 1.12:                  2^-74.1
+//   q's truncation, h^6 / 5040 <= 2^-74.4, times 1.12:          2^-74.2
 //   the rest above:                                              2^-74.5
-//   bracket = fma(T1.hi, p, fl(P q)): P q's rounding (2^-76.1)
-//     and the fma's (below 2^-53 2^-20.5):                      2^-76.1 + 2^-73.5
-//   tail = fma(T2.hi - T1.hi h.hi, h.lo, fma(T2.lo, h.hi, E)),
-//     with T2.lo h.lo left out: all below                        2^-100
+//   acc: the step with P q rounds a number below 2^-23.1 |y|:    2^-76.1
+//     and the last a number below 2^-20.4 |y|:                   2^-73.4
+//   small: two roundings of numbers below 2^-52 |y|, and T2.lo h.lo
+//     left out:                                                  below 2^-100
 //   z = T1.hi + P by FastTwoSum, exact (|T1.hi| >= |P| or T1 = 0);
-//   low = (T1.lo + z.lo) + (tail + bracket): the first sum below 2^-103,
-//     the other two of numbers below 2^-20.4 |y|:                2 x 2^-73.4
-//   the tables (2^-106), the reduction's relative 2^-105.9:      below 2^-100
+//   low: the first two sums below 2^-102, the last of a number
+//     below 2^-20.4 |y|:                                         2^-73.4
+//   the tables (2^-106), the reduction's relative 2^-104.9:      below 2^-100
 //   the test's fl(low +- b), low being below 2^-20.4 |y|:       2^-73.4
-// In all below 2^-70.35 |y|. y = z.hi + low and |low| <= 2^-20.4 |y|, so
+// In all below 2^-70.5 |y|. y = z.hi + low and |low| <= 2^-20.4 |y|, so
 // |z.hi| (1 + 2^-20) >= |y|: SC_FUSED_EPSILON = 2^-70 times |z.hi| covers the
-// bound and the rounding of its own computation. The test runs on z.hi + low
-// directly (no final FastTwoSum): fl(z.hi + fl(low - b)) <= RN(exact) <=
-// fl(z.hi + fl(low + b)) as fl(low +- b) errs by less than the 2^-73.4 above.
-// It fails for about 2 * 2^-70 / 2^-53 of the arguments, 1 in 65000.
+// bound and the rounding of its own computation (one fma with the absolute
+// part). The test runs on z.hi + low directly (no final FastTwoSum):
+// fl(z.hi + fl(low - b)) <= RN(exact) <= fl(z.hi + fl(low + b)) as
+// fl(low +- b) errs by less than the 2^-73.4 above. It fails for about
+// 2 * 2^-70 / 2^-53 of the arguments, 1 in 65000. The signs of the quadrant
+// are bit flips (negate_if), exact, and off the floating-point units' ports.
 #pragma once
 
 #include "maths/elementary/double_double.hpp"
@@ -91,22 +110,16 @@ inline FusedPoint<Real> fused_point(Real x) {
     const Real h1 = fused_multiply_add(-n, splat<Real>(SC_PIO2048_FMA[0]), x);
     const Real p2 = n * SC_PIO2048_FMA[1];
     const Real e2 = fused_multiply_add(n, splat<Real>(SC_PIO2048_FMA[1]), -p2);
-    const DoubleDouble<Real> s = two_sum(h1, -p2);
-    const Real h_lo = s.lo - (e2 + n * SC_PIO2048_FMA[2]);
+    const DoubleDouble<Real> s = fast_two_sum(h1, -p2);
+    const Real h_lo = fused_multiply_add(-n, splat<Real>(SC_PIO2048_FMA[2]), s.lo - e2);
     const Real hh = s.hi * s.hi;
-    const Real p =
-        hh * fused_multiply_add(hh, fused_multiply_add(hh, splat<Real>(SC_C6), splat<Real>(SC_C4)),
-                                splat<Real>(SC_C2));
-    const Real q =
-        hh * fused_multiply_add(hh, fused_multiply_add(hh, splat<Real>(SC_S7), splat<Real>(SC_S5)),
-                                splat<Real>(SC_S3));
+    // p = hh C2 + hh^2 (C4 + hh C6), hh C2 exact (C2 = -1/2): two steps
+    // after hh rather than Horner's three.
+    const Real p = fused_multiply_add(
+        hh * hh, fused_multiply_add(hh, splat<Real>(SC_C6), splat<Real>(SC_C4)), hh * SC_C2);
+    const Real q = hh * fused_multiply_add(hh, splat<Real>(SC_S5), splat<Real>(SC_S3));
     return {index_bits(shifted), {s.hi, h_lo}, p, q};
 }
-
-// The quadrant k = N mod 4 as signs, exact factors: sigma, the sign given to
-// h (below), and the signs of sin x and cos x.
-inline constexpr double SC_FUSED_SIGNS[4][3] = {
-    {1.0, 1.0, 1.0}, {-1.0, 1.0, -1.0}, {1.0, -1.0, -1.0}, {-1.0, -1.0, 1.0}};
 
 // What sin x and cos x share: the two table rows and the signs. For k even,
 // sin x = +-(S cos h + C sin h) and cos x = +-(C cos h - S sin h); for k odd
@@ -114,61 +127,59 @@ inline constexpr double SC_FUSED_SIGNS[4][3] = {
 // for k odd) and B the other, sin(a + h) or cos(a + h) alike is
 //   sin: A cos h + B sin(sigma h),   cos: B cos h + A sin(-sigma h),
 // sigma = +1 for k even and -1 for k odd: the sign of T2 moves onto h (cos h
-// and p, q are even), which costs two exact products instead of sign flips of
-// table entries.
+// and p, q are even), two sign flips instead of four of table entries.
+// sin x is negated for k = 2, 3 and cos x for k = 1, 2.
 template <class Real>
 struct FusedRows {
     DoubleDouble<Real> a;
     DoubleDouble<Real> b;
     DoubleDouble<Real> h_sin;  // sigma h
-    Real sin_sign;
-    Real cos_sign;
+    MaskOf<Real> sin_negative;
+    MaskOf<Real> cos_negative;
 };
 
 template <class Real>
 inline FusedRows<Real> fused_rows(const FusedPoint<Real>& t) {
     const IndexOf<Real> j = t.n_bits & 1023;
-    const IndexOf<Real> k = (t.n_bits >> 10) & 3;
-    const MaskOf<Real> odd = (k & 1) != 0;
+    const MaskOf<Real> odd = (t.n_bits & 1024) != 0;
     const IndexOf<Real> row_a = select_index(odd, 1024 - j, j);
     const IndexOf<Real> row_b = 1024 - row_a;
-    const Real sigma = gather(SC_FUSED_SIGNS, k, 0);
     return {{gather(SC_SIN_TABLE, row_a, 0), gather(SC_SIN_TABLE, row_a, 1)},
             {gather(SC_SIN_TABLE, row_b, 0), gather(SC_SIN_TABLE, row_b, 1)},
-            {sigma * t.h.hi, sigma * t.h.lo},
-            gather(SC_FUSED_SIGNS, k, 1),
-            gather(SC_FUSED_SIGNS, k, 2)};
+            {negate_if(odd, t.h.hi), negate_if(odd, t.h.lo)},
+            (t.n_bits & 2048) != 0,
+            ((t.n_bits + 1024) & 2048) != 0};
 }
 
-// sign (T1 cos h + T2 sin h) for the point's p and q (even in h), with its
+// +-(T1 cos h + T2 sin h) for the point's p and q (even in h), with its
 // rounding test (the kernel above).
 template <class Real>
 inline Candidate<Real> fused_kernel(DoubleDouble<Real> t1, DoubleDouble<Real> t2,
-                                    DoubleDouble<Real> h, Real p, Real q, Real sign) {
+                                    DoubleDouble<Real> h, Real p, Real q, MaskOf<Real> negative) {
     const Real big_p = t2.hi * h.hi;
     const Real big_e = fused_multiply_add(t2.hi, h.hi, -big_p);
     const Real slope = fused_multiply_add(-t1.hi, h.hi, t2.hi);
-    const Real tail = fused_multiply_add(slope, h.lo, fused_multiply_add(t2.lo, h.hi, big_e));
-    const Real bracket = fused_multiply_add(t1.hi, p, big_p * q);
+    const Real acc = fused_multiply_add(t1.hi, p, fused_multiply_add(big_p, q, big_e));
+    const Real small = fused_multiply_add(slope, h.lo, t2.lo * h.hi);
     const DoubleDouble<Real> z = fast_two_sum(t1.hi, big_p);
-    const Real low = (t1.lo + z.lo) + (tail + bracket);
+    const Real low = ((t1.lo + z.lo) + small) + acc;
 
-    const Real bound =
-        abs_lane(z.hi) * splat<Real>(SC_FUSED_EPSILON) + splat<Real>(SC_FUSED_REDUCTION_ERROR);
+    const Real bound = fused_multiply_add(abs_lane(z.hi), splat<Real>(SC_FUSED_EPSILON),
+                                          splat<Real>(SC_FUSED_REDUCTION_ERROR));
     const Real upper = z.hi + (low + bound);
     const Real lower = z.hi + (low - bound);
-    return {sign * upper, upper == lower};
+    return {negate_if(negative, upper), upper == lower};
 }
 
 template <class Real>
 inline Candidate<Real> fused_sin_of(const FusedPoint<Real>& t, const FusedRows<Real>& r) {
-    return fused_kernel(r.a, r.b, r.h_sin, t.p, t.q, r.sin_sign);
+    return fused_kernel(r.a, r.b, r.h_sin, t.p, t.q, r.sin_negative);
 }
 
 template <class Real>
 inline Candidate<Real> fused_cos_of(const FusedPoint<Real>& t, const FusedRows<Real>& r) {
     const DoubleDouble<Real> h_cos = {-r.h_sin.hi, -r.h_sin.lo};
-    return fused_kernel(r.b, r.a, h_cos, t.p, t.q, r.cos_sign);
+    return fused_kernel(r.b, r.a, h_cos, t.p, t.q, r.cos_negative);
 }
 
 // Out-of-range lanes (|x| >= 2^16, NaN, infinities) are computed on 0 and
