@@ -31,6 +31,8 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arm/arms_json.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_velocity.cpp
+  ${QTK_SOURCE_ROOT}/src/batch/lane_choice.cpp
+  ${QTK_SOURCE_ROOT}/src/batch/batch_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/torso/mount.cpp
   ${QTK_SOURCE_ROOT}/src/torso/example_torso.cpp
   ${QTK_SOURCE_ROOT}/src/torso/look_at_arm.cpp

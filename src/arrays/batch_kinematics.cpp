@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/batch.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 #include "arrays/pose_values.hpp"
@@ -19,33 +20,17 @@ Arm prepare_arm(double arm_arc, double coupler_arc, bool mirror, bool negative_b
 
 void arm_fk(const Arm& arm, const double* theta_a, const double* theta_b,
             std::size_t count, double* rotations) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const FkResult fk = forward_kinematics(arm, theta_a[i], theta_b[i]);
-        if (fk) {
-            store_mat3(fk->rotation, rotations + 9 * i);
-        } else {
-            fill_nan(rotations + 9 * i, 9);
-        }
-    }
+    batch::arm_fk(arm, theta_a, theta_b, count, rotations);
 }
 
 void arm_direction(const Arm& arm, const double* theta_a, const double* theta_b,
                    std::size_t count, double* directions) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<Vec3> v_3 = pointing_direction(arm, theta_a[i], theta_b[i]);
-        if (v_3) {
-            store_vec3(*v_3, directions + 3 * i);
-        } else {
-            fill_nan(directions + 3 * i, 3);
-        }
-    }
+    batch::arm_direction(arm, theta_a, theta_b, count, directions);
 }
 
 void arm_reachable_joints(const Arm& arm, const double* theta_a,
                           const double* theta_b, std::size_t count, bool* reachable) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
-    }
+    batch::arm_reachable_joints(arm, theta_a, theta_b, count, reachable);
 }
 
 void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
@@ -88,27 +73,18 @@ void arm_reachable_orientation(const Arm& arm, const double* r_target,
 }
 
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const double* pose = joints + 3 * i;
-        store_mat3(neck_forward_kinematics(pose[0], pose[1], pose[2]), rotations + 9 * i);
-    }
+    batch::neck_fk(joints, count, rotations);
 }
 
 void neck_ik(const double* r, std::size_t count, double* angles) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_neck_angles(neck_inverse_kinematics(load_mat3(r + 9 * i)), angles + 3 * i);
-    }
+    batch::neck_ik(r, count, angles);
 }
 
 // The core leaves a NaN entry to IEEE arithmetic (NaN angles, not a
 // refusal), which the per-call neck keeps; here a pose is reachable only
 // where neck_ik stores three angles, none of them NaN.
 void neck_reachable(const double* r, std::size_t count, bool* reachable) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<NeckAngles> angles = neck_inverse_kinematics(load_mat3(r + 9 * i));
-        reachable[i] = angles && !std::isnan(angles->yaw) && !std::isnan(angles->pitch) &&
-                       !std::isnan(angles->roll);
-    }
+    batch::neck_reachable(r, count, reachable);
 }
 
 }  // namespace quorbel::arrays

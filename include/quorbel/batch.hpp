@@ -1,0 +1,51 @@
+// The kinematics over many poses at once: pointer and count, poses stored one
+// after the other (a rotation as 9 doubles row by row, a direction as 3,
+// joint angles as pairs or (yaw, pitch, roll) triples), results written to
+// caller-owned buffers; no allocation, nothing thrown. Each pose's result is
+// the per-pose function's, bit for bit (NaN everywhere where it returns an
+// empty optional): several poses are computed at once in the lanes of a
+// SIMD register, and a pose on a rare branch (a rounding too close to call,
+// an unclosed loop, a degenerate frame) is finished by the per-pose function.
+//
+// Lanes: the register width used, chosen once per process by what the CPU
+// has (AVX2 and FMA: four lanes; otherwise SSE2 or NEON: two; scalar where
+// the build has no vector code, as on 32-bit x86 or MSVC), or forced by
+// use_lanes(). Every choice gives the same doubles; only the time differs.
+#pragma once
+
+#include <cstddef>
+
+#include <quorbel/arm/geometry.hpp>
+#include <quorbel/export.hpp>
+
+namespace quorbel::batch {
+
+enum class Lanes : int { scalar = 0, sse2 = 1, avx2 = 2, neon = 3 };
+
+// Whether this build and CPU can run the given lanes (scalar always can).
+QUORBEL_API bool lanes_available(Lanes lanes) noexcept;
+// The lanes in use.
+QUORBEL_API Lanes current_lanes() noexcept;
+// Uses the given lanes from now on, for every thread; false (and no change)
+// when they are not available.
+QUORBEL_API bool use_lanes(Lanes lanes) noexcept;
+
+// forward_kinematics: rotations[9 i .. 9 i + 8].
+QUORBEL_API void arm_fk(const Arm& arm, const double* theta_a, const double* theta_b,
+                        std::size_t count, double* rotations) noexcept;
+// pointing_direction: directions[3 i .. 3 i + 2].
+QUORBEL_API void arm_direction(const Arm& arm, const double* theta_a, const double* theta_b,
+                               std::size_t count, double* directions) noexcept;
+// pointing_direction(...).has_value().
+QUORBEL_API void arm_reachable_joints(const Arm& arm, const double* theta_a,
+                                      const double* theta_b, std::size_t count,
+                                      bool* reachable) noexcept;
+// neck_forward_kinematics of (yaw, pitch, roll) triples.
+QUORBEL_API void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept;
+// neck_inverse_kinematics: (yaw, pitch, roll) triples.
+QUORBEL_API void neck_ik(const double* rotations, std::size_t count, double* angles) noexcept;
+// Whether neck_inverse_kinematics gives three angles, none NaN.
+QUORBEL_API void neck_reachable(const double* rotations, std::size_t count,
+                                bool* reachable) noexcept;
+
+}  // namespace quorbel::batch

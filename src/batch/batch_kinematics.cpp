@@ -1,0 +1,282 @@
+// The batch functions of quorbel/batch.hpp: each written once over a lane
+// type (arm_lanes.hpp, neck_lanes.hpp) and compiled three times, for one
+// double (the per-pose functions in a loop), two lanes (SSE2 or NEON) and,
+// on x86-64, four lanes in AVX2 bodies; the lanes chosen once per process
+// (lane_choice.cpp) pick the body. A block of poses as wide as the lanes
+// runs on the lanes; the poses left over, and any pose whose lane took a
+// rare branch, go through the per-pose function.
+#include <quorbel/batch.hpp>
+
+#include "batch/arm_lanes.hpp"
+#include "batch/lane_choice.hpp"
+#include "batch/neck_lanes.hpp"
+#include "batch/pose_results.hpp"
+
+
+namespace quorbel::batch {
+
+namespace detail {
+
+namespace {
+
+// Poses [0, count) in blocks of W through block(first), the rest one by one
+// through single(i).
+template <int W, class Block, class Single>
+QTK_FORCE_INLINE void in_blocks(std::size_t count, Block block, Single single) {
+    std::size_t i = 0;
+    for (; i + W <= count; i += W) block(i);
+    for (; i < count; ++i) single(i);
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_fk_on(const Arm& arm, const double* theta_a, const double* theta_b,
+                                std::size_t count, double* rotations) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const FrameLanes<V> f =
+                fk_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+            for (int r = 0; r < 3; ++r) {
+                for (int c = 0; c < 3; ++c) {
+                    store_strided(f.rotation.m[r][c], rotations + 9 * i + 3 * r + c, 9);
+                }
+            }
+            if (!elementary::detail::all_lanes(f.common)) {
+                for (int k = 0; k < W; ++k) {
+                    if (f.common[k] == 0) {
+                        fk_pose(arm, theta_a[i + k], theta_b[i + k], rotations + 9 * (i + k));
+                    }
+                }
+            }
+        },
+        [&](std::size_t i) { fk_pose(arm, theta_a[i], theta_b[i], rotations + 9 * i); });
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_direction_on(const Arm& arm, const double* theta_a,
+                                       const double* theta_b, std::size_t count,
+                                       double* directions) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const ApexLanes<V> a =
+                apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+            store_strided(a.apex.x, directions + 3 * i, 3);
+            store_strided(a.apex.y, directions + 3 * i + 1, 3);
+            store_strided(a.apex.z, directions + 3 * i + 2, 3);
+            if (!elementary::detail::all_lanes(a.closed)) {
+                for (int k = 0; k < W; ++k) {
+                    if (a.closed[k] == 0) {
+                        direction_pose(arm, theta_a[i + k], theta_b[i + k],
+                                       directions + 3 * (i + k));
+                    }
+                }
+            }
+        },
+        [&](std::size_t i) { direction_pose(arm, theta_a[i], theta_b[i], directions + 3 * i); });
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_reachable_joints_on(const Arm& arm, const double* theta_a,
+                                              const double* theta_b, std::size_t count,
+                                              bool* reachable) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const ApexLanes<V> a =
+                apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+            for (int k = 0; k < W; ++k) reachable[i + k] = a.closed[k] != 0;
+        },
+        [&](std::size_t i) {
+            reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
+        });
+}
+
+template <class V>
+QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double* rotations) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const double* pose = joints + 3 * i;
+            const Mat3Lanes<V> r = neck_fk_lanes(load_strided<V>(pose, 3),
+                                                 load_strided<V>(pose + 1, 3),
+                                                 load_strided<V>(pose + 2, 3));
+            for (int a = 0; a < 3; ++a) {
+                for (int b = 0; b < 3; ++b) {
+                    store_strided(r.m[a][b], rotations + 9 * i + 3 * a + b, 9);
+                }
+            }
+        },
+        [&](std::size_t i) {
+            const double* pose = joints + 3 * i;
+            store_rotation(neck_forward_kinematics(pose[0], pose[1], pose[2]), rotations + 9 * i);
+        });
+}
+
+template <class V>
+QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
+    return neck_ik_lanes(load_strided<V>(rotations, 9), load_strided<V>(rotations + 3, 9),
+                         load_strided<V>(rotations + 6, 9), load_strided<V>(rotations + 7, 9),
+                         load_strided<V>(rotations + 8, 9));
+}
+
+template <class V>
+QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, double* angles) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
+            store_strided(a.yaw, angles + 3 * i, 3);
+            store_strided(a.pitch, angles + 3 * i + 1, 3);
+            store_strided(a.roll, angles + 3 * i + 2, 3);
+            if (!elementary::detail::all_lanes(a.solved)) {
+                for (int k = 0; k < W; ++k) {
+                    if (a.solved[k] == 0) fill_not_a_number(angles + 3 * (i + k), 3);
+                }
+            }
+        },
+        [&](std::size_t i) { neck_ik_pose(rotations + 9 * i, angles + 3 * i); });
+}
+
+template <class V>
+QTK_FORCE_INLINE void neck_reachable_on(const double* rotations, std::size_t count,
+                                        bool* reachable) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
+            const IndexLanes<V> found =
+                a.solved & (a.yaw == a.yaw) & (a.pitch == a.pitch) & (a.roll == a.roll);
+            for (int k = 0; k < W; ++k) reachable[i + k] = found[k] != 0;
+        },
+        [&](std::size_t i) { reachable[i] = neck_reachable_pose(rotations + 9 * i); });
+}
+
+// The lane bodies of each function: two lanes compiled for the baseline
+// (SSE2 or NEON), four in an AVX2 and FMA body; flattened, so that the lane
+// code, written as small inline functions, is one loop.
+#if QTK_LANES
+#define QTK_LANE_BODIES(name, params, args)                                                \
+    [[gnu::flatten]] void name##_two params noexcept { name##_on<elementary::detail::Lanes2> args; }
+#else
+#define QTK_LANE_BODIES(name, params, args)
+#endif
+#if QTK_LANES4
+#define QTK_WIDE_BODIES(name, params, args) \
+    QTK_AVX2_ENTRY void name##_four params noexcept { name##_on<elementary::detail::Lanes4> args; }
+#else
+#define QTK_WIDE_BODIES(name, params, args)
+#endif
+#define QTK_BODIES(name, params, args) QTK_LANE_BODIES(name, params, args) QTK_WIDE_BODIES(name, params, args)
+
+QTK_BODIES(arm_fk,
+           (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
+            double* rotations),
+           (arm, theta_a, theta_b, count, rotations))
+QTK_BODIES(arm_direction,
+           (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
+            double* directions),
+           (arm, theta_a, theta_b, count, directions))
+QTK_BODIES(arm_reachable_joints,
+           (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
+            bool* reachable),
+           (arm, theta_a, theta_b, count, reachable))
+QTK_BODIES(neck_fk, (const double* joints, std::size_t count, double* rotations),
+           (joints, count, rotations))
+QTK_BODIES(neck_ik, (const double* rotations, std::size_t count, double* angles),
+           (rotations, count, angles))
+QTK_BODIES(neck_reachable, (const double* rotations, std::size_t count, bool* reachable),
+           (rotations, count, reachable))
+#undef QTK_BODIES
+#undef QTK_WIDE_BODIES
+#undef QTK_LANE_BODIES
+
+}  // namespace
+
+}  // namespace detail
+
+// The chosen lanes' body of name, or the scalar loop.
+#if QTK_LANES4
+#define QTK_WIDE_CASE(name, args) \
+    case Lanes::avx2:             \
+        detail::name##_four args; \
+        return;
+#else
+#define QTK_WIDE_CASE(name, args)
+#endif
+#if QTK_LANES
+#define QTK_LANE_CASE(name, args) \
+    case Lanes::sse2:             \
+    case Lanes::neon:             \
+        detail::name##_two args;  \
+        return;
+#else
+#define QTK_LANE_CASE(name, args)
+#endif
+#define QTK_DISPATCH(name, args)            \
+    switch (detail::chosen_lanes()) {       \
+        QTK_WIDE_CASE(name, args)           \
+        QTK_LANE_CASE(name, args)           \
+        default:                            \
+            break;                          \
+    }
+
+void arm_fk(const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
+            double* rotations) noexcept {
+    QTK_DISPATCH(arm_fk, (arm, theta_a, theta_b, count, rotations))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::fk_pose(arm, theta_a[i], theta_b[i], rotations + 9 * i);
+    }
+}
+
+void arm_direction(const Arm& arm, const double* theta_a, const double* theta_b,
+                   std::size_t count, double* directions) noexcept {
+    QTK_DISPATCH(arm_direction, (arm, theta_a, theta_b, count, directions))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::direction_pose(arm, theta_a[i], theta_b[i], directions + 3 * i);
+    }
+}
+
+void arm_reachable_joints(const Arm& arm, const double* theta_a, const double* theta_b,
+                          std::size_t count, bool* reachable) noexcept {
+    QTK_DISPATCH(arm_reachable_joints, (arm, theta_a, theta_b, count, reachable))
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
+    }
+}
+
+void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {
+    QTK_DISPATCH(neck_fk, (joints, count, rotations))
+    for (std::size_t i = 0; i < count; ++i) {
+        const double* pose = joints + 3 * i;
+        detail::store_rotation(neck_forward_kinematics(pose[0], pose[1], pose[2]),
+                               rotations + 9 * i);
+    }
+}
+
+void neck_ik(const double* rotations, std::size_t count, double* angles) noexcept {
+    QTK_DISPATCH(neck_ik, (rotations, count, angles))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::neck_ik_pose(rotations + 9 * i, angles + 3 * i);
+    }
+}
+
+void neck_reachable(const double* rotations, std::size_t count, bool* reachable) noexcept {
+    QTK_DISPATCH(neck_reachable, (rotations, count, reachable))
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = detail::neck_reachable_pose(rotations + 9 * i);
+    }
+}
+
+#undef QTK_DISPATCH
+#undef QTK_LANE_CASE
+#undef QTK_WIDE_CASE
+
+}  // namespace quorbel::batch
+

@@ -1,0 +1,77 @@
+// One pose's result written as the batch functions write it, from the
+// per-pose functions: the scalar path, the tail of a batch shorter than the
+// lanes, and a lane that took a rare branch.
+#pragma once
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/neck/neck_kinematics.hpp>
+
+namespace quorbel::batch::detail {
+
+// Out of line: a lane body calls these only for rare lanes, and taking them
+// in would copy the per-pose kinematics into every body.
+#if defined(__GNUC__) || defined(__clang__)
+#define QTK_POSE_ENTRY [[gnu::noinline]] inline
+#else
+#define QTK_POSE_ENTRY inline
+#endif
+
+inline void fill_not_a_number(double* out, int width) {
+    for (int k = 0; k < width; ++k) out[k] = std::numeric_limits<double>::quiet_NaN();
+}
+
+inline void store_rotation(const Mat3& m, double* out) {
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) out[3 * i + j] = m[i][j];
+    }
+}
+
+inline Mat3 load_rotation(const double* p) {
+    Mat3 m;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) m[i][j] = p[3 * i + j];
+    }
+    return m;
+}
+
+QTK_POSE_ENTRY void fk_pose(const Arm& arm, double theta_a, double theta_b, double* rotation) {
+    const FkResult fk = forward_kinematics(arm, theta_a, theta_b);
+    if (fk) {
+        store_rotation(fk->rotation, rotation);
+    } else {
+        fill_not_a_number(rotation, 9);
+    }
+}
+
+QTK_POSE_ENTRY void direction_pose(const Arm& arm, double theta_a, double theta_b, double* direction) {
+    const std::optional<Vec3> v_3 = pointing_direction(arm, theta_a, theta_b);
+    if (v_3) {
+        direction[0] = v_3->x;
+        direction[1] = v_3->y;
+        direction[2] = v_3->z;
+    } else {
+        fill_not_a_number(direction, 3);
+    }
+}
+
+QTK_POSE_ENTRY void neck_ik_pose(const double* rotation, double* angles) {
+    const std::optional<NeckAngles> found = neck_inverse_kinematics(load_rotation(rotation));
+    if (found) {
+        angles[0] = found->yaw;
+        angles[1] = found->pitch;
+        angles[2] = found->roll;
+    } else {
+        fill_not_a_number(angles, 3);
+    }
+}
+
+QTK_POSE_ENTRY bool neck_reachable_pose(const double* rotation) {
+    const std::optional<NeckAngles> a = neck_inverse_kinematics(load_rotation(rotation));
+    return a && !std::isnan(a->yaw) && !std::isnan(a->pitch) && !std::isnan(a->roll);
+}
+
+}  // namespace quorbel::batch::detail
