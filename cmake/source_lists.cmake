@@ -69,5 +69,6 @@ set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/simd_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)

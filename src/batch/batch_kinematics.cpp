@@ -29,6 +29,13 @@ QTK_FORCE_INLINE void in_blocks(std::size_t count, Block block, Single single) {
 }
 
 template <class V>
+QTK_FORCE_INLINE void store_rotations(const Mat3Lanes<V>& r, double* out) {
+    store_poses<9>({r.m[0][0], r.m[0][1], r.m[0][2], r.m[1][0], r.m[1][1], r.m[1][2], r.m[2][0],
+                    r.m[2][1], r.m[2][2]},
+                   out);
+}
+
+template <class V>
 QTK_FORCE_INLINE void arm_fk_on(const Arm& arm, const double* theta_a, const double* theta_b,
                                 std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
@@ -37,11 +44,7 @@ QTK_FORCE_INLINE void arm_fk_on(const Arm& arm, const double* theta_a, const dou
         [&](std::size_t i) {
             const FrameLanes<V> f =
                 fk_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
-            for (int r = 0; r < 3; ++r) {
-                for (int c = 0; c < 3; ++c) {
-                    store_strided(f.rotation.m[r][c], rotations + 9 * i + 3 * r + c, 9);
-                }
-            }
+            store_rotations(f.rotation, rotations + 9 * i);
             if (!elementary::detail::all_lanes(f.common)) {
                 for (int k = 0; k < W; ++k) {
                     if (f.common[k] == 0) {
@@ -63,9 +66,7 @@ QTK_FORCE_INLINE void arm_direction_on(const Arm& arm, const double* theta_a,
         [&](std::size_t i) {
             const ApexLanes<V> a =
                 apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
-            store_strided(a.apex.x, directions + 3 * i, 3);
-            store_strided(a.apex.y, directions + 3 * i + 1, 3);
-            store_strided(a.apex.z, directions + 3 * i + 2, 3);
+            store_poses<3>({a.apex.x, a.apex.y, a.apex.z}, directions + 3 * i);
             if (!elementary::detail::all_lanes(a.closed)) {
                 for (int k = 0; k < W; ++k) {
                     if (a.closed[k] == 0) {
@@ -105,11 +106,7 @@ QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double
             const Mat3Lanes<V> r = neck_fk_lanes(load_strided<V>(pose, 3),
                                                  load_strided<V>(pose + 1, 3),
                                                  load_strided<V>(pose + 2, 3));
-            for (int a = 0; a < 3; ++a) {
-                for (int b = 0; b < 3; ++b) {
-                    store_strided(r.m[a][b], rotations + 9 * i + 3 * a + b, 9);
-                }
-            }
+            store_rotations(r, rotations + 9 * i);
         },
         [&](std::size_t i) {
             const double* pose = joints + 3 * i;
@@ -131,9 +128,7 @@ QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, dou
         count,
         [&](std::size_t i) {
             const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
-            store_strided(a.yaw, angles + 3 * i, 3);
-            store_strided(a.pitch, angles + 3 * i + 1, 3);
-            store_strided(a.roll, angles + 3 * i + 2, 3);
+            store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
             if (!elementary::detail::all_lanes(a.solved)) {
                 for (int k = 0; k < W; ++k) {
                     if (a.solved[k] == 0) fill_not_a_number(angles + 3 * (i + k), 3);

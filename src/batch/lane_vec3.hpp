@@ -95,6 +95,19 @@ inline void store_strided(V value, double* base, std::size_t stride) {
     for (int k = 0; k < LaneWidth<V>::count; ++k) base[k * stride] = value[k];
 }
 
+// W poses of Width doubles each from Width component vectors: the vectors
+// stored whole, then copied out pose by pose (cheaper than taking each lane
+// out of its register).
+template <int Width, class V>
+inline void store_poses(const V (&components)[Width], double* out) {
+    constexpr int W = LaneWidth<V>::count;
+    double staged[Width][W];
+    for (int c = 0; c < Width; ++c) __builtin_memcpy(staged[c], &components[c], sizeof(V));
+    for (int k = 0; k < W; ++k) {
+        for (int c = 0; c < Width; ++c) out[Width * k + c] = staged[c][k];
+    }
+}
+
 template <class V>
 inline V load_lanes(const double* p) {
     return load_strided<V>(p, 1);

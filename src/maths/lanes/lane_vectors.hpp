@@ -112,12 +112,6 @@ inline constexpr std::int64_t LANE_SHIFTER_BITS = 0x4338000000000000;
     /* x integer-valued with |x| < 2^51: x + 1.5 2^52 is exact, and its bits */          \
     /* less those of 1.5 2^52 are x (two's complement). */                               \
     inline I to_index(V x) { return (I)(x + LANE_SHIFTER) - LANE_SHIFTER_BITS; }          \
-    template <std::size_t Columns>                                                        \
-    inline V gather(const double (*table)[Columns], I i, std::int64_t column) {           \
-        V out;                                                                            \
-        for (int k = 0; k < LaneWidth<V>::count; ++k) out[k] = table[i[k]][column];       \
-        return out;                                                                       \
-    }                                                                                     \
     inline bool all_lanes(I mask) {                                                       \
         std::int64_t all = -1;                                                            \
         for (int k = 0; k < LaneWidth<V>::count; ++k) all &= mask[k];                     \
@@ -134,6 +128,22 @@ QTK_LANE_VOCABULARY(Lanes2, Index2)
 QTK_LANE_VOCABULARY(Lanes4, Index4)
 #endif
 #undef QTK_LANE_VOCABULARY
+
+// table[i][column] per lane: two loads, or AVX2's gather for four lanes.
+template <std::size_t Columns>
+inline Lanes2 gather(const double (*table)[Columns], Index2 i, std::int64_t column) {
+    return Lanes2{table[i[0]][column], table[i[1]][column]};
+}
+#if QTK_LANES4
+typedef long long LaneOffsets4 __attribute__((vector_size(32)));
+template <std::size_t Columns>
+__attribute__((target("avx2,fma"))) inline Lanes4 gather(const double (*table)[Columns], Index4 i,
+                                                        std::int64_t column) {
+    const LaneOffsets4 offsets = (LaneOffsets4)(i * static_cast<std::int64_t>(Columns));
+    return __builtin_ia32_gatherdiv4df(Lanes4{}, &table[0][column], offsets,
+                                       (Lanes4)(Index4{} - 1), 8);
+}
+#endif
 
 // round_to_point (table_index.hpp) on lanes: k and the row index, clamped
 // to last_row, from one addition.
