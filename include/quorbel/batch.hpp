@@ -40,6 +40,23 @@ QUORBEL_API void arm_direction(const Arm& arm, const double* theta_a, const doub
 QUORBEL_API void arm_reachable_joints(const Arm& arm, const double* theta_a,
                                       const double* theta_b, std::size_t count,
                                       bool* reachable) noexcept;
+// ik_from_direction of directions[3 i ..], near the pairs near[2 i ..]
+// (near may be null: no preference): joints[2 i ..].
+QUORBEL_API void arm_ik_from_direction(const Arm& arm, const double* directions,
+                                       const double* near, std::size_t count,
+                                       double* joints) noexcept;
+// ik_from_direction(...).has_value().
+QUORBEL_API void arm_reachable_direction(const Arm& arm, const double* directions,
+                                         std::size_t count, bool* reachable) noexcept;
+// ik_solutions: the four slots of pose i at joints[8 i .. 8 i + 7].
+QUORBEL_API void arm_ik_solutions(const Arm& arm, const double* directions, std::size_t count,
+                                  double* joints) noexcept;
+// ik of rotations[9 i ..]: joints[2 i ..].
+QUORBEL_API void arm_ik(const Arm& arm, const double* rotations, std::size_t count,
+                        double* joints) noexcept;
+// ik(...).has_value().
+QUORBEL_API void arm_reachable_orientation(const Arm& arm, const double* rotations,
+                                           std::size_t count, bool* reachable) noexcept;
 // neck_forward_kinematics of (yaw, pitch, roll) triples.
 QUORBEL_API void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept;
 // neck_inverse_kinematics: (yaw, pitch, roll) triples.

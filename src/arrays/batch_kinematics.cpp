@@ -35,41 +35,27 @@ void arm_reachable_joints(const Arm& arm, const double* theta_a,
 
 void arm_ik_from_direction(const Arm& arm, const double* v3, const double* near,
                            std::size_t count, double* joints) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(ik_from_direction(arm, load_vec3(v3 + 3 * i), load_near(near, i)),
-                         joints + 2 * i);
-    }
+    batch::arm_ik_from_direction(arm, v3, near, count, joints);
 }
 
 void arm_reachable_direction(const Arm& arm, const double* v3, std::size_t count,
                              bool* reachable) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        reachable[i] = ik_from_direction(arm, load_vec3(v3 + 3 * i), std::nullopt).has_value();
-    }
+    batch::arm_reachable_direction(arm, v3, count, reachable);
 }
 
 void arm_ik_solutions(const Arm& arm, const double* v3, std::size_t count,
                       double* joints) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto solutions = ik_solutions(arm, load_vec3(v3 + 3 * i));
-        for (std::size_t k = 0; k < solutions.size(); ++k) {
-            store_joint_pair(solutions[k], joints + 8 * i + 2 * k);
-        }
-    }
+    batch::arm_ik_solutions(arm, v3, count, joints);
 }
 
 void arm_ik(const Arm& arm, const double* r_target, std::size_t count,
             double* joints) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(ik(arm, load_mat3(r_target + 9 * i)), joints + 2 * i);
-    }
+    batch::arm_ik(arm, r_target, count, joints);
 }
 
 void arm_reachable_orientation(const Arm& arm, const double* r_target,
                                std::size_t count, bool* reachable) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        reachable[i] = ik(arm, load_mat3(r_target + 9 * i)).has_value();
-    }
+    batch::arm_reachable_orientation(arm, r_target, count, reachable);
 }
 
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {

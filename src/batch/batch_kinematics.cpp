@@ -7,6 +7,7 @@
 // rare branch, go through the per-pose function.
 #include <quorbel/batch.hpp>
 
+#include "batch/arm_ik_lanes.hpp"
 #include "batch/arm_lanes.hpp"
 #include "batch/lane_choice.hpp"
 #include "batch/neck_lanes.hpp"
@@ -96,6 +97,138 @@ QTK_FORCE_INLINE void arm_reachable_joints_on(const Arm& arm, const double* thet
         });
 }
 
+// Lanes flagged for the scalar function: the pose computed again one at a
+// time by single(pose index).
+template <class V, class Single>
+QTK_FORCE_INLINE void redo_flagged(IndexLanes<V> flagged, std::size_t first, Single single) {
+    if (!elementary::detail::any_lane(flagged)) return;
+    for (int k = 0; k < LaneWidth<V>::count; ++k) {
+        if (flagged[k] != 0) single(first + k);
+    }
+}
+
+template <class V>
+QTK_FORCE_INLINE Vec3Lanes<V> load_directions(const double* directions) {
+    return {load_strided<V>(directions, 3), load_strided<V>(directions + 1, 3),
+            load_strided<V>(directions + 2, 3)};
+}
+
+template <class V>
+QTK_FORCE_INLINE Mat3Lanes<V> load_rotations(const double* rotations) {
+    Mat3Lanes<V> m;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) m.m[i][j] = load_strided<V>(rotations + 3 * i + j, 9);
+    }
+    return m;
+}
+
+template <class V>
+QTK_FORCE_INLINE V found_or_nan(IndexLanes<V> found, V value) {
+    return select(found, value, V{} + std::numeric_limits<double>::quiet_NaN());
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_ik_from_direction_on(const Arm& arm, const double* directions,
+                                               const double* near, std::size_t count,
+                                               double* joints) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) {
+        ik_from_direction_pose(arm, directions + 3 * i, near_of(near, i), joints + 2 * i);
+    };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            ChoiceLanes<V> best;
+            if (near != nullptr) {
+                const V near_a = load_strided<V>(near + 2 * i, 2);
+                const V near_b = load_strided<V>(near + 2 * i + 1, 2);
+                best = ik_from_direction_lanes(s, &near_a, &near_b);
+            } else {
+                best = ik_from_direction_lanes<V>(s, nullptr, nullptr);
+            }
+            store_poses<2>({found_or_nan(best.found, best.theta_a),
+                            found_or_nan(best.found, best.theta_b)},
+                           joints + 2 * i);
+            redo_flagged<V>(s.scalar, i, single);
+        },
+        single);
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_reachable_direction_on(const Arm& arm, const double* directions,
+                                                 std::size_t count, bool* reachable) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) {
+        reachable[i] = reachable_direction_pose(arm, directions + 3 * i);
+    };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            const IndexLanes<V> any = s.lands[0] | s.lands[1] | s.lands[2] | s.lands[3];
+            for (int k = 0; k < W; ++k) reachable[i + k] = any[k] != 0;
+            redo_flagged<V>(s.scalar, i, single);
+        },
+        single);
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_ik_solutions_on(const Arm& arm, const double* directions,
+                                          std::size_t count, double* joints) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) {
+        ik_solutions_pose(arm, directions + 3 * i, joints + 8 * i);
+    };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            V slots[8];
+            for (int slot = 0; slot < 4; ++slot) {
+                slots[2 * slot] = found_or_nan(s.lands[slot], s.theta_a[slot]);
+                slots[2 * slot + 1] = found_or_nan(s.lands[slot], s.theta_b[slot]);
+            }
+            store_poses<8>(slots, joints + 8 * i);
+            redo_flagged<V>(s.scalar, i, single);
+        },
+        single);
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_ik_on(const Arm& arm, const double* rotations, std::size_t count,
+                                double* joints) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) { ik_pose(arm, rotations + 9 * i, joints + 2 * i); };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const OrientationChoiceLanes<V> r = ik_lanes(arm, load_rotations<V>(rotations + 9 * i));
+            store_poses<2>({found_or_nan(r.choice.found, r.choice.theta_a),
+                            found_or_nan(r.choice.found, r.choice.theta_b)},
+                           joints + 2 * i);
+            redo_flagged<V>(r.scalar, i, single);
+        },
+        single);
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_reachable_orientation_on(const Arm& arm, const double* rotations,
+                                                   std::size_t count, bool* reachable) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) {
+        reachable[i] = reachable_orientation_pose(arm, rotations + 9 * i);
+    };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const OrientationChoiceLanes<V> r = ik_lanes(arm, load_rotations<V>(rotations + 9 * i));
+            for (int k = 0; k < W; ++k) reachable[i + k] = r.choice.found[k] != 0;
+            redo_flagged<V>(r.scalar, i, single);
+        },
+        single);
+}
+
 template <class V>
 QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
@@ -182,6 +315,21 @@ QTK_BODIES(arm_reachable_joints,
            (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
             bool* reachable),
            (arm, theta_a, theta_b, count, reachable))
+QTK_BODIES(arm_ik_from_direction,
+           (const Arm& arm, const double* directions, const double* near, std::size_t count,
+            double* joints),
+           (arm, directions, near, count, joints))
+QTK_BODIES(arm_reachable_direction,
+           (const Arm& arm, const double* directions, std::size_t count, bool* reachable),
+           (arm, directions, count, reachable))
+QTK_BODIES(arm_ik_solutions,
+           (const Arm& arm, const double* directions, std::size_t count, double* joints),
+           (arm, directions, count, joints))
+QTK_BODIES(arm_ik, (const Arm& arm, const double* rotations, std::size_t count, double* joints),
+           (arm, rotations, count, joints))
+QTK_BODIES(arm_reachable_orientation,
+           (const Arm& arm, const double* rotations, std::size_t count, bool* reachable),
+           (arm, rotations, count, reachable))
 QTK_BODIES(neck_fk, (const double* joints, std::size_t count, double* rotations),
            (joints, count, rotations))
 QTK_BODIES(neck_ik, (const double* rotations, std::size_t count, double* angles),
@@ -243,6 +391,46 @@ void arm_reachable_joints(const Arm& arm, const double* theta_a, const double* t
     QTK_DISPATCH(arm_reachable_joints, (arm, theta_a, theta_b, count, reachable))
     for (std::size_t i = 0; i < count; ++i) {
         reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
+    }
+}
+
+void arm_ik_from_direction(const Arm& arm, const double* directions, const double* near,
+                           std::size_t count, double* joints) noexcept {
+    QTK_DISPATCH(arm_ik_from_direction, (arm, directions, near, count, joints))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::ik_from_direction_pose(arm, directions + 3 * i, detail::near_of(near, i),
+                                       joints + 2 * i);
+    }
+}
+
+void arm_reachable_direction(const Arm& arm, const double* directions, std::size_t count,
+                             bool* reachable) noexcept {
+    QTK_DISPATCH(arm_reachable_direction, (arm, directions, count, reachable))
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = detail::reachable_direction_pose(arm, directions + 3 * i);
+    }
+}
+
+void arm_ik_solutions(const Arm& arm, const double* directions, std::size_t count,
+                      double* joints) noexcept {
+    QTK_DISPATCH(arm_ik_solutions, (arm, directions, count, joints))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::ik_solutions_pose(arm, directions + 3 * i, joints + 8 * i);
+    }
+}
+
+void arm_ik(const Arm& arm, const double* rotations, std::size_t count, double* joints) noexcept {
+    QTK_DISPATCH(arm_ik, (arm, rotations, count, joints))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::ik_pose(arm, rotations + 9 * i, joints + 2 * i);
+    }
+}
+
+void arm_reachable_orientation(const Arm& arm, const double* rotations, std::size_t count,
+                               bool* reachable) noexcept {
+    QTK_DISPATCH(arm_reachable_orientation, (arm, rotations, count, reachable))
+    for (std::size_t i = 0; i < count; ++i) {
+        reachable[i] = detail::reachable_orientation_pose(arm, rotations + 9 * i);
     }
 }
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <optional>
 
 #include <quorbel/arm/forward_kinematics.hpp>
+#include <quorbel/arm/inverse_kinematics.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 
 namespace quorbel::batch::detail {
@@ -72,6 +74,39 @@ QTK_POSE_ENTRY void neck_ik_pose(const double* rotation, double* angles) {
 QTK_POSE_ENTRY bool neck_reachable_pose(const double* rotation) {
     const std::optional<NeckAngles> a = neck_inverse_kinematics(load_rotation(rotation));
     return a && !std::isnan(a->yaw) && !std::isnan(a->pitch) && !std::isnan(a->roll);
+}
+
+inline void store_pair(const std::optional<JointPair>& pair, double* out) {
+    out[0] = pair ? pair->theta_a : std::numeric_limits<double>::quiet_NaN();
+    out[1] = pair ? pair->theta_b : std::numeric_limits<double>::quiet_NaN();
+}
+
+inline std::optional<JointPair> near_of(const double* near, std::size_t i) {
+    if (near == nullptr) return std::nullopt;
+    return JointPair{near[2 * i], near[2 * i + 1]};
+}
+
+QTK_POSE_ENTRY void ik_from_direction_pose(const Arm& arm, const double* direction,
+                                           std::optional<JointPair> near, double* joints) {
+    store_pair(ik_from_direction(arm, {direction[0], direction[1], direction[2]}, near), joints);
+}
+
+QTK_POSE_ENTRY bool reachable_direction_pose(const Arm& arm, const double* direction) {
+    return ik_from_direction(arm, {direction[0], direction[1], direction[2]}, std::nullopt)
+        .has_value();
+}
+
+QTK_POSE_ENTRY void ik_solutions_pose(const Arm& arm, const double* direction, double* joints) {
+    const auto solutions = ik_solutions(arm, {direction[0], direction[1], direction[2]});
+    for (std::size_t k = 0; k < solutions.size(); ++k) store_pair(solutions[k], joints + 2 * k);
+}
+
+QTK_POSE_ENTRY void ik_pose(const Arm& arm, const double* rotation, double* joints) {
+    store_pair(ik(arm, load_rotation(rotation)), joints);
+}
+
+QTK_POSE_ENTRY bool reachable_orientation_pose(const Arm& arm, const double* rotation) {
+    return ik(arm, load_rotation(rotation)).has_value();
 }
 
 }  // namespace quorbel::batch::detail
