@@ -40,6 +40,15 @@ QUORBEL_API void arm_direction(const Arm& arm, const double* theta_a, const doub
 QUORBEL_API void arm_reachable_joints(const Arm& arm, const double* theta_a,
                                       const double* theta_b, std::size_t count,
                                       bool* reachable) noexcept;
+// direction_jacobian: the 3 x 2 matrix of pose i row by row at
+// jacobians[6 i .. 6 i + 5].
+QUORBEL_API void arm_direction_jacobian(const Arm& arm, const double* theta_a,
+                                        const double* theta_b, std::size_t count,
+                                        double* jacobians) noexcept;
+// singular_values: (largest, smallest) at values[2 i ..].
+QUORBEL_API void arm_singular_values(const Arm& arm, const double* theta_a,
+                                     const double* theta_b, std::size_t count,
+                                     double* values) noexcept;
 // ik_from_direction of directions[3 i ..], near the pairs near[2 i ..]
 // (near may be null: no preference): joints[2 i ..].
 QUORBEL_API void arm_ik_from_direction(const Arm& arm, const double* directions,

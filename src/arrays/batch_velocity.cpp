@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <quorbel/arm/nearest_reachable.hpp>
+#include <quorbel/batch.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 #include <quorbel/neck/neck_velocity.hpp>
 #include "arrays/pose_values.hpp"
@@ -25,9 +26,7 @@ void store_jacobian(const std::optional<Mat3x2>& jacobian, double* out) {
 
 void arm_direction_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
                             std::size_t count, double* jacobians) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_jacobian(direction_jacobian(arm, theta_a[i], theta_b[i]), jacobians + 6 * i);
-    }
+    batch::arm_direction_jacobian(arm, theta_a, theta_b, count, jacobians);
 }
 
 void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
@@ -39,12 +38,7 @@ void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* t
 
 void arm_singular_values(const Arm& arm, const double* theta_a, const double* theta_b,
                          std::size_t count, double* values) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<SingularValues> s = singular_values(arm, theta_a[i], theta_b[i]);
-        double* out = values + 2 * i;
-        out[0] = s ? s->largest : NOT_A_NUMBER;
-        out[1] = s ? s->smallest : NOT_A_NUMBER;
-    }
+    batch::arm_singular_values(arm, theta_a, theta_b, count, values);
 }
 
 void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,

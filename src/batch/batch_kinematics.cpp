@@ -9,6 +9,7 @@
 
 #include "batch/arm_ik_lanes.hpp"
 #include "batch/arm_lanes.hpp"
+#include "batch/arm_velocity_lanes.hpp"
 #include "batch/lane_choice.hpp"
 #include "batch/neck_lanes.hpp"
 #include "batch/pose_results.hpp"
@@ -230,6 +231,43 @@ QTK_FORCE_INLINE void arm_reachable_orientation_on(const Arm& arm, const double*
 }
 
 template <class V>
+QTK_FORCE_INLINE void arm_direction_jacobian_on(const Arm& arm, const double* theta_a,
+                                                const double* theta_b, std::size_t count,
+                                                double* jacobians) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const ApexRateLanes<V> r =
+                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+            store_poses<6>({found_or_nan(r.valid, r.apex_a.x), found_or_nan(r.valid, r.apex_b.x),
+                            found_or_nan(r.valid, r.apex_a.y), found_or_nan(r.valid, r.apex_b.y),
+                            found_or_nan(r.valid, r.apex_a.z), found_or_nan(r.valid, r.apex_b.z)},
+                           jacobians + 6 * i);
+        },
+        [&](std::size_t i) {
+            direction_jacobian_pose(arm, theta_a[i], theta_b[i], jacobians + 6 * i);
+        });
+}
+
+template <class V>
+QTK_FORCE_INLINE void arm_singular_values_on(const Arm& arm, const double* theta_a,
+                                             const double* theta_b, std::size_t count,
+                                             double* values) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const ApexRateLanes<V> r =
+                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+            const SingularValueLanes<V> s = singular_value_lanes(r);
+            store_poses<2>({found_or_nan(r.valid, s.largest), found_or_nan(r.valid, s.smallest)},
+                           values + 2 * i);
+        },
+        [&](std::size_t i) { singular_values_pose(arm, theta_a[i], theta_b[i], values + 2 * i); });
+}
+
+template <class V>
 QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
     in_blocks<W>(
@@ -330,6 +368,14 @@ QTK_BODIES(arm_ik, (const Arm& arm, const double* rotations, std::size_t count, 
 QTK_BODIES(arm_reachable_orientation,
            (const Arm& arm, const double* rotations, std::size_t count, bool* reachable),
            (arm, rotations, count, reachable))
+QTK_BODIES(arm_direction_jacobian,
+           (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
+            double* jacobians),
+           (arm, theta_a, theta_b, count, jacobians))
+QTK_BODIES(arm_singular_values,
+           (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
+            double* values),
+           (arm, theta_a, theta_b, count, values))
 QTK_BODIES(neck_fk, (const double* joints, std::size_t count, double* rotations),
            (joints, count, rotations))
 QTK_BODIES(neck_ik, (const double* rotations, std::size_t count, double* angles),
@@ -431,6 +477,22 @@ void arm_reachable_orientation(const Arm& arm, const double* rotations, std::siz
     QTK_DISPATCH(arm_reachable_orientation, (arm, rotations, count, reachable))
     for (std::size_t i = 0; i < count; ++i) {
         reachable[i] = detail::reachable_orientation_pose(arm, rotations + 9 * i);
+    }
+}
+
+void arm_direction_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
+                            std::size_t count, double* jacobians) noexcept {
+    QTK_DISPATCH(arm_direction_jacobian, (arm, theta_a, theta_b, count, jacobians))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::direction_jacobian_pose(arm, theta_a[i], theta_b[i], jacobians + 6 * i);
+    }
+}
+
+void arm_singular_values(const Arm& arm, const double* theta_a, const double* theta_b,
+                         std::size_t count, double* values) noexcept {
+    QTK_DISPATCH(arm_singular_values, (arm, theta_a, theta_b, count, values))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::singular_values_pose(arm, theta_a[i], theta_b[i], values + 2 * i);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <quorbel/arm/forward_kinematics.hpp>
 #include <quorbel/arm/inverse_kinematics.hpp>
+#include <quorbel/arm/velocity_kinematics.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 
 namespace quorbel::batch::detail {
@@ -107,6 +108,26 @@ QTK_POSE_ENTRY void ik_pose(const Arm& arm, const double* rotation, double* join
 
 QTK_POSE_ENTRY bool reachable_orientation_pose(const Arm& arm, const double* rotation) {
     return ik(arm, load_rotation(rotation)).has_value();
+}
+
+QTK_POSE_ENTRY void direction_jacobian_pose(const Arm& arm, double theta_a, double theta_b,
+                                            double* jacobian) {
+    const std::optional<Mat3x2> j = direction_jacobian(arm, theta_a, theta_b);
+    if (!j) {
+        fill_not_a_number(jacobian, 6);
+        return;
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        jacobian[2 * i] = (*j)[i][0];
+        jacobian[2 * i + 1] = (*j)[i][1];
+    }
+}
+
+QTK_POSE_ENTRY void singular_values_pose(const Arm& arm, double theta_a, double theta_b,
+                                         double* values) {
+    const std::optional<SingularValues> s = singular_values(arm, theta_a, theta_b);
+    values[0] = s ? s->largest : std::numeric_limits<double>::quiet_NaN();
+    values[1] = s ? s->smallest : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace quorbel::batch::detail
