@@ -21,6 +21,7 @@ namespace detail {
 
 namespace {
 
+#if QTK_LANES
 // Poses [0, count) in blocks of W through block(first), the rest one by one
 // through single(i).
 template <int W, class Block, class Single>
@@ -323,6 +324,8 @@ QTK_FORCE_INLINE void neck_reachable_on(const double* rotations, std::size_t cou
         },
         [&](std::size_t i) { reachable[i] = neck_reachable_pose(rotations + 9 * i); });
 }
+
+#endif  // QTK_LANES
 
 // The lane bodies of each function: two lanes compiled for the baseline
 // (SSE2 or NEON), four in an AVX2 and FMA body; flattened, so that the lane
