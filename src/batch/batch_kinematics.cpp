@@ -527,4 +527,3 @@ void neck_reachable(const double* rotations, std::size_t count, bool* reachable)
 #undef QTK_WIDE_CASE
 
 }  // namespace quorbel::batch
-

@@ -40,13 +40,22 @@
 #include <arm_neon.h>
 #endif
 
+#include "maths/elementary/lane_scalar.hpp"
+
 #if QTK_LANES
 
+// GCC notes that a function taking or returning a 32-byte vector has another
+// calling convention with AVX than without; the four-lane functions, the
+// fast paths instantiated for them included, are only ever inlined into
+// AVX2 bodies, so no such call exists. Left off for the rest of the
+// translation unit (no pop): the fast paths' templates are defined in the
+// headers that follow, and the note is given where a template is defined.
+// This project has no other vector types.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace quorbel::elementary::detail {
-
-template <class Real>
-struct LaneTypes;
 
 typedef double Lanes2 __attribute__((vector_size(16)));
 typedef decltype(Lanes2{} < Lanes2{}) Index2;
@@ -123,6 +132,17 @@ inline constexpr std::int64_t LANE_SHIFTER_BITS = 0x4338000000000000;
         return any != 0;                                                                  \
     }
 
+template <>
+inline Lanes2 splat<Lanes2>(double c) {
+    return Lanes2{} + c;
+}
+#if QTK_LANES4
+template <>
+inline Lanes4 splat<Lanes4>(double c) {
+    return Lanes4{} + c;
+}
+#endif
+
 QTK_LANE_VOCABULARY(Lanes2, Index2)
 #if QTK_LANES4
 QTK_LANE_VOCABULARY(Lanes4, Index4)
@@ -193,6 +213,7 @@ __attribute__((target("avx2,fma"))) inline Lanes4 asin_sqrt(Lanes4 x) {
 #endif
 
 }  // namespace quorbel::elementary::detail
+
 
 
 #endif  // QTK_LANES
