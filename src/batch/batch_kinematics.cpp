@@ -94,9 +94,7 @@ QTK_FORCE_INLINE void arm_reachable_joints_on(const Arm& arm, const double* thet
                 apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             for (int k = 0; k < W; ++k) reachable[i + k] = a.closed[k] != 0;
         },
-        [&](std::size_t i) {
-            reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
-        });
+        [&](std::size_t i) { reachable[i] = reachable_joints_pose(arm, theta_a[i], theta_b[i]); });
 }
 
 // Lanes flagged for the scalar function: the pose computed again one at a
@@ -280,10 +278,7 @@ QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double
                                                  load_strided<V>(pose + 2, 3));
             store_rotations(r, rotations + 9 * i);
         },
-        [&](std::size_t i) {
-            const double* pose = joints + 3 * i;
-            store_rotation(neck_forward_kinematics(pose[0], pose[1], pose[2]), rotations + 9 * i);
-        });
+        [&](std::size_t i) { neck_fk_pose(joints + 3 * i, rotations + 9 * i); });
 }
 
 template <class V>
@@ -439,7 +434,7 @@ void arm_reachable_joints(const Arm& arm, const double* theta_a, const double* t
                           std::size_t count, bool* reachable) noexcept {
     QTK_DISPATCH(arm_reachable_joints, (arm, theta_a, theta_b, count, reachable))
     for (std::size_t i = 0; i < count; ++i) {
-        reachable[i] = pointing_direction(arm, theta_a[i], theta_b[i]).has_value();
+        reachable[i] = detail::reachable_joints_pose(arm, theta_a[i], theta_b[i]);
     }
 }
 
@@ -502,9 +497,7 @@ void arm_singular_values(const Arm& arm, const double* theta_a, const double* th
 void neck_fk(const double* joints, std::size_t count, double* rotations) noexcept {
     QTK_DISPATCH(neck_fk, (joints, count, rotations))
     for (std::size_t i = 0; i < count; ++i) {
-        const double* pose = joints + 3 * i;
-        detail::store_rotation(neck_forward_kinematics(pose[0], pose[1], pose[2]),
-                               rotations + 9 * i);
+        detail::neck_fk_pose(joints + 3 * i, rotations + 9 * i);
     }
 }
 

@@ -61,6 +61,14 @@ QTK_POSE_ENTRY void direction_pose(const Arm& arm, double theta_a, double theta_
     }
 }
 
+QTK_POSE_ENTRY bool reachable_joints_pose(const Arm& arm, double theta_a, double theta_b) {
+    return pointing_direction(arm, theta_a, theta_b).has_value();
+}
+
+QTK_POSE_ENTRY void neck_fk_pose(const double* joints, double* rotation) {
+    store_rotation(neck_forward_kinematics(joints[0], joints[1], joints[2]), rotation);
+}
+
 QTK_POSE_ENTRY void neck_ik_pose(const double* rotation, double* angles) {
     const std::optional<NeckAngles> found = neck_inverse_kinematics(load_rotation(rotation));
     if (found) {
