@@ -16,8 +16,10 @@
 //
 // Compiled where GCC or Clang targets x86-64 or aarch64 (QTK_LANES); not
 // for 32-bit x86, MSVC, or with QTK_NO_LANES defined. Four lanes only on
-// x86-64 ELF (MinGW's GCC does not align the stack for 32-byte spills), and
-// not where the fused fast paths are compiled out (QTK_ELEMENTARY_NO_FMA).
+// x86-64 ELF with GCC (MinGW's GCC does not align the stack for 32-byte
+// spills; Clang does not inline the baseline overloads into a flattened AVX2
+// body and rejects the 32-byte calls left), and not where the fused fast
+// paths are compiled out (QTK_ELEMENTARY_NO_FMA).
 #pragma once
 
 #include <cstddef>
@@ -26,7 +28,7 @@
 #if !defined(QTK_NO_LANES) && (defined(__GNUC__) || defined(__clang__)) && \
     (defined(__x86_64__) || defined(__aarch64__))
 #define QTK_LANES 1
-#if defined(__x86_64__) && !defined(_WIN32) && !defined(QTK_ELEMENTARY_NO_FMA)
+#if defined(__x86_64__) && !defined(_WIN32) && !defined(QTK_ELEMENTARY_NO_FMA) && !defined(__clang__)
 #define QTK_LANES4 1
 #else
 #define QTK_LANES4 0
