@@ -189,6 +189,105 @@ void batch_functions_equal_per_pose() {
     }
 }
 
+// The inverse kinematics and the velocity functions in batches on every
+// lane width against the per-pose functions: directions the arm reaches
+// (its own fk, so every candidate slot is exercised), random ones, and
+// degenerate ones (zero, tiny, huge, NaN, infinite); rotations from fk,
+// turned slightly and random.
+void batch_inverse_equal_per_pose() {
+    std::mt19937_64 rng(22);
+    std::uniform_real_distribution<double> angle(-3.2, 3.2);
+    const std::size_t count = 1203;
+    const Arm arms[] = {Arm(default_left_geometry()), Arm(default_right_geometry()),
+                        Arm(SphericalLinkGeometry{0.9, 0.6, Branch::negative, false})};
+    const double odd[][3] = {{0.0, 0.0, 0.0}, {1e-13, 0.0, 0.0}, {1e300, 1e300, 0.0},
+                             {NAN, 0.0, 1.0}, {INFINITY, 0.0, 0.0}, {0.0, -0.0, -1.0}};
+    std::vector<double> theta_a(count), theta_b(count), near(2 * count);
+    std::vector<double> directions(3 * count), rotations(9 * count);
+    std::vector<double> got(8 * count), expected(8 * count);
+    std::unique_ptr<bool[]> reachable(new bool[count]);
+    for (const batch::Lanes l : {batch::Lanes::scalar, batch::Lanes::sse2, batch::Lanes::avx2,
+                                 batch::Lanes::neon}) {
+        if (!batch::use_lanes(l)) continue;
+        for (const Arm& arm : arms) {
+            for (std::size_t i = 0; i < count; ++i) {
+                theta_a[i] = angle(rng);
+                theta_b[i] = angle(rng);
+                near[2 * i] = theta_a[i] + 0.1;
+                near[2 * i + 1] = -theta_b[i];
+                const FkResult f = forward_kinematics(arm, theta_a[i], theta_b[i]);
+                const double c = std::cos(1e-7 * (i % 3)), s = std::sin(1e-7 * (i % 3));
+                for (int k = 0; k < 9; ++k) {
+                    const int r = k / 3, col = k % 3;
+                    const double turned = !f ? angle(rng)
+                                          : col == 0 ? c * f->rotation[r][0] + s * f->rotation[r][1]
+                                          : col == 1 ? c * f->rotation[r][1] - s * f->rotation[r][0]
+                                                     : f->rotation[r][2];
+                    rotations[9 * i + k] = turned;
+                }
+                for (int k = 0; k < 3; ++k) {
+                    directions[3 * i + k] = i % 50 == 0 ? odd[(i / 50) % 6][k]
+                                            : f ? f->rotation[k][2] : angle(rng);
+                }
+            }
+            int wrong = 0;
+            const auto compare = [&](std::size_t width) {
+                for (std::size_t i = 0; i < width * count; ++i) {
+                    wrong += !check::same_bits(got[i], expected[i]);
+                }
+            };
+            const auto pair_into = [](const std::optional<JointPair>& p, double* out) {
+                out[0] = p ? p->theta_a : NAN;
+                out[1] = p ? p->theta_b : NAN;
+            };
+            const double* nears[] = {nullptr, near.data()};
+            for (const double* n : nears) {
+                batch::arm_ik_from_direction(arm, directions.data(), n, count, got.data());
+                for (std::size_t i = 0; i < count; ++i) {
+                    const double* d = &directions[3 * i];
+                    const auto at = n ? std::optional<JointPair>({n[2 * i], n[2 * i + 1]})
+                                      : std::nullopt;
+                    pair_into(ik_from_direction(arm, {d[0], d[1], d[2]}, at), &expected[2 * i]);
+                }
+                compare(2);
+            }
+            batch::arm_reachable_direction(arm, directions.data(), count, reachable.get());
+            batch::arm_ik_solutions(arm, directions.data(), count, got.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                const double* d = &directions[3 * i];
+                const auto slots = ik_solutions(arm, {d[0], d[1], d[2]});
+                for (int k = 0; k < 4; ++k) pair_into(slots[k], &expected[8 * i + 2 * k]);
+                wrong += reachable[i] !=
+                         ik_from_direction(arm, {d[0], d[1], d[2]}, std::nullopt).has_value();
+            }
+            compare(8);
+            batch::arm_ik(arm, rotations.data(), count, got.data());
+            batch::arm_reachable_orientation(arm, rotations.data(), count, reachable.get());
+            for (std::size_t i = 0; i < count; ++i) {
+                Mat3 r;
+                for (int k = 0; k < 9; ++k) r[k / 3][k % 3] = rotations[9 * i + k];
+                pair_into(ik(arm, r), &expected[2 * i]);
+                wrong += reachable[i] != ik(arm, r).has_value();
+            }
+            compare(2);
+            batch::arm_direction_jacobian(arm, theta_a.data(), theta_b.data(), count, got.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::optional<Mat3x2> j = direction_jacobian(arm, theta_a[i], theta_b[i]);
+                for (int k = 0; k < 6; ++k) expected[6 * i + k] = j ? (*j)[k / 2][k % 2] : NAN;
+            }
+            compare(6);
+            batch::arm_singular_values(arm, theta_a.data(), theta_b.data(), count, got.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::optional<SingularValues> v = singular_values(arm, theta_a[i], theta_b[i]);
+                expected[2 * i] = v ? v->largest : NAN;
+                expected[2 * i + 1] = v ? v->smallest : NAN;
+            }
+            compare(2);
+            CHECK(wrong == 0);
+        }
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -196,6 +295,7 @@ int main() {
     elementary_lanes_equal_scalar();
 #endif
     batch_functions_equal_per_pose();
+    batch_inverse_equal_per_pose();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }
