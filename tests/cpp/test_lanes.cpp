@@ -200,8 +200,9 @@ void batch_inverse_equal_per_pose() {
     const std::size_t count = 1203;
     const Arm arms[] = {Arm(default_left_geometry()), Arm(default_right_geometry()),
                         Arm(SphericalLinkGeometry{0.9, 0.6, Branch::negative, false})};
-    const double odd[][3] = {{0.0, 0.0, 0.0}, {1e-13, 0.0, 0.0}, {1e300, 1e300, 0.0},
-                             {NAN, 0.0, 1.0}, {INFINITY, 0.0, 0.0}, {0.0, -0.0, -1.0}};
+    // Reached directions scaled below the shortest length normalised, past
+    // overflow of the squares, to zero, NaN and infinity.
+    const double odd[] = {1e-13, 1e300, 0.0, NAN, INFINITY, -1.0};
     std::vector<double> theta_a(count), theta_b(count), near(2 * count);
     std::vector<double> directions(3 * count), rotations(9 * count);
     std::vector<double> got(8 * count), expected(8 * count);
@@ -226,8 +227,8 @@ void batch_inverse_equal_per_pose() {
                     rotations[9 * i + k] = turned;
                 }
                 for (int k = 0; k < 3; ++k) {
-                    directions[3 * i + k] = i % 50 == 0 ? odd[(i / 50) % 6][k]
-                                            : f ? f->rotation[k][2] : angle(rng);
+                    const double scale = i % 50 == 0 ? odd[(i / 50) % 6] : 1.0;
+                    directions[3 * i + k] = f ? scale * f->rotation[k][2] : angle(rng);
                 }
             }
             int wrong = 0;
