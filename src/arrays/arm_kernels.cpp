@@ -1,6 +1,8 @@
 // The arm's kernels: the arm's geometry, then input buffers, then the result
-// buffer, each checked by its signature before the loop runs.
-#include "arrays/batch_kinematics.hpp"
+// buffer, each checked by its signature before the core's batch function
+// (quorbel/batch.hpp) runs.
+#include <quorbel/batch.hpp>
+
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
 
@@ -33,51 +35,51 @@ constexpr KernelSignature REACHABLE_ORIENTATION = {"arm_reachable_orientation", 
 
 PyObject* arm_fk_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(FK, args, nargs, [](const KernelCall& call) {
-        arm_fk(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
+        batch::arm_fk(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
 PyObject* arm_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(DIRECTION, args, nargs, [](const KernelCall& call) {
-        arm_direction(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
+        batch::arm_direction(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
 PyObject* arm_reachable_joints_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(REACHABLE_JOINTS, args, nargs, [](const KernelCall& call) {
-        arm_reachable_joints(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_reachable_joints(call.arm(), call.values(0), call.values(1), call.count(),
                              call.flags(2));
     });
 }
 
 PyObject* arm_ik_from_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK_FROM_DIRECTION, args, nargs, [](const KernelCall& call) {
-        arm_ik_from_direction(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_ik_from_direction(call.arm(), call.values(0), call.values(1), call.count(),
                               call.results(2));
     });
 }
 
 PyObject* arm_reachable_direction_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(REACHABLE_DIRECTION, args, nargs, [](const KernelCall& call) {
-        arm_reachable_direction(call.arm(), call.values(0), call.count(), call.flags(1));
+        batch::arm_reachable_direction(call.arm(), call.values(0), call.count(), call.flags(1));
     });
 }
 
 PyObject* arm_ik_solutions_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK_SOLUTIONS, args, nargs, [](const KernelCall& call) {
-        arm_ik_solutions(call.arm(), call.values(0), call.count(), call.results(1));
+        batch::arm_ik_solutions(call.arm(), call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* arm_ik_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK, args, nargs, [](const KernelCall& call) {
-        arm_ik(call.arm(), call.values(0), call.count(), call.results(1));
+        batch::arm_ik(call.arm(), call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* arm_reachable_orientation_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(REACHABLE_ORIENTATION, args, nargs, [](const KernelCall& call) {
-        arm_reachable_orientation(call.arm(), call.values(0), call.count(), call.flags(1));
+        batch::arm_reachable_orientation(call.arm(), call.values(0), call.count(), call.flags(1));
     });
 }
 

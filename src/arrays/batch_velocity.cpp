@@ -5,7 +5,6 @@
 #include <optional>
 
 #include <quorbel/arm/nearest_reachable.hpp>
-#include <quorbel/batch.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 #include <quorbel/neck/neck_velocity.hpp>
 #include "arrays/pose_values.hpp"
@@ -24,21 +23,11 @@ void store_jacobian(const std::optional<Mat3x2>& jacobian, double* out) {
 
 }  // namespace
 
-void arm_direction_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
-                            std::size_t count, double* jacobians) noexcept {
-    batch::arm_direction_jacobian(arm, theta_a, theta_b, count, jacobians);
-}
-
 void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
                           std::size_t count, double* jacobians) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         store_jacobian(angular_jacobian(arm, theta_a[i], theta_b[i]), jacobians + 6 * i);
     }
-}
-
-void arm_singular_values(const Arm& arm, const double* theta_a, const double* theta_b,
-                         std::size_t count, double* values) noexcept {
-    batch::arm_singular_values(arm, theta_a, theta_b, count, values);
 }
 
 void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,

@@ -1,6 +1,8 @@
 // The kernels of velocity kinematics and of the nearest reachable direction,
 // the arm's then the neck's: geometry, inputs, results, as in arm_kernels.cpp.
 #include "arrays/batch_velocity.hpp"
+#include <quorbel/batch.hpp>
+
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
 
@@ -37,7 +39,7 @@ constexpr KernelSignature NECK_JOINT_RATES = {"neck_joint_rates", false, 3,
 
 PyObject* arm_direction_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(DIRECTION_JACOBIAN, args, nargs, [](const KernelCall& call) {
-        arm_direction_jacobian(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_direction_jacobian(call.arm(), call.values(0), call.values(1), call.count(),
                                call.results(2));
     });
 }
@@ -51,7 +53,7 @@ PyObject* arm_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize
 
 PyObject* arm_singular_values_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(SINGULAR_VALUES, args, nargs, [](const KernelCall& call) {
-        arm_singular_values(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_singular_values(call.arm(), call.values(0), call.values(1), call.count(),
                             call.results(2));
     });
 }
