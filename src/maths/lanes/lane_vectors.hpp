@@ -123,16 +123,6 @@ inline constexpr std::int64_t LANE_SHIFTER_BITS = 0x4338000000000000;
     /* x integer-valued with |x| < 2^51: x + 1.5 2^52 is exact, and its bits */          \
     /* less those of 1.5 2^52 are x (two's complement). */                               \
     inline I to_index(V x) { return (I)(x + LANE_SHIFTER) - LANE_SHIFTER_BITS; }          \
-    inline bool all_lanes(I mask) {                                                       \
-        std::int64_t all = -1;                                                            \
-        for (int k = 0; k < LaneWidth<V>::count; ++k) all &= mask[k];                     \
-        return all != 0;                                                                  \
-    }                                                                                     \
-    inline bool any_lane(I mask) {                                                        \
-        std::int64_t any = 0;                                                             \
-        for (int k = 0; k < LaneWidth<V>::count; ++k) any |= mask[k];                     \
-        return any != 0;                                                                  \
-    }
 
 template <>
 inline Lanes2 splat<Lanes2>(double c) {
@@ -161,6 +151,31 @@ inline Lanes2 gather(const double (*table)[Columns], Index2 i, std::int64_t colu
 template <std::size_t Columns>
 inline Lanes4 gather(const double (*table)[Columns], Index4 i, std::int64_t column) {
     return Lanes4{table[i[0]][column], table[i[1]][column], table[i[2]][column], table[i[3]][column]};
+}
+#endif
+
+// Whether every lane, or any lane, of a mask is set: the sign bits gathered
+// into an integer (movmskpd) on x86-64, a loop over the lanes elsewhere.
+#if defined(__x86_64__)
+inline int lane_signs(Index2 mask) { return __builtin_ia32_movmskpd((Lanes2)mask); }
+#if QTK_LANES4
+__attribute__((target("avx2,fma"))) inline int lane_signs(Index4 mask) {
+    return __builtin_ia32_movmskpd256((Lanes4)mask);
+}
+#endif
+#else
+inline int lane_signs(Index2 mask) {
+    return static_cast<int>((mask[0] < 0) | ((mask[1] < 0) << 1));
+}
+#endif
+inline bool all_lanes(Index2 mask) { return lane_signs(mask) == 0x3; }
+inline bool any_lane(Index2 mask) { return lane_signs(mask) != 0; }
+#if QTK_LANES4
+__attribute__((target("avx2,fma"))) inline bool all_lanes(Index4 mask) {
+    return lane_signs(mask) == 0xF;
+}
+__attribute__((target("avx2,fma"))) inline bool any_lane(Index4 mask) {
+    return lane_signs(mask) != 0;
 }
 #endif
 
