@@ -91,6 +91,10 @@ def test_joint_methods(arm, pairs):
                       [kinematics.is_reachable_joints(a, b) for a, b in pairs])
     for method in (arm.direction_jacobian, arm.singular_values):
         assert_same_doubles(method(theta_a, theta_b), on_scalar_path(method, theta_a, theta_b))
+    rates = np.resize(np.array(pairs + [(0.5, -1.0)]).ravel(), (len(pairs), 3))
+    for damping in (0.0, 0.05, 1e-170, 1e170):
+        assert_same_doubles(arm.joint_rates(theta_a, theta_b, rates, damping),
+                            on_scalar_path(arm.joint_rates, theta_a, theta_b, rates, damping))
 
 
 @settings(max_examples=150, deadline=None)

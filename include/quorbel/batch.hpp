@@ -49,6 +49,11 @@ QUORBEL_API void arm_direction_jacobian(const Arm& arm, const double* theta_a,
 QUORBEL_API void arm_singular_values(const Arm& arm, const double* theta_a,
                                      const double* theta_b, std::size_t count,
                                      double* values) noexcept;
+// joint_rates with direction_rates[3 i ..] and one damping for all poses:
+// rates[2 i ..].
+QUORBEL_API void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
+                                 const double* direction_rates, double damping,
+                                 std::size_t count, double* rates) noexcept;
 // ik_from_direction of directions[3 i ..], near the pairs near[2 i ..]
 // (near may be null: no preference): joints[2 i ..].
 QUORBEL_API void arm_ik_from_direction(const Arm& arm, const double* directions,

@@ -30,16 +30,6 @@ void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* t
     }
 }
 
-void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
-                     const double* direction_rate, double damping, std::size_t count,
-                     double* rates) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(joint_rates(arm, theta_a[i], theta_b[i],
-                                     load_vec3(direction_rate + 3 * i), damping),
-                         rates + 2 * i);
-    }
-}
-
 void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {

@@ -1,6 +1,7 @@
 // The velocity kinematics and the nearest reachable direction over
 // contiguous arrays of poses that the core's batch functions do not cover
-// (quorbel/batch.hpp has the direction Jacobian and the singular values),
+// (quorbel/batch.hpp has the direction Jacobian, the singular values and
+// the joint rates),
 // laid out as there (a 3x2 Jacobian is 6 doubles, row by row). Each pose is one call of the core on
 // the same doubles; where it has no result the pose's outputs are NaN. No
 // Python, no allocation, no exception.
@@ -15,11 +16,6 @@ namespace quorbel::arrays {
 // angular_jacobian(arm, theta_a[i], theta_b[i]) into jacobians[6i..].
 void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
                           std::size_t count, double* jacobians) noexcept;
-// joint_rates(arm, theta_a[i], theta_b[i], direction_rate[3i..], damping)
-// into rates[2i..]: one damping for every pose.
-void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
-                     const double* direction_rate, double damping, std::size_t count,
-                     double* rates) noexcept;
 // nearest_reachable(arm, v3[3i..], near) into directions[3i..] and
 // joints[2i..]; `near` is null for no preference, else a joint pair per pose.
 void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,

@@ -60,8 +60,8 @@ PyObject* arm_singular_values_kernel(PyObject*, PyObject* const* args, Py_ssize_
 
 PyObject* arm_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(JOINT_RATES, args, nargs, [](const KernelCall& call) {
-        arm_joint_rates(call.arm(), call.values(0), call.values(1), call.values(2),
-                        call.number(3), call.count(), call.results(4));
+        batch::arm_joint_rates(call.arm(), call.values(0), call.values(1), call.values(2),
+                               call.number(3), call.count(), call.results(4));
     });
 }
 

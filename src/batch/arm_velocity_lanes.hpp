@@ -5,6 +5,8 @@
 // the apex is not in the tips' plane).
 #pragma once
 
+#include <limits>
+
 #include "batch/arm_lanes.hpp"
 
 #if QTK_LANES
@@ -59,6 +61,35 @@ QTK_FORCE_INLINE SingularValueLanes<V> singular_value_lanes(const ApexRateLanes<
     const V quotient = r.area / largest;
     const V smallest = select(largest > 0.0, select(quotient < largest, quotient, largest), V{});
     return {largest, smallest};
+}
+
+// joint_rates' common case: a finite, non-zero determinant (`common`); a
+// valid pose outside it (no damping at a singularity, a damping whose square
+// underflows or overflows) is the per-pose function's.
+template <class V>
+struct JointRateLanes {
+    V rate_a;
+    V rate_b;
+    IndexLanes<V> common;
+};
+
+template <class V>
+QTK_FORCE_INLINE JointRateLanes<V> joint_rate_lanes(const ApexRateLanes<V>& r,
+                                                    const Vec3Lanes<V>& direction_rate,
+                                                    double damping) {
+    const Vec3Lanes<V>& j_a = r.apex_a;
+    const Vec3Lanes<V>& j_b = r.apex_b;
+    const Vec3Lanes<V> n = cross(j_a, j_b);
+    const V area = dot(n, n);
+    const V squares = dot(j_a, j_a) + dot(j_b, j_b);
+    const double l = damping * damping;
+    const V det = area + l * squares + l * l;
+    const V along_a = dot(direction_rate, cross(j_b, n));
+    const V along_b = dot(direction_rate, cross(n, j_a));
+    const IndexLanes<V> regular =
+        (det != 0.0) & (elementary::detail::abs_lane(det) <= std::numeric_limits<double>::max());
+    return {(along_a + l * dot(j_a, direction_rate)) / det,
+            (along_b + l * dot(j_b, direction_rate)) / det, r.valid & regular};
 }
 
 }  // namespace quorbel::batch::detail

@@ -267,6 +267,29 @@ QTK_FORCE_INLINE void arm_singular_values_on(const Arm& arm, const double* theta
 }
 
 template <class V>
+QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
+                                         const double* theta_b, const double* direction_rates,
+                                         double damping, std::size_t count, double* rates) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) {
+        joint_rates_pose(arm, theta_a[i], theta_b[i], direction_rates + 3 * i, damping,
+                         rates + 2 * i);
+    };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const ApexRateLanes<V> r =
+                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+            const JointRateLanes<V> q =
+                joint_rate_lanes(r, load_directions<V>(direction_rates + 3 * i), damping);
+            store_poses<2>({found_or_nan(r.valid, q.rate_a), found_or_nan(r.valid, q.rate_b)},
+                           rates + 2 * i);
+            redo_flagged<V>(r.valid & ~q.common, i, single);
+        },
+        single);
+}
+
+template <class V>
 QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
     in_blocks<W>(
@@ -374,6 +397,10 @@ QTK_BODIES(arm_singular_values,
            (const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
             double* values),
            (arm, theta_a, theta_b, count, values))
+QTK_BODIES(arm_joint_rates,
+           (const Arm& arm, const double* theta_a, const double* theta_b,
+            const double* direction_rates, double damping, std::size_t count, double* rates),
+           (arm, theta_a, theta_b, direction_rates, damping, count, rates))
 QTK_BODIES(neck_fk, (const double* joints, std::size_t count, double* rotations),
            (joints, count, rotations))
 QTK_BODIES(neck_ik, (const double* rotations, std::size_t count, double* angles),
@@ -491,6 +518,16 @@ void arm_singular_values(const Arm& arm, const double* theta_a, const double* th
     QTK_DISPATCH(arm_singular_values, (arm, theta_a, theta_b, count, values))
     for (std::size_t i = 0; i < count; ++i) {
         detail::singular_values_pose(arm, theta_a[i], theta_b[i], values + 2 * i);
+    }
+}
+
+void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
+                     const double* direction_rates, double damping, std::size_t count,
+                     double* rates) noexcept {
+    QTK_DISPATCH(arm_joint_rates, (arm, theta_a, theta_b, direction_rates, damping, count, rates))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::joint_rates_pose(arm, theta_a[i], theta_b[i], direction_rates + 3 * i, damping,
+                                 rates + 2 * i);
     }
 }
 

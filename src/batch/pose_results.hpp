@@ -138,4 +138,12 @@ QTK_POSE_ENTRY void singular_values_pose(const Arm& arm, double theta_a, double 
     values[1] = s ? s->smallest : std::numeric_limits<double>::quiet_NaN();
 }
 
+QTK_POSE_ENTRY void joint_rates_pose(const Arm& arm, double theta_a, double theta_b,
+                                     const double* direction_rate, double damping,
+                                     double* rates) {
+    store_pair(joint_rates(arm, theta_a, theta_b,
+                           {direction_rate[0], direction_rate[1], direction_rate[2]}, damping),
+               rates);
+}
+
 }  // namespace quorbel::batch::detail

@@ -284,6 +284,16 @@ void batch_inverse_equal_per_pose() {
                 expected[2 * i + 1] = v ? v->smallest : NAN;
             }
             compare(2);
+            for (const double damping : {0.0, 0.05, 1e-170, 1e170, double{NAN}}) {
+                batch::arm_joint_rates(arm, theta_a.data(), theta_b.data(), directions.data(),
+                                       damping, count, got.data());
+                for (std::size_t i = 0; i < count; ++i) {
+                    const double* v = &directions[3 * i];
+                    pair_into(joint_rates(arm, theta_a[i], theta_b[i], {v[0], v[1], v[2]}, damping),
+                              &expected[2 * i]);
+                }
+                compare(2);
+            }
             CHECK(wrong == 0);
         }
     }
