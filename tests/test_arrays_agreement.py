@@ -148,6 +148,15 @@ def test_rotation_methods(arm, pairs, others, roll):
 def test_neck_methods(joints, others, locked):
     neck, kinematics = qt.Neck(), QuorbelNeckKinematics()
     assert_same_doubles(neck.fk(joints), np.array([kinematics.fk(list(j)) for j in joints]))
+    # Pitches next to gimbal lock as well (1 - |sin pitch| = 1e-6 there).
+    edge = math.asin(1.0 - 1e-6)
+    near_lock = [(y, s * np.nextafter(edge, 2.0 * edge * k), r)
+                 for (y, _, r), s, k in zip(joints, (1.0, -1.0) * 6, (0, 1, 0.9, 2) * 3)]
+    angles = np.array(joints + near_lock)
+    omega = np.resize(np.array(joints).ravel()[::-1], angles.shape)
+    assert_same_doubles(neck.angular_jacobian(angles), on_scalar_path(neck.angular_jacobian, angles))
+    assert_same_doubles(neck.joint_rates(angles, omega),
+                        on_scalar_path(neck.joint_rates, angles, omega))
     gimbal = [[0.0, 0.0, 0.0], [0.0, 0.0, 0.0], [locked, 0.0, 0.0]]
     targets = np.array([*neck.fk(joints), gimbal, *others])
     assert_same_doubles(neck.ik(targets), np.array([per_call(kinematics.ik, r.tolist(), shape=3)

@@ -79,4 +79,12 @@ QUORBEL_API void neck_ik(const double* rotations, std::size_t count, double* ang
 QUORBEL_API void neck_reachable(const double* rotations, std::size_t count,
                                 bool* reachable) noexcept;
 
+// neck_angular_jacobian of (yaw, pitch, roll) triples: jacobians[9 i ..].
+QUORBEL_API void neck_angular_jacobian(const double* joints, std::size_t count,
+                                       double* jacobians) noexcept;
+// neck_joint_rates of joints[3 i ..] for omega[3 i ..]: (yaw, pitch, roll)
+// rates at rates[3 i ..], NaN at gimbal lock.
+QUORBEL_API void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
+                                  double* rates) noexcept;
+
 }  // namespace quorbel::batch

@@ -40,21 +40,4 @@ void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
 
 // The neck's loops share their names with the core functions they call, so
 // those calls are qualified.
-void neck_angular_jacobian(const double* joints, std::size_t count,
-                           double* jacobians) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_mat3(quorbel::neck_angular_jacobian(load_neck_angles(joints + 3 * i)),
-                   jacobians + 9 * i);
-    }
-}
-
-void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
-                      double* rates) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_neck_angles(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
-                                                    load_vec3(omega + 3 * i)),
-                          rates + 3 * i);
-    }
-}
-
 }  // namespace quorbel::arrays

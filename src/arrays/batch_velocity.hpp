@@ -1,7 +1,7 @@
 // The velocity kinematics and the nearest reachable direction over
 // contiguous arrays of poses that the core's batch functions do not cover
-// (quorbel/batch.hpp has the direction Jacobian, the singular values and
-// the joint rates),
+// (quorbel/batch.hpp has the direction Jacobian, the singular values,
+// the joint rates and the neck's),
 // laid out as there (a 3x2 Jacobian is 6 doubles, row by row). Each pose is one call of the core on
 // the same doubles; where it has no result the pose's outputs are NaN. No
 // Python, no allocation, no exception.
@@ -20,13 +20,5 @@ void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* t
 // joints[2i..]; `near` is null for no preference, else a joint pair per pose.
 void arm_nearest_reachable(const Arm& arm, const double* v3, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept;
-
-// neck_angular_jacobian of joints[3i..] (yaw, pitch, roll) into jacobians[9i..].
-void neck_angular_jacobian(const double* joints, std::size_t count,
-                           double* jacobians) noexcept;
-// neck_joint_rates(joints[3i..], omega[3i..]) into rates[3i..] as
-// (d yaw, d pitch, d roll).
-void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
-                      double* rates) noexcept;
 
 }  // namespace quorbel::arrays

@@ -74,13 +74,13 @@ PyObject* arm_nearest_reachable_kernel(PyObject*, PyObject* const* args, Py_ssiz
 
 PyObject* neck_angular_jacobian_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(NECK_ANGULAR_JACOBIAN, args, nargs, [](const KernelCall& call) {
-        neck_angular_jacobian(call.values(0), call.count(), call.results(1));
+        batch::neck_angular_jacobian(call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* neck_joint_rates_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(NECK_JOINT_RATES, args, nargs, [](const KernelCall& call) {
-        neck_joint_rates(call.values(0), call.values(1), call.count(), call.results(2));
+        batch::neck_joint_rates(call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 

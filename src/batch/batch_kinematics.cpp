@@ -305,6 +305,44 @@ QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double
 }
 
 template <class V>
+QTK_FORCE_INLINE void neck_angular_jacobian_on(const double* joints, std::size_t count,
+                                               double* jacobians) {
+    constexpr int W = LaneWidth<V>::count;
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const double* pose = joints + 3 * i;
+            store_rotations(neck_jacobian_lanes(load_strided<V>(pose, 3),
+                                                load_strided<V>(pose + 1, 3)),
+                            jacobians + 9 * i);
+        },
+        [&](std::size_t i) { neck_jacobian_pose(joints + 3 * i, jacobians + 9 * i); });
+}
+
+template <class V>
+QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* omega,
+                                          std::size_t count, double* rates) {
+    constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) {
+        neck_rates_pose(joints + 3 * i, omega + 3 * i, rates + 3 * i);
+    };
+    in_blocks<W>(
+        count,
+        [&](std::size_t i) {
+            const double* pose = joints + 3 * i;
+            const NeckRateLanes<V> r =
+                neck_rate_lanes(load_strided<V>(pose, 3), load_strided<V>(pose + 1, 3),
+                                load_strided<V>(pose + 2, 3), load_directions<V>(omega + 3 * i));
+            const IndexLanes<V> free = ~r.locked;
+            store_poses<3>({found_or_nan(free, r.yaw_rate), found_or_nan(free, r.pitch_rate),
+                            found_or_nan(free, r.roll_rate)},
+                           rates + 3 * i);
+            redo_flagged<V>(~r.common, i, single);
+        },
+        single);
+}
+
+template <class V>
 QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
     return neck_ik_lanes(load_strided<V>(rotations, 9), load_strided<V>(rotations + 3, 9),
                          load_strided<V>(rotations + 6, 9), load_strided<V>(rotations + 7, 9),
@@ -407,6 +445,11 @@ QTK_BODIES(neck_ik, (const double* rotations, std::size_t count, double* angles)
            (rotations, count, angles))
 QTK_BODIES(neck_reachable, (const double* rotations, std::size_t count, bool* reachable),
            (rotations, count, reachable))
+QTK_BODIES(neck_angular_jacobian, (const double* joints, std::size_t count, double* jacobians),
+           (joints, count, jacobians))
+QTK_BODIES(neck_joint_rates,
+           (const double* joints, const double* omega, std::size_t count, double* rates),
+           (joints, omega, count, rates))
 #undef QTK_BODIES
 #undef QTK_WIDE_BODIES
 #undef QTK_LANE_BODIES
@@ -549,6 +592,21 @@ void neck_reachable(const double* rotations, std::size_t count, bool* reachable)
     QTK_DISPATCH(neck_reachable, (rotations, count, reachable))
     for (std::size_t i = 0; i < count; ++i) {
         reachable[i] = detail::neck_reachable_pose(rotations + 9 * i);
+    }
+}
+
+void neck_angular_jacobian(const double* joints, std::size_t count, double* jacobians) noexcept {
+    QTK_DISPATCH(neck_angular_jacobian, (joints, count, jacobians))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::neck_jacobian_pose(joints + 3 * i, jacobians + 9 * i);
+    }
+}
+
+void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
+                      double* rates) noexcept {
+    QTK_DISPATCH(neck_joint_rates, (joints, omega, count, rates))
+    for (std::size_t i = 0; i < count; ++i) {
+        detail::neck_rates_pose(joints + 3 * i, omega + 3 * i, rates + 3 * i);
     }
 }
 

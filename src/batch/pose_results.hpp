@@ -12,6 +12,7 @@
 #include <quorbel/arm/inverse_kinematics.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
+#include <quorbel/neck/neck_velocity.hpp>
 
 namespace quorbel::batch::detail {
 
@@ -144,6 +145,22 @@ QTK_POSE_ENTRY void joint_rates_pose(const Arm& arm, double theta_a, double thet
     store_pair(joint_rates(arm, theta_a, theta_b,
                            {direction_rate[0], direction_rate[1], direction_rate[2]}, damping),
                rates);
+}
+
+QTK_POSE_ENTRY void neck_jacobian_pose(const double* joints, double* jacobian) {
+    store_rotation(::quorbel::neck_angular_jacobian({joints[0], joints[1], joints[2]}), jacobian);
+}
+
+QTK_POSE_ENTRY void neck_rates_pose(const double* joints, const double* omega, double* rates) {
+    const std::optional<NeckAngles> r =
+        ::quorbel::neck_joint_rates({joints[0], joints[1], joints[2]}, {omega[0], omega[1], omega[2]});
+    if (r) {
+        rates[0] = r->yaw;
+        rates[1] = r->pitch;
+        rates[2] = r->roll;
+    } else {
+        fill_not_a_number(rates, 3);
+    }
 }
 
 }  // namespace quorbel::batch::detail

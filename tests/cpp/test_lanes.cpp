@@ -185,6 +185,26 @@ void batch_functions_equal_per_pose() {
             wrong += reachable[i] != (a && !std::isnan(a->yaw) && !std::isnan(a->pitch) &&
                                       !std::isnan(a->roll));
         }
+        // The neck's velocity: the joints above, and pitches a few ulps
+        // either side of gimbal lock's margin and of its slack.
+        const double lock = std::asin(1.0 - 1e-6);
+        for (std::size_t i = 0; i < count; i += 30) {
+            joints[3 * i + 1] = (i % 60 == 0 ? -1.0 : 1.0) *
+                                (lock + (static_cast<double>(i % 7) - 3.0) * (i % 4 == 0 ? 1e-16 : 2e-9));
+        }
+        std::vector<double> omega(joints.rbegin(), joints.rend());
+        batch::neck_angular_jacobian(joints.data(), count, got.data());
+        batch::neck_joint_rates(joints.data(), omega.data(), count, angles.data());
+        for (std::size_t i = 0; i < count; ++i) {
+            const NeckAngles j = {joints[3 * i], joints[3 * i + 1], joints[3 * i + 2]};
+            const Mat3 jacobian = neck_angular_jacobian(j);
+            for (int k = 0; k < 9; ++k) wrong += !check::same_bits(got[9 * i + k], jacobian[k / 3][k % 3]);
+            const std::optional<NeckAngles> r =
+                neck_joint_rates(j, {omega[3 * i], omega[3 * i + 1], omega[3 * i + 2]});
+            wrong += !check::same_bits(angles[3 * i], r ? r->yaw : NAN);
+            wrong += !check::same_bits(angles[3 * i + 1], r ? r->pitch : NAN);
+            wrong += !check::same_bits(angles[3 * i + 2], r ? r->roll : NAN);
+        }
         CHECK(wrong == 0);
     }
 }
