@@ -78,6 +78,9 @@ def methods(arm, neck, p):
         "neck.fk": (neck.fk, (p.neck_joints,)),
         "neck.ik": (neck.ik, (p.neck_rotations,)),
         "neck.reachable": (neck.reachable, (p.neck_rotations,)),
+        "arm.joint_rates": (arm.joint_rates, (p.theta_a, p.theta_b, p.rates)),
+        "neck.angular_jacobian": (neck.angular_jacobian, (p.neck_joints,)),
+        "neck.joint_rates": (neck.joint_rates, (p.neck_joints, p.rates)),
     }
     return {name: (m, args, halves(*args)) for name, (m, args) in table.items()}
 
