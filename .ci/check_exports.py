@@ -26,7 +26,7 @@ for symbol in symbols:
     name = symbol.split(" ", 2)[2]
     # quorbel::detail:: holds the few marked functions that public inline
     # templates call (the IkOptions overloads); any unmarked one is internal.
-    own = re.match(r"(?:[\w:<>, ]+ )?quorbel::(?:Arm::|detail::|elementary::)?"
+    own = re.match(r"(?:[\w:<>, ]+ )?quorbel::(?:Arm::|detail::|elementary::|batch::)?"
                    r"(operator\S+?|\w+)(?:\[abi:\w+\])?\(", name)
     if own and own.group(1) in marked:
         public.append(name)

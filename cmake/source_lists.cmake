@@ -32,6 +32,8 @@ set(QTK_CORE_SOURCES
   ${QTK_SOURCE_ROOT}/src/arms_json/arms_json.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/neck/neck_velocity.cpp
+  ${QTK_SOURCE_ROOT}/src/batch/lane_choice.cpp
+  ${QTK_SOURCE_ROOT}/src/batch/batch_kinematics.cpp
   ${QTK_SOURCE_ROOT}/src/torso/mount.cpp
   ${QTK_SOURCE_ROOT}/src/torso/example_torso.cpp
   ${QTK_SOURCE_ROOT}/src/torso/look_at_arm.cpp
@@ -68,6 +70,7 @@ set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/simd_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/single_pose.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)

@@ -1,16 +1,30 @@
 """Every element of quorbel_torso's results is the per-call module's result
 for the same doubles, bit for bit (NaN where the per-call method raises), and
 every reachable_* element is the per-call predicate: over random poses,
-reachable or not, NaN and infinities included, on both branches and mirrors."""
+reachable or not, NaN and infinities included, on both branches and mirrors;
+and all of it on every SIMD path this machine runs (scalar, sse2, avx2 or
+neon), batches long enough to fill the lanes and leave a tail."""
 import math
 
 import numpy as np
+import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 import quorbel_torso as qt
+from quorbel_torso import _kernels
 from quorbel_torso_kinematics import QuorbelNeckKinematics
+
+
+@pytest.fixture(scope="module", autouse=True, params=_kernels.available_simd())
+def simd_path(request):
+    """Every test of this module once per SIMD path; the default afterwards."""
+    default = _kernels.simd()
+    _kernels.use_simd(request.param)
+    yield request.param
+    _kernels.use_simd(default)
+
 
 SPECIAL = [math.nan, math.inf, -math.inf, 0.0, -0.0, 1e300, 5e-324]
 angles = st.one_of(st.floats(-4.0, 4.0), st.sampled_from(SPECIAL))
@@ -18,10 +32,10 @@ coordinates = st.one_of(st.floats(-1.5, 1.5), st.sampled_from(SPECIAL))
 arcs = st.one_of(st.sampled_from([0.7, 0.5]), st.floats(0.05, 3.1))
 arms = st.builds(qt.Arm, arm_arc=arcs, coupler_arc=arcs, mirror=st.booleans(),
                  branch=st.sampled_from(["positive", "negative"]))
-joint_pairs = st.lists(st.tuples(angles, angles), min_size=1, max_size=6)
-vectors = st.lists(st.tuples(coordinates, coordinates, coordinates), min_size=1, max_size=6)
+joint_pairs = st.lists(st.tuples(angles, angles), min_size=1, max_size=11)
+vectors = st.lists(st.tuples(coordinates, coordinates, coordinates), min_size=1, max_size=11)
 rows = st.tuples(coordinates, coordinates, coordinates)
-matrices = st.lists(st.tuples(rows, rows, rows), min_size=1, max_size=6)
+matrices = st.lists(st.tuples(rows, rows, rows), min_size=1, max_size=11)
 
 
 def per_call(method, *args, shape):
@@ -30,6 +44,17 @@ def per_call(method, *args, shape):
         return np.array(method(*args), dtype=np.float64)
     except (RuntimeError, ValueError):
         return np.full(shape, np.nan)
+
+
+def on_scalar_path(method, *args):
+    """method(*args) through the per-pose core functions: for the methods the
+    per-call module does not have (the Jacobians, singular values)."""
+    current = _kernels.simd()
+    _kernels.use_simd("scalar")
+    try:
+        return method(*args)
+    finally:
+        _kernels.use_simd(current)
 
 
 def assert_same_doubles(got, expected):
@@ -64,6 +89,12 @@ def test_joint_methods(arm, pairs):
                                   for a, b in pairs]))
     assert_same_flags(arm.reachable_joints(theta_a, theta_b),
                       [kinematics.is_reachable_joints(a, b) for a, b in pairs])
+    for method in (arm.direction_jacobian, arm.singular_values):
+        assert_same_doubles(method(theta_a, theta_b), on_scalar_path(method, theta_a, theta_b))
+    rates = np.resize(np.array(pairs + [(0.5, -1.0)]).ravel(), (len(pairs), 3))
+    for damping in (0.0, 0.05, 1e-170, 1e170):
+        assert_same_doubles(arm.joint_rates(theta_a, theta_b, rates, damping),
+                            on_scalar_path(arm.joint_rates, theta_a, theta_b, rates, damping))
 
 
 @settings(max_examples=150, deadline=None)
@@ -117,6 +148,15 @@ def test_rotation_methods(arm, pairs, others, roll):
 def test_neck_methods(joints, others, locked):
     neck, kinematics = qt.Neck(), QuorbelNeckKinematics()
     assert_same_doubles(neck.fk(joints), np.array([kinematics.fk(list(j)) for j in joints]))
+    # Pitches next to gimbal lock as well (1 - |sin pitch| = 1e-6 there).
+    edge = math.asin(1.0 - 1e-6)
+    near_lock = [(y, s * np.nextafter(edge, 2.0 * edge * k), r)
+                 for (y, _, r), s, k in zip(joints, (1.0, -1.0) * 6, (0, 1, 0.9, 2) * 3)]
+    angles = np.array(joints + near_lock)
+    omega = np.resize(np.array(joints).ravel()[::-1], angles.shape)
+    assert_same_doubles(neck.angular_jacobian(angles), on_scalar_path(neck.angular_jacobian, angles))
+    assert_same_doubles(neck.joint_rates(angles, omega),
+                        on_scalar_path(neck.joint_rates, angles, omega))
     gimbal = [[0.0, 0.0, 0.0], [0.0, 0.0, 0.0], [locked, 0.0, 0.0]]
     targets = np.array([*neck.fk(joints), gimbal, *others])
     assert_same_doubles(neck.ik(targets), np.array([per_call(kinematics.ik, r.tolist(), shape=3)
@@ -138,3 +178,46 @@ def test_any_real_dtype_is_read_as_the_python_float_of_each_value(arm, theta_a):
     kinematics = arm.kinematics()
     expected = np.array([per_call(kinematics.fk, float(a), 0.1, shape=(3, 3)) for a in theta_a])
     assert_same_doubles(arm.fk(theta_a, 0.1), expected)
+
+
+def closing_limit_pairs(arm, count, seed):
+    """Joint pairs within a few ulps of where the arm's loop stops closing
+    (found by bisection on theta_b with the per-call predicate), both sides."""
+    kinematics, rng = arm.kinematics(), np.random.default_rng(seed)
+    pairs = []
+    while len(pairs) < count:
+        a, inside, outside = rng.uniform(-math.pi, math.pi), 0.0, math.pi
+        if not kinematics.is_reachable_joints(a, inside) or kinematics.is_reachable_joints(a, outside):
+            continue
+        for _ in range(80):
+            middle = 0.5 * (inside + outside)
+            if kinematics.is_reachable_joints(a, middle):
+                inside = middle
+            else:
+                outside = middle
+        pairs += [(a, b) for b in np.nextafter(inside, [-9.0, 9.0]).tolist() + [inside, outside]]
+    return np.array(pairs)
+
+
+@pytest.mark.parametrize("mirror", [False, True])
+@pytest.mark.parametrize("branch", ["positive", "negative"])
+def test_poses_next_to_the_closing_limit_and_gimbal_lock(mirror, branch):
+    arm = qt.Arm(mirror=mirror, branch=branch)
+    kinematics = arm.kinematics()
+    pairs = closing_limit_pairs(arm, 64, seed=hash((mirror, branch)) % 1000)
+    assert_same_doubles(arm.fk(*pairs.T),
+                        np.array([per_call(kinematics.fk, a, b, shape=(3, 3)) for a, b in pairs]))
+    assert_same_doubles(arm.direction(*pairs.T),
+                        np.array([per_call(kinematics.direction, a, b, shape=3) for a, b in pairs]))
+    assert_same_flags(arm.reachable_joints(*pairs.T),
+                      [kinematics.is_reachable_joints(a, b) for a, b in pairs])
+    # Rotations whose R[2][0] lies a few ulps either side of the gimbal-lock margin.
+    neck, neck_kinematics = qt.Neck(), QuorbelNeckKinematics()
+    rotations = np.repeat(neck.fk([[0.3, 0.2, -0.4]]), 40, axis=0)
+    edge = 1.0 - 1e-6
+    rotations[:, 2, 0] = [s * (edge + k * np.spacing(edge)) for s in (1.0, -1.0)
+                          for k in range(-10, 10)]
+    rotations[::7, 2, 0] = np.array([1.0 - 1e-6, -1.0, 1.0, math.nan, 0.0, -0.0])[:len(rotations[::7])]
+    assert_same_doubles(neck.ik(rotations),
+                        np.array([per_call(neck_kinematics.ik, r.tolist(), shape=3)
+                                  for r in rotations]))

@@ -20,6 +20,7 @@
 #include <quorbel/arm/nearest_frame.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
 #include <quorbel/arm/velocity_kinematics.hpp>
+#include <quorbel/batch.hpp>
 
 #include <quorbel/neck/neck_kinematics.hpp>
 #include <quorbel/neck/neck_velocity.hpp>

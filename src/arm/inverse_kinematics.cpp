@@ -7,6 +7,7 @@
 
 #include "arm/close_loop_from_cosines.hpp"
 #include "arm/end_effector_frame.hpp"
+#include "arm/tip_ring.hpp"
 #include "arm/unit_direction.hpp"
 #include "maths/elementary/fma_dispatch.hpp"
 
@@ -35,32 +36,6 @@ struct TipPlacements {
 
 constexpr double SIDES[2] = {1.0, -1.0};
 
-// Below this |sin arm_arc| a tip's ring is placed with sin^2 arm_arc rather
-// than 1 - cos^2 arm_arc, which loses about |log2 sin^2 arm_arc| of its bits
-// to cancellation (13 here) and all of them below 1e-8, where cos arm_arc
-// rounds to +-1 and no tip could be placed for an arm that fk closes; at
-// 2e-6 it still refused 0.6% of the directions fk reached. Arms above it
-// keep the bits they always had.
-constexpr double SMALL_RING_SINE = 1e-2;
-
-double tip_ring_sine_squared(double sin_arm, double cos_arm) noexcept {
-    return std::fabs(sin_arm) < SMALL_RING_SINE ? sin_arm * sin_arm : 1.0 - cos_arm * cos_arm;
-}
-
-// How far a tip of such a ring may miss the coupler's circle about the
-// direction and still be placed, at the ring's point nearest it: the
-// direction's own rounding (about 1e-16) is no longer small beside a ring
-// of |sin arm_arc| below about 1e-12, and fk of the candidate still has to
-// land within IK_MATCH_TOLERANCE of the direction.
-constexpr double SMALL_RING_MISS = 1e-9;
-
-// The slack in the tip placement's margin sin^2 - r^2 that lets |r| exceed
-// |sin arm_arc| by SMALL_RING_MISS; none for the other rings.
-double tip_ring_slack(double sin_arm) noexcept {
-    const double s = std::fabs(sin_arm);
-    return s < SMALL_RING_SINE ? SMALL_RING_MISS * (2.0 * s + SMALL_RING_MISS) : 0.0;
-}
-
 // With m the mirror sign, joint A turns about v_1 = (0, 0, 1) from the rest
 // tip (m sa, 0, ca) and joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
 // Calls visit(slot, theta_a, theta_b, tip_a, tip_b) for the candidate pairs
@@ -73,8 +48,8 @@ void for_each_tip_pair(const Arm& arm, Vec3 direction, Visit&& visit) noexcept {
     const double sin_arm = arm.sin_arm();
     const double cos_arm = arm.cos_arm();
     const double cos_coupler = arm.cos_coupler();
-    const double ring = tip_ring_sine_squared(sin_arm, cos_arm);
-    const double slack = tip_ring_slack(sin_arm);
+    const double ring = detail::tip_ring_sine_squared(sin_arm, cos_arm);
+    const double slack = detail::tip_ring_slack(sin_arm);
     const double m = mirror_sign(arm.geometry());
     const Vec3 v_1 = {0.0, 0.0, 1.0};
     const Vec3 v_5 = {m, 0.0, 0.0};

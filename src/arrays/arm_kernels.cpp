@@ -1,7 +1,9 @@
 // The arm's kernels: the arm's geometry, then input buffers, then the result
-// buffer, each checked by its signature before the loop runs; and the arm
-// prepared once for the single calls.
+// buffer, each checked by its signature before the core's batch function
+// (quorbel/batch.hpp) runs; and the arm prepared once for the single calls.
 #include <new>
+
+#include <quorbel/batch.hpp>
 
 #include "arrays/batch_kinematics.hpp"
 #include "arrays/kernel_call.hpp"
@@ -58,52 +60,52 @@ PyObject* prepared_arm_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs
 
 PyObject* arm_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(FK, binding, args, nargs, [](const KernelCall& call) {
-        arm_fk(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
+        batch::arm_fk(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
 PyObject* arm_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(DIRECTION, binding, args, nargs, [](const KernelCall& call) {
-        arm_direction(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
+        batch::arm_direction(call.arm(), call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
 PyObject* arm_reachable_joints_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(REACHABLE_JOINTS, binding, args, nargs, [](const KernelCall& call) {
-        arm_reachable_joints(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_reachable_joints(call.arm(), call.values(0), call.values(1), call.count(),
                              call.flags(2));
     });
 }
 
 PyObject* arm_ik_from_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK_FROM_DIRECTION, binding, args, nargs, [](const KernelCall& call) {
-        arm_ik_from_direction(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_ik_from_direction(call.arm(), call.values(0), call.values(1), call.count(),
                               call.results(2));
     });
 }
 
 PyObject* arm_reachable_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(REACHABLE_DIRECTION, binding, args, nargs, [](const KernelCall& call) {
-        arm_reachable_direction(call.arm(), call.values(0), call.count(), call.flags(1));
+        batch::arm_reachable_direction(call.arm(), call.values(0), call.count(), call.flags(1));
     });
 }
 
 PyObject* arm_ik_solutions_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK_SOLUTIONS, binding, args, nargs, [](const KernelCall& call) {
-        arm_ik_solutions(call.arm(), call.values(0), call.count(), call.results(1));
+        batch::arm_ik_solutions(call.arm(), call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* arm_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK, binding, args, nargs, [](const KernelCall& call) {
-        arm_ik(call.arm(), call.values(0), call.count(), call.results(1));
+        batch::arm_ik(call.arm(), call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* arm_reachable_orientation_kernel(Binding binding, PyObject* const* args,
                                            Py_ssize_t nargs) {
     return run_kernel(REACHABLE_ORIENTATION, binding, args, nargs, [](const KernelCall& call) {
-        arm_reachable_orientation(call.arm(), call.values(0), call.count(), call.flags(1));
+        batch::arm_reachable_orientation(call.arm(), call.values(0), call.count(), call.flags(1));
     });
 }
 

@@ -23,37 +23,10 @@ void store_jacobian(const std::optional<Mat3x2>& jacobian, double* out) {
 
 }  // namespace
 
-void arm_direction_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
-                            std::size_t count, double* jacobians) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_jacobian(direction_jacobian(arm, theta_a[i], theta_b[i]), jacobians + 6 * i);
-    }
-}
-
 void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
                           std::size_t count, double* jacobians) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         store_jacobian(angular_jacobian(arm, theta_a[i], theta_b[i]), jacobians + 6 * i);
-    }
-}
-
-void arm_singular_values(const Arm& arm, const double* theta_a, const double* theta_b,
-                         std::size_t count, double* values) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<SingularValues> s = singular_values(arm, theta_a[i], theta_b[i]);
-        double* out = values + 2 * i;
-        out[0] = s ? s->largest : NOT_A_NUMBER;
-        out[1] = s ? s->smallest : NOT_A_NUMBER;
-    }
-}
-
-void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
-                     const double* direction_rate, double damping, std::size_t count,
-                     double* rates) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(joint_rates(arm, theta_a[i], theta_b[i],
-                                     load_vec3(direction_rate + 3 * i), damping),
-                         rates + 2 * i);
     }
 }
 
@@ -67,21 +40,4 @@ void arm_nearest_reachable(const Arm& arm, const double* targets, const double* 
 
 // The neck's loops share their names with the core functions they call, so
 // those calls are qualified.
-void neck_angular_jacobian(const double* joints, std::size_t count,
-                           double* jacobians) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_mat3(quorbel::neck_angular_jacobian(load_neck_angles(joints + 3 * i)),
-                   jacobians + 9 * i);
-    }
-}
-
-void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
-                      double* rates) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        store_neck_rates(quorbel::neck_joint_rates(load_neck_angles(joints + 3 * i),
-                                                   load_vec3(omega + 3 * i)),
-                         rates + 3 * i);
-    }
-}
-
 }  // namespace quorbel::arrays

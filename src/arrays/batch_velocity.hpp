@@ -1,6 +1,8 @@
 // The velocity kinematics and the nearest reachable direction over
-// contiguous arrays of poses, laid out as in batch_kinematics.hpp (a 3x2
-// Jacobian is 6 doubles, row by row). Each pose is one call of the core on
+// contiguous arrays of poses that the core's batch functions do not cover
+// (quorbel/batch.hpp has the direction Jacobian, the singular values,
+// the joint rates and the neck's),
+// laid out as there (a 3x2 Jacobian is 6 doubles, row by row). Each pose is one call of the core on
 // the same doubles; where it has no result the pose's outputs are NaN. No
 // Python, no allocation, no exception.
 #pragma once
@@ -11,32 +13,12 @@
 
 namespace quorbel::arrays {
 
-// direction_jacobian(arm, theta_a[i], theta_b[i]) into jacobians[6i..].
-void arm_direction_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
-                            std::size_t count, double* jacobians) noexcept;
 // angular_jacobian(arm, theta_a[i], theta_b[i]) into jacobians[6i..].
 void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
                           std::size_t count, double* jacobians) noexcept;
-// singular_values(arm, theta_a[i], theta_b[i]) into values[2i..] as
-// (largest, smallest).
-void arm_singular_values(const Arm& arm, const double* theta_a, const double* theta_b,
-                         std::size_t count, double* values) noexcept;
-// joint_rates(arm, theta_a[i], theta_b[i], direction_rate[3i..], damping)
-// into rates[2i..]: one damping for every pose.
-void arm_joint_rates(const Arm& arm, const double* theta_a, const double* theta_b,
-                     const double* direction_rate, double damping, std::size_t count,
-                     double* rates) noexcept;
 // nearest_reachable(arm, targets[3i..], near) into directions[3i..] and
 // joints[2i..]; `near` is null for no preference, else a joint pair per pose.
 void arm_nearest_reachable(const Arm& arm, const double* targets, const double* near,
                            std::size_t count, double* directions, double* joints) noexcept;
-
-// neck_angular_jacobian of joints[3i..] (yaw, pitch, roll) into jacobians[9i..].
-void neck_angular_jacobian(const double* joints, std::size_t count,
-                           double* jacobians) noexcept;
-// neck_joint_rates(joints[3i..], omega[3i..]) into rates[3i..] as
-// (d yaw, d pitch, d roll).
-void neck_joint_rates(const double* joints, const double* omega, std::size_t count,
-                      double* rates) noexcept;
 
 }  // namespace quorbel::arrays

@@ -4,7 +4,8 @@
 // them again (they must never crash, whatever they are given), run the core
 // over every pose with the interpreter lock released and fill the results.
 // One pose goes to a kernel's _single entry instead, which reads it as given.
-// The module holds no state.
+// The module holds no state of its own; the SIMD lanes are the core's
+// process-wide choice (simd_kernels.cpp).
 #include "arrays/kernels.hpp"
 
 namespace quorbel::arrays {
@@ -58,6 +59,9 @@ PyMethodDef kernel_methods[] = {
     {"torso_to_json", as_cfunction(torso_to_json_kernel), METH_FASTCALL, nullptr},
     {"example_torso_json", as_cfunction(example_torso_json_kernel), METH_FASTCALL, nullptr},
     {"torso_look_at", as_cfunction(torso_look_at_kernel), METH_FASTCALL, nullptr},
+    {"simd", as_cfunction(simd_kernel), METH_FASTCALL, nullptr},
+    {"available_simd", as_cfunction(available_simd_kernel), METH_FASTCALL, nullptr},
+    {"use_simd", as_cfunction(use_simd_kernel), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -70,6 +74,7 @@ int add_version(PyObject* module) {
 
 PyModuleDef_Slot kernel_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(add_version)},
+    {Py_mod_exec, reinterpret_cast<void*>(use_simd_from_environment)},
     {0, nullptr},
 };
 

@@ -1,5 +1,6 @@
 // The neck's kernels: no geometry, an input buffer and the result buffer.
-#include "arrays/batch_kinematics.hpp"
+#include <quorbel/batch.hpp>
+
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
 
@@ -18,19 +19,19 @@ constexpr KernelSignature REACHABLE = {"neck_reachable", false, 2, {R, REACHABLE
 
 PyObject* neck_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(FK, binding, args, nargs, [](const KernelCall& call) {
-        neck_fk(call.values(0), call.count(), call.results(1));
+        batch::neck_fk(call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* neck_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(IK, binding, args, nargs, [](const KernelCall& call) {
-        neck_ik(call.values(0), call.count(), call.results(1));
+        batch::neck_ik(call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* neck_reachable_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(REACHABLE, binding, args, nargs, [](const KernelCall& call) {
-        neck_reachable(call.values(0), call.count(), call.flags(1));
+        batch::neck_reachable(call.values(0), call.count(), call.flags(1));
     });
 }
 

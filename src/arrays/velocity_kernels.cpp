@@ -1,6 +1,8 @@
 // The kernels of velocity kinematics and of the nearest reachable direction,
 // the arm's then the neck's: geometry, inputs, results, as in arm_kernels.cpp.
 #include "arrays/batch_velocity.hpp"
+#include <quorbel/batch.hpp>
+
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
 
@@ -37,7 +39,7 @@ constexpr KernelSignature NECK_JOINT_RATES = {"neck_joint_rates", false, 3,
 
 PyObject* arm_direction_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(DIRECTION_JACOBIAN, binding, args, nargs, [](const KernelCall& call) {
-        arm_direction_jacobian(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_direction_jacobian(call.arm(), call.values(0), call.values(1), call.count(),
                                call.results(2));
     });
 }
@@ -51,14 +53,14 @@ PyObject* arm_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py
 
 PyObject* arm_singular_values_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(SINGULAR_VALUES, binding, args, nargs, [](const KernelCall& call) {
-        arm_singular_values(call.arm(), call.values(0), call.values(1), call.count(),
+        batch::arm_singular_values(call.arm(), call.values(0), call.values(1), call.count(),
                             call.results(2));
     });
 }
 
 PyObject* arm_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(JOINT_RATES, binding, args, nargs, [](const KernelCall& call) {
-        arm_joint_rates(call.arm(), call.values(0), call.values(1), call.values(2),
+        batch::arm_joint_rates(call.arm(), call.values(0), call.values(1), call.values(2),
                         call.number(3), call.count(), call.results(4));
     });
 }
@@ -72,13 +74,13 @@ PyObject* arm_nearest_reachable_kernel(Binding binding, PyObject* const* args, P
 
 PyObject* neck_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(NECK_ANGULAR_JACOBIAN, binding, args, nargs, [](const KernelCall& call) {
-        neck_angular_jacobian(call.values(0), call.count(), call.results(1));
+        batch::neck_angular_jacobian(call.values(0), call.count(), call.results(1));
     });
 }
 
 PyObject* neck_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
     return run_kernel(NECK_JOINT_RATES, binding, args, nargs, [](const KernelCall& call) {
-        neck_joint_rates(call.values(0), call.values(1), call.count(), call.results(2));
+        batch::neck_joint_rates(call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 

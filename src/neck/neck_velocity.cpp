@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "neck/margin_slack.hpp"
+
 namespace quorbel {
 
 Mat3 neck_angular_jacobian(const NeckAngles& joints) noexcept {
@@ -20,10 +22,6 @@ Mat3 neck_angular_jacobian(const NeckAngles& joints) noexcept {
 
 namespace {
 
-// Within this of GIMBAL_LOCK_MARGIN, 1 - |sin pitch| may fall on the other
-// side of it than 1 - |R[2][0]|: R[2][0] is -sin pitch times two entries
-// that are 1 up to an ulp each, so the two differ by about 1e-15 at most.
-constexpr double MARGIN_SLACK = 1e-12;
 
 // The diagonal entry c + (1 - c) that rotation_about_axis gives about a
 // coordinate axis: 1 up to an ulp, exactly 1 for a zero angle.
@@ -38,7 +36,7 @@ double axis_entry(double angle, double c) noexcept {
 // decide.
 bool gimbal_locked(const NeckAngles& joints, double sp, double cy) noexcept {
     const double margin = 1.0 - std::fabs(sp);
-    if (std::fabs(margin - GIMBAL_LOCK_MARGIN) > MARGIN_SLACK) {
+    if (std::fabs(margin - GIMBAL_LOCK_MARGIN) > detail::MARGIN_SLACK) {
         return margin < GIMBAL_LOCK_MARGIN;
     }
     const double r_20 =

@@ -96,3 +96,7 @@ inline bool use_fma() noexcept {
 }
 
 }  // namespace quorbel::elementary::detail
+
+// The SIMD lane types and their overloads of the fast paths' vocabulary,
+// declared here, before any fast path is defined (lane_vectors.hpp says why).
+#include "maths/lanes/lane_vectors.hpp"

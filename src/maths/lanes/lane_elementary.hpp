@@ -1,0 +1,147 @@
+// sin, cos, sincos, asin, acos and atan2 on lanes, each lane the same double
+// as the scalar function (quorbel/maths/elementary.hpp) on that lane's
+// argument. The fast paths run on all lanes at once; a lane whose rounding
+// test fails (or whose argument the fast path leaves alone: NaN, infinities,
+// huge or tiny arguments) is recomputed by the scalar function. A proven
+// candidate is the correctly rounded value, which is unique, so the lanes
+// and the scalar function agree whichever way each lane is finished, and
+// whether the products are Dekker's or fused (fma_dispatch.hpp).
+//
+// Four lanes (Lanes4) are only used inside QTK_AVX2_ENTRY bodies, with the
+// fused fast paths; two lanes take Dekker's on x86-64 (SSE2 has no FMA) and
+// the fused ones on aarch64 (FMA is in its baseline).
+#pragma once
+
+#include <quorbel/maths/elementary.hpp>
+
+#include "maths/elementary/asin_fast.hpp"
+#include "maths/elementary/atan_fast.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
+#include "maths/elementary/inlining.hpp"
+#include "maths/elementary/sin_cos_fast.hpp"
+#include "maths/elementary/sin_cos_fused.hpp"
+#include "maths/lanes/lane_vectors.hpp"
+
+#if QTK_LANES
+
+
+namespace quorbel::elementary::detail {
+
+// Whether a lane type's fast paths use fused products.
+template <class V>
+struct LaneProducts {
+#if defined(__aarch64__)
+    static constexpr bool fused = QTK_FMA_VARIANTS != 0;
+#else
+    static constexpr bool fused = !std::is_same_v<V, Lanes2>;
+#endif
+};
+
+template <class V>
+inline constexpr int LANE_COUNT = LaneWidth<V>::count;
+
+// The scalar functions for the lanes the fast paths leave, out of line: a
+// flattened lane body would otherwise take in each one's whole fast path at
+// every call.
+[[gnu::noinline]] inline double scalar_sin(double x) { return elementary::sin(x); }
+[[gnu::noinline]] inline double scalar_cos(double x) { return elementary::cos(x); }
+[[gnu::noinline]] inline double scalar_asin(double x) { return elementary::asin(x); }
+[[gnu::noinline]] inline double scalar_acos(double x) { return elementary::acos(x); }
+[[gnu::noinline]] inline double scalar_atan2(double y, double x) {
+    return elementary::atan2(y, x);
+}
+
+template <class V>
+struct SinCosLanes {
+    V sin;
+    V cos;
+};
+
+// value where proven, the scalar function of x elsewhere.
+template <class V, class Function>
+QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V x, Function f) {
+    if (!all_lanes(proven)) {
+        for (int k = 0; k < LANE_COUNT<V>; ++k) {
+            if (proven[k] == 0) value[k] = f(x[k]);
+        }
+    }
+    return value;
+}
+
+template <class V>
+QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
+    SinCosCandidate<V> c;
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) {
+        c = sin_cos_fused(x);
+    } else
+#endif
+    {
+        c = sin_cos_fast(x);
+    }
+    return {finish_lanes(c.sin.value, c.sin.proven, x, scalar_sin),
+            finish_lanes(c.cos.value, c.cos.proven, x, scalar_cos)};
+}
+
+template <class V>
+QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
+    FastResult<V> r;
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) {
+        r = atan2_fast<FusedProducts>(y, x);
+    } else
+#endif
+    {
+        r = atan2_fast<DekkerProducts>(y, x);
+    }
+    if (!all_lanes(r.proven)) {
+        for (int k = 0; k < LANE_COUNT<V>; ++k) {
+            if (r.proven[k] == 0) r.value[k] = scalar_atan2(y[k], x[k]);
+        }
+    }
+    return r.value;
+}
+
+// asin (is_asin) or acos: the series below 1/2, the square-root form above,
+// both on every lane and the proven one kept.
+template <bool is_asin, class Products, class V>
+QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
+    const FastResult<V> series = asin_series_fast<is_asin, Products>(x);
+    const FastResult<V> upper = asin_upper_fast<is_asin, Products>(x);
+    const FastResult<V> r = {select(series.proven, series.value, upper.value),
+                             series.proven | upper.proven};
+    if constexpr (!is_asin) return r;
+    // asin x rounds to x below 2^-26, which keeps the sign of -0 (the series
+    // would give +0): answered directly, as the scalar function does.
+    const auto tiny = abs_lane(x) < 0x1p-26;
+    return {select(tiny, x, r.value), r.proven | tiny};
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE V asin_acos_lanes(V x) {
+    FastResult<V> r;
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) {
+        r = asin_acos_fast_lanes<is_asin, FusedProducts>(x);
+    } else
+#endif
+    {
+        r = asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
+    }
+    return finish_lanes(r.value, r.proven, x, is_asin ? scalar_asin : scalar_acos);
+}
+
+template <class V>
+QTK_FORCE_INLINE V asin_lanes(V x) {
+    return asin_acos_lanes<true>(x);
+}
+
+template <class V>
+QTK_FORCE_INLINE V acos_lanes(V x) {
+    return asin_acos_lanes<false>(x);
+}
+
+}  // namespace quorbel::elementary::detail
+
+
+#endif  // QTK_LANES
