@@ -246,6 +246,24 @@ void make_varied_poses(std::size_t count, std::uint64_t seed) {
     }
 }
 
+// Whether the core solves every varied pose: one it refused would time an
+// early return rather than the work.
+bool varied_poses_solved() {
+    const Arm arm(LEFT);
+    for (std::size_t k = 0; k < varied.joints.size(); ++k) {
+        const std::optional<JointPair> near = varied.near[k];
+        const auto geometry = read_arm_geometry_json(varied.json[k]);
+        if (!ik_from_direction(arm, varied.directions[k], std::nullopt) ||
+            !ik_from_direction(arm, varied.directions[k], near) ||
+            !ik(arm, varied.arm_rotations[k]) ||
+            !neck_inverse_kinematics(varied.neck_rotations[k]) ||
+            !std::holds_alternative<SphericalLinkGeometry>(geometry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Calls `call(k)` n times, k running through the table and round again,
 // keeping each result from the optimiser.
 template <typename Call>
@@ -294,7 +312,9 @@ const Function VARIED_FUNCTIONS[] = {
          cycle(n, [](std::size_t k) { return neck_fk(varied.neck_joints[k]); });
      }},
     {"neck_inverse_kinematics", [](long n) {
-         cycle(n, [](std::size_t k) { return neck_inverse_kinematics(varied.neck_rotations[k]); });
+         cycle(n, [](std::size_t k) {
+             return neck_inverse_kinematics(varied.neck_rotations[k]);
+         });
      }},
     {"read_arm_geometry_json", [](long n) {
          cycle(n, [](std::size_t k) {
@@ -560,6 +580,10 @@ int main(int argc, char** argv) {
     const Function* functions = FUNCTIONS;
     if (vary) {
         make_varied_poses(static_cast<std::size_t>(count), 0x51ed270b7a3c4f19ULL);
+        if (!varied_poses_solved()) {
+            std::fprintf(stderr, "qtk_core_driver: a varied pose has no solution\n");
+            return 1;
+        }
         functions = VARIED_FUNCTIONS;
     }
     constexpr std::size_t function_count = sizeof(FUNCTIONS) / sizeof(FUNCTIONS[0]);
