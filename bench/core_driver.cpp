@@ -6,16 +6,22 @@
 //   qtk_core_driver --list                          the function names
 //   qtk_core_driver --only NAME --iterations N      run one function N times
 //                                                   (for callgrind)
+//   ... --varied [--count C]                        the same, each call on the
+//                                                   next of C seeded poses
+//                                                   (default 4096) instead of
+//                                                   one pose every time
 //   qtk_core_driver --poses FILE [--rounds R]       median ns per pose of the
 //                                                   core over the poses in FILE
 //                                                   (written by arrays_benchmark.py)
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -25,6 +31,17 @@
 namespace {
 
 using namespace quorbel;
+
+// The neck's forward kinematics took its three angles as separate doubles
+// until NeckAngles became its argument (when JointPair moved to arm/); the
+// driver calls through this so that one source times either core.
+#if __has_include(<quorbel/arm/joint_pair.hpp>)
+Mat3 neck_fk(const NeckAngles& angles) { return neck_forward_kinematics(angles); }
+#else
+Mat3 neck_fk(const NeckAngles& angles) {
+    return neck_forward_kinematics(angles.yaw, angles.pitch, angles.roll);
+}
+#endif
 
 // Hides a value from the optimiser, so that neither the inputs nor the
 // results of a call can be folded or hoisted out of the timing loop.
@@ -51,7 +68,7 @@ struct Inputs {
     std::optional<JointPair> no_near;
     Mat3 arm_rotation = forward_kinematics(LEFT, THETA_A, THETA_B)->rotation;
     NeckAngles neck_joints = NECK_JOINTS;
-    Mat3 neck_rotation = neck_forward_kinematics(NECK_JOINTS);
+    Mat3 neck_rotation = neck_fk(NECK_JOINTS);
     std::string_view json = ARM_JSON;
 };
 
@@ -102,7 +119,7 @@ void run_ik(long n) {
 void run_neck_forward_kinematics(long n) {
     for (long i = 0; i < n; ++i) {
         opaque(inputs);
-        Mat3 r = neck_forward_kinematics(inputs.neck_joints);
+        Mat3 r = neck_fk(inputs.neck_joints);
         opaque(r);
     }
 }
@@ -148,6 +165,169 @@ constexpr Function FUNCTIONS[] = {
     {"read_arm_geometry_json", run_read_arm_geometry_json},
     {"make_arm", run_make_arm},
 };
+
+// ---- a different pose on every call, as a controller or planner makes them.
+//
+// Timing one pose over and over lets every data-dependent branch (the
+// elementary functions' range reductions and fast paths above all) run fully
+// predicted. Here each call takes the next entry of a table of seeded poses,
+// built before any timing: joint pairs drawn uniformly from [-pi, pi]^2
+// where the left preset arm's loop closes, with their directions, rotations
+// and a `near` a few hundredths away; neck angles with |pitch| < 1.4 and
+// their rotations; arm geometries within 0.05 rad of the presets' arcs, on
+// either side, and the arms.json text of each.
+
+// SplitMix64, written out so that the table is the same whichever standard
+// library builds the driver (std's distributions are not specified bit for
+// bit).
+struct SeededDoubles {
+    std::uint64_t state;
+
+    std::uint64_t next_bits() {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+
+    // Uniform on [low, high), from the top 53 bits.
+    double uniform(double low, double high) {
+        const double unit = static_cast<double>(next_bits() >> 11) * 0x1p-53;
+        return low + (high - low) * unit;
+    }
+};
+
+constexpr double PI = 3.141592653589793;
+
+struct VariedPoses {
+    std::vector<JointPair> joints;
+    std::vector<Vec3> directions;
+    std::vector<JointPair> near;
+    std::vector<Mat3> arm_rotations;
+    std::vector<NeckAngles> neck_joints;
+    std::vector<Mat3> neck_rotations;
+    std::vector<SphericalLinkGeometry> geometries;
+    std::vector<std::string> json;
+};
+
+VariedPoses varied;
+
+void make_varied_poses(std::size_t count, std::uint64_t seed) {
+    SeededDoubles random{seed};
+    const Arm arm(LEFT);
+    while (varied.joints.size() < count) {
+        const double theta_a = random.uniform(-PI, PI);
+        const double theta_b = random.uniform(-PI, PI);
+        const FkResult fk = forward_kinematics(arm, theta_a, theta_b);
+        if (!fk) {
+            continue;
+        }
+        varied.joints.push_back({theta_a, theta_b});
+        varied.directions.push_back(fk->v_3);
+        varied.arm_rotations.push_back(fk->rotation);
+        varied.near.push_back(
+            {theta_a + random.uniform(-0.05, 0.05), theta_b + random.uniform(-0.05, 0.05)});
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const NeckAngles angles = {random.uniform(-PI, PI), random.uniform(-1.4, 1.4),
+                                   random.uniform(-PI, PI)};
+        varied.neck_joints.push_back(angles);
+        varied.neck_rotations.push_back(neck_fk(angles));
+        SphericalLinkGeometry geometry = LEFT;
+        geometry.arm_arc += random.uniform(-0.05, 0.05);
+        geometry.coupler_arc += random.uniform(-0.05, 0.05);
+        geometry.mirror = (i % 2) == 1;
+        varied.geometries.push_back(geometry);
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      R"({"arm_arc": %.17g, "coupler_arc": %.17g, "mirror": %s})",
+                      geometry.arm_arc, geometry.coupler_arc, geometry.mirror ? "true" : "false");
+        varied.json.emplace_back(text);
+    }
+}
+
+// Whether the core solves every varied pose: one it refused would time an
+// early return rather than the work.
+bool varied_poses_solved() {
+    const Arm arm(LEFT);
+    for (std::size_t k = 0; k < varied.joints.size(); ++k) {
+        const std::optional<JointPair> near = varied.near[k];
+        const auto geometry = read_arm_geometry_json(varied.json[k]);
+        if (!ik_from_direction(arm, varied.directions[k], std::nullopt) ||
+            !ik_from_direction(arm, varied.directions[k], near) ||
+            !ik(arm, varied.arm_rotations[k]) ||
+            !neck_inverse_kinematics(varied.neck_rotations[k]) ||
+            !std::holds_alternative<SphericalLinkGeometry>(geometry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Calls `call(k)` n times, k running through the table and round again,
+// keeping each result from the optimiser.
+template <typename Call>
+void cycle(long n, Call&& call) {
+    const std::size_t count = varied.joints.size();
+    std::size_t k = 0;
+    for (long i = 0; i < n; ++i) {
+        auto result = call(k);
+        opaque(result);
+        if (++k == count) {
+            k = 0;
+        }
+    }
+}
+
+const Arm VARIED_ARM(LEFT);
+
+const Function VARIED_FUNCTIONS[] = {
+    {"forward_kinematics", [](long n) {
+         cycle(n, [](std::size_t k) {
+             return forward_kinematics(VARIED_ARM, varied.joints[k].theta_a,
+                                       varied.joints[k].theta_b);
+         });
+     }},
+    {"pointing_direction", [](long n) {
+         cycle(n, [](std::size_t k) {
+             return pointing_direction(VARIED_ARM, varied.joints[k].theta_a,
+                                       varied.joints[k].theta_b);
+         });
+     }},
+    {"ik_from_direction", [](long n) {
+         cycle(n, [](std::size_t k) {
+             return ik_from_direction(VARIED_ARM, varied.directions[k], std::nullopt);
+         });
+     }},
+    {"ik_from_direction_near", [](long n) {
+         cycle(n, [](std::size_t k) {
+             return ik_from_direction(VARIED_ARM, varied.directions[k],
+                                      std::optional<JointPair>(varied.near[k]));
+         });
+     }},
+    {"ik", [](long n) {
+         cycle(n, [](std::size_t k) { return ik(VARIED_ARM, varied.arm_rotations[k]); });
+     }},
+    {"neck_forward_kinematics", [](long n) {
+         cycle(n, [](std::size_t k) { return neck_fk(varied.neck_joints[k]); });
+     }},
+    {"neck_inverse_kinematics", [](long n) {
+         cycle(n, [](std::size_t k) {
+             return neck_inverse_kinematics(varied.neck_rotations[k]);
+         });
+     }},
+    {"read_arm_geometry_json", [](long n) {
+         cycle(n, [](std::size_t k) {
+             return read_arm_geometry_json(std::string_view(varied.json[k]));
+         });
+     }},
+    {"make_arm", [](long n) {
+         cycle(n, [](std::size_t k) { return Arm(varied.geometries[k]); });
+     }},
+};
+
+static_assert(sizeof(VARIED_FUNCTIONS) == sizeof(FUNCTIONS),
+              "the varied poses time the same functions as the one pose");
 
 // ---- many poses, one call each, as the array package's loops call the core.
 //
@@ -254,7 +434,7 @@ const Function POSE_FUNCTIONS[] = {
     {"neck_forward_kinematics", [](long) {
          over_poses([](std::size_t i) {
              const double* joints = poses.neck_joints + 3 * i;
-             return neck_forward_kinematics({joints[0], joints[1], joints[2]});
+             return neck_fk({joints[0], joints[1], joints[2]});
          });
      }},
     {"neck_inverse_kinematics", [](long) {
@@ -345,7 +525,8 @@ int time_poses(const char* path, long rounds) {
 int usage() {
     std::fprintf(stderr,
                  "usage: qtk_core_driver [--rounds R] [--iterations N] | --list | "
-                 "--only NAME --iterations N | --poses FILE [--rounds R]\n");
+                 "--only NAME --iterations N | --poses FILE [--rounds R] "
+                 "(--varied [--count C] with any but --poses)\n");
     return 2;
 }
 
@@ -353,7 +534,9 @@ int usage() {
 
 int main(int argc, char** argv) {
     long rounds = 31;
-    long iterations = 2000;
+    long iterations = 0;  // 2000, or one pass through the varied poses
+    long count = 4096;
+    bool vary = false;
     const char* only = nullptr;
     const char* pose_file = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -364,6 +547,10 @@ int main(int argc, char** argv) {
             }
             return 0;
         }
+        if (arg == "--varied") {
+            vary = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             return usage();
         }
@@ -373,40 +560,60 @@ int main(int argc, char** argv) {
             iterations = std::atol(argv[++i]);
         } else if (arg == "--only") {
             only = argv[++i];
+        } else if (arg == "--count") {
+            count = std::atol(argv[++i]);
         } else if (arg == "--poses") {
             pose_file = argv[++i];
         } else {
             return usage();
         }
     }
-    if (rounds < 1 || iterations < 1) {
+    if (iterations == 0) {
+        iterations = vary ? count : 2000;
+    }
+    if (rounds < 1 || iterations < 1 || count < 1 || (vary && pose_file != nullptr)) {
         return usage();
     }
     if (pose_file != nullptr) {
         return time_poses(pose_file, rounds);
     }
+    const Function* functions = FUNCTIONS;
+    if (vary) {
+        make_varied_poses(static_cast<std::size_t>(count), 0x51ed270b7a3c4f19ULL);
+        if (!varied_poses_solved()) {
+            std::fprintf(stderr, "qtk_core_driver: a varied pose has no solution\n");
+            return 1;
+        }
+        functions = VARIED_FUNCTIONS;
+    }
+    constexpr std::size_t function_count = sizeof(FUNCTIONS) / sizeof(FUNCTIONS[0]);
+    for (std::size_t k = 0; k < function_count; ++k) {
+        if (std::strcmp(functions[k].name, FUNCTIONS[k].name) != 0) {
+            std::fprintf(stderr, "qtk_core_driver: %s out of place\n", functions[k].name);
+            return 1;
+        }
+    }
     if (only != nullptr) {
         for (const Function& f : FUNCTIONS) {
             if (std::strcmp(f.name, only) == 0) {
-                f.run(iterations);
+                functions[&f - FUNCTIONS].run(iterations);
                 return 0;
             }
         }
         return usage();
     }
-    constexpr std::size_t count = sizeof(FUNCTIONS) / sizeof(FUNCTIONS[0]);
-    std::vector<double> samples[count];
-    for (const Function& f : FUNCTIONS) {
-        f.run(iterations / 10 + 1);  // warm up
+    std::vector<double> samples[function_count];
+    for (std::size_t k = 0; k < function_count; ++k) {
+        functions[k].run(iterations / 10 + 1);  // warm up
     }
     for (long round = 0; round < rounds; ++round) {
-        for (std::size_t k = 0; k < count; ++k) {
-            samples[k].push_back(seconds_of(FUNCTIONS[k].run, iterations) * 1e9 /
+        for (std::size_t k = 0; k < function_count; ++k) {
+            samples[k].push_back(seconds_of(functions[k].run, iterations) * 1e9 /
                                  static_cast<double>(iterations));
         }
     }
     std::printf("{");
-    for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t k = 0; k < function_count; ++k) {
         std::vector<double>& s = samples[k];
         std::nth_element(s.begin(), s.begin() + s.size() / 2, s.end());
         std::printf("%s\"%s\": %.2f", k == 0 ? "" : ", ", FUNCTIONS[k].name, s[s.size() / 2]);
