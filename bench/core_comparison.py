@@ -10,7 +10,7 @@ runs. callgrind counts instructions per call as the difference of two loop
 lengths, so that start-up and building the pose table cancel: 1000 and 5000
 calls on one pose, one and two passes through the varied table.
 
-    python bench/core_comparison.py [--other /work/baseline] [--runs 15]
+    python bench/core_comparison.py [--other CHECKOUT] [--runs 15]
         [--rounds 31] [--build-dir DIR] [--output bench/CORE_RESULTS.md]
 
 Needs cmake, ninja, a C++17 compiler and valgrind (--no-callgrind without).
@@ -121,7 +121,7 @@ def report(args, commits, names, times, counts, loads, command):
         f"- date: {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC",
         f"- machine: {machine()}; load average {loads[0]} at the start, {loads[1]} at the end "
         "(shared machine; times are thread CPU time)",
-        f"- glibc: the core at {other} (`{args.other}`), whose elementary functions are "
+        f"- glibc: the core at {other} ({'exported by git archive' if args.other is None else f'`{args.other}`'}), whose elementary functions are "
         f"glibc's; ours: the core at {ours} (this checkout); both with their own CMake "
         "flags and this checkout's `bench/core_driver.cpp`",
         f"- command: `{command}`",
@@ -158,10 +158,27 @@ def report(args, commits, names, times, counts, loads, command):
     return "\n".join(lines) + "\n"
 
 
+# The last commit whose core called glibc's elementary functions.
+GLIBC_COMMIT = "133869f"
+
+
+def export_commit(commit, directory):
+    """The tree of `commit` written to `directory` (git archive: no worktree to clean up)."""
+    directory = pathlib.Path(directory)
+    if not (directory / "CMakeLists.txt").exists():
+        directory.mkdir(parents=True, exist_ok=True)
+        archive = subprocess.run(["git", "-C", str(ROOT), "archive", commit], check=True,
+                                 capture_output=True).stdout
+        subprocess.run(["tar", "-x", "-C", str(directory)], input=archive, check=True)
+    return directory
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--other", default="/work/baseline",
-                        help="checkout of the core to compare with (the glibc build)")
+    parser.add_argument("--other", default=None,
+                        help="checkout of the core to compare with (default: commit "
+                             f"{GLIBC_COMMIT}, the last that called glibc's functions, "
+                             "exported from this repository into the build directory)")
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--rounds", type=int, default=31)
     parser.add_argument("--build-dir", default=os.path.join(tempfile.gettempdir(),
@@ -172,9 +189,12 @@ def main():
     command = shlex.join(["python", "bench/core_comparison.py", *sys.argv[1:]])
 
     build_dir = pathlib.Path(args.build_dir)
-    drivers = [build_driver(args.other, build_dir / "glibc"),
+    other = args.other
+    if other is None:
+        other = export_commit(GLIBC_COMMIT, build_dir / "glibc-source")
+    drivers = [build_driver(other, build_dir / "glibc"),
                build_driver(ROOT, build_dir / "ours")]
-    commits = [commit_of(args.other), commit_of(ROOT)]
+    commits = [GLIBC_COMMIT if args.other is None else commit_of(args.other), commit_of(ROOT)]
     names = subprocess.run([str(drivers[1]), "--list"], check=True, capture_output=True,
                            text=True).stdout.split()
 
