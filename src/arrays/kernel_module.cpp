@@ -5,7 +5,7 @@
 // over every pose with the interpreter lock released and fill the results.
 // One pose goes to a kernel's _single entry instead, which reads it as given.
 // The module holds no state of its own; the SIMD lanes are the core's
-// process-wide choice (simd_kernels.cpp).
+// process-wide choice (simd_choice.cpp).
 #include "arrays/kernels.hpp"
 
 namespace quorbel::arrays {

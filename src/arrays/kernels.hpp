@@ -52,7 +52,7 @@ PyObject* torso_to_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t narg
 PyObject* example_torso_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* torso_look_at_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 
-// The SIMD lanes (simd_kernels.cpp): the module's exec slot applies
+// The SIMD lanes (simd_choice.cpp): the module's exec slot applies
 // QUORBEL_TORSO_SIMD; simd, available_simd and use_simd report and switch.
 int use_simd_from_environment(PyObject* module);
 PyObject* simd_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);

@@ -21,18 +21,17 @@ constexpr const char* CAPSULE_NAME = "quorbel_torso._kernels.Torso";
 // Per mechanism (left arm, right arm, neck), as quorbel_torso.AimStatus.
 enum class Status { reached = 0, clamped = 1, no_direction = 2, unreachable = 3 };
 
-// The pose's values: left arm (theta_a, theta_b), right arm (theta_a,
-// theta_b), neck (yaw, pitch, roll).
-constexpr std::size_t POSE_WIDTH = 7;
-constexpr std::size_t MECHANISMS = 3;
+// Where each mechanism's values start in a torso's pose.
+constexpr std::size_t RIGHT_ARM_AT = JOINT_PAIR_WIDTH;
+constexpr std::size_t NECK_AT = 2 * JOINT_PAIR_WIDTH;
 
 constexpr KernelSignature LOOK_AT = {
     "torso_look_at",
     false,
     5,
-    {{"targets", Element::float64, 3, Access::read},
-     {"previous", Element::float64, POSE_WIDTH, Access::optional_read},
-     result_of_width(POSE_WIDTH, "out_pose"),
+    {input_of_width("targets", VECTOR_WIDTH),
+     optional_of_width("previous", TORSO_POSE_WIDTH),
+     result_of_width(TORSO_POSE_WIDTH, "out_pose"),
      result_of_width(MECHANISMS, "out_status"),
      result_of_width(MECHANISMS, "out_leftover")}};
 
@@ -128,7 +127,7 @@ void store_arm(const std::optional<ArmAim>& aim, const Mount& mount, Vec3 target
         *status = code_of(aim->status);
         *leftover = aim->leftover;
     } else {
-        fill_nan(joints, 2);
+        fill_nan(joints, JOINT_PAIR_WIDTH);
         *status = missing_code(mount, target);
         *leftover = NOT_A_NUMBER;
     }
@@ -141,18 +140,19 @@ void look_at_loop(const Torso& torso, const KernelCall& call) {
     double* status = call.results(3);
     double* leftover = call.results(4);
     for (std::size_t i = 0; i < call.count(); ++i) {
-        const Vec3 target = load_vec3(targets + 3 * i);
-        const double* before = previous ? previous + POSE_WIDTH * i : nullptr;
-        double* p = pose + POSE_WIDTH * i;
+        const Vec3 target = load_vec3(targets + VECTOR_WIDTH * i);
+        const double* before = previous ? previous + TORSO_POSE_WIDTH * i : nullptr;
+        double* p = pose + TORSO_POSE_WIDTH * i;
         double* s = status + MECHANISMS * i;
         double* l = leftover + MECHANISMS * i;
         store_arm(look_at(torso.left_arm, target, previous_pair(before)), torso.left_arm.mount,
                   target, p, s, l);
-        store_arm(look_at(torso.right_arm, target, previous_pair(before ? before + 2 : nullptr)),
-                  torso.right_arm.mount, target, p + 2, s + 1, l + 1);
+        store_arm(look_at(torso.right_arm, target, previous_pair(before ? before + RIGHT_ARM_AT : nullptr)),
+                  torso.right_arm.mount, target, p + RIGHT_ARM_AT, s + 1, l + 1);
         const std::optional<NeckAim> neck =
-            look_at(torso.neck, target, previous_neck(before ? before + 4 : nullptr));
-        store_neck_angles(neck ? std::optional<NeckAngles>(neck->angles) : std::nullopt, p + 4);
+            look_at(torso.neck, target, previous_neck(before ? before + NECK_AT : nullptr));
+        store_neck_angles(neck ? std::optional<NeckAngles>(neck->angles) : std::nullopt,
+                          p + NECK_AT);
         s[2] = neck ? code_of(neck->status) : missing_code(torso.neck.mount, target);
         l[2] = neck ? neck->leftover : NOT_A_NUMBER;
     }

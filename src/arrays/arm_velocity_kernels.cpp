@@ -1,8 +1,8 @@
-// The kernels of velocity kinematics and of the nearest reachable direction,
-// the arm's then the neck's: geometry, inputs, results, as in arm_kernels.cpp.
-#include "arrays/batch_velocity.hpp"
+// The arm's kernels of velocity kinematics and of the nearest reachable
+// direction: geometry, inputs, results, as in arm_kernels.cpp.
 #include <quorbel/batch.hpp>
 
+#include "arrays/arm_velocity_loops.hpp"
 #include "arrays/kernel_call.hpp"
 #include "arrays/kernels.hpp"
 
@@ -10,30 +10,23 @@ namespace quorbel::arrays {
 
 namespace {
 
-constexpr KernelParameter THETA_A = {"theta_a", Element::float64, 1, Access::read};
-constexpr KernelParameter THETA_B = {"theta_b", Element::float64, 1, Access::read};
-constexpr KernelParameter DIRECTION_RATE = {"direction_rate", Element::float64, 3, Access::read};
-constexpr KernelParameter V3 = {"v3", Element::float64, 3, Access::read};
-constexpr KernelParameter NEAR = {"near", Element::float64, 2, Access::optional_read};
-constexpr KernelParameter JOINTS = {"joints", Element::float64, 3, Access::read};
-constexpr KernelParameter OMEGA = {"omega", Element::float64, 3, Access::read};
-
 constexpr KernelSignature DIRECTION_JACOBIAN = {"arm_direction_jacobian", true, 3,
-                                                {THETA_A, THETA_B, result_of_width(6)}};
+                                                {THETA_A, THETA_B,
+                                                 result_of_width(JACOBIAN_WIDTH)}};
 constexpr KernelSignature ANGULAR_JACOBIAN = {"arm_angular_jacobian", true, 3,
-                                              {THETA_A, THETA_B, result_of_width(6)}};
+                                              {THETA_A, THETA_B,
+                                               result_of_width(JACOBIAN_WIDTH)}};
 constexpr KernelSignature SINGULAR_VALUES = {"arm_singular_values", true, 3,
-                                             {THETA_A, THETA_B, result_of_width(2)}};
+                                             {THETA_A, THETA_B,
+                                              result_of_width(SINGULAR_VALUES_WIDTH)}};
 constexpr KernelSignature JOINT_RATES = {
     "arm_joint_rates", true, 5,
-    {THETA_A, THETA_B, DIRECTION_RATE, number_named("damping"), result_of_width(2)}};
+    {THETA_A, THETA_B, DIRECTION_RATE, number_named("damping"),
+     result_of_width(JOINT_PAIR_WIDTH)}};
 constexpr KernelSignature NEAREST_REACHABLE = {
     "arm_nearest_reachable", true, 4,
-    {V3, NEAR, result_of_width(3, "out_directions"), result_of_width(2, "out_joints")}};
-constexpr KernelSignature NECK_ANGULAR_JACOBIAN = {"neck_angular_jacobian", false, 2,
-                                                   {JOINTS, result_of_width(9)}};
-constexpr KernelSignature NECK_JOINT_RATES = {"neck_joint_rates", false, 3,
-                                              {JOINTS, OMEGA, result_of_width(3)}};
+    {DIRECTION, NEAR, result_of_width(VECTOR_WIDTH, "out_directions"),
+     result_of_width(JOINT_PAIR_WIDTH, "out_joints")}};
 
 }  // namespace
 
@@ -69,18 +62,6 @@ PyObject* arm_nearest_reachable_kernel(Binding binding, PyObject* const* args, P
     return run_kernel(NEAREST_REACHABLE, binding, args, nargs, [](const KernelCall& call) {
         arm_nearest_reachable(call.arm(), call.values(0), call.values(1), call.count(),
                               call.results(2), call.results(3));
-    });
-}
-
-PyObject* neck_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(NECK_ANGULAR_JACOBIAN, binding, args, nargs, [](const KernelCall& call) {
-        batch::neck_angular_jacobian(call.values(0), call.count(), call.results(1));
-    });
-}
-
-PyObject* neck_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs) {
-    return run_kernel(NECK_JOINT_RATES, binding, args, nargs, [](const KernelCall& call) {
-        batch::neck_joint_rates(call.values(0), call.values(1), call.count(), call.results(2));
     });
 }
 
