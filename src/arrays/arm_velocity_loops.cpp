@@ -26,7 +26,8 @@ void store_jacobian(const std::optional<Mat3x2>& jacobian, double* out) {
 void arm_angular_jacobian(const Arm& arm, const double* theta_a, const double* theta_b,
                           std::size_t count, double* jacobians) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_jacobian(angular_jacobian(arm, theta_a[i], theta_b[i]), jacobians + JACOBIAN_WIDTH * i);
+        store_jacobian(angular_jacobian(arm, theta_a[i], theta_b[i]),
+                       jacobians + JACOBIAN_WIDTH * i);
     }
 }
 

@@ -147,7 +147,8 @@ void look_at_loop(const Torso& torso, const KernelCall& call) {
         double* l = leftover + MECHANISMS * i;
         store_arm(look_at(torso.left_arm, target, previous_pair(before)), torso.left_arm.mount,
                   target, p, s, l);
-        store_arm(look_at(torso.right_arm, target, previous_pair(before ? before + RIGHT_ARM_AT : nullptr)),
+        const double* right_before = before ? before + RIGHT_ARM_AT : nullptr;
+        store_arm(look_at(torso.right_arm, target, previous_pair(right_before)),
                   torso.right_arm.mount, target, p + RIGHT_ARM_AT, s + 1, l + 1);
         const std::optional<NeckAim> neck =
             look_at(torso.neck, target, previous_neck(before ? before + NECK_AT : nullptr));
