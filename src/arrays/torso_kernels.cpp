@@ -14,6 +14,14 @@
 
 namespace quorbel::arrays {
 
+constexpr KernelSignature torso_look_at_signature = {
+    "torso_look_at",
+    false,
+    5,
+    {input_of_width("targets", VECTOR_WIDTH), optional_of_width("previous", TORSO_POSE_WIDTH),
+     result_of_width(TORSO_POSE_WIDTH, "out_pose"), result_of_width(MECHANISMS, "out_status"),
+     result_of_width(MECHANISMS, "out_leftover")}};
+
 namespace {
 
 constexpr const char* CAPSULE_NAME = "quorbel_torso._kernels.Torso";
@@ -24,16 +32,6 @@ enum class Status { reached = 0, clamped = 1, no_direction = 2, unreachable = 3 
 // Where each mechanism's values start in a torso's pose.
 constexpr std::size_t RIGHT_ARM_AT = JOINT_PAIR_WIDTH;
 constexpr std::size_t NECK_AT = 2 * JOINT_PAIR_WIDTH;
-
-constexpr KernelSignature LOOK_AT = {
-    "torso_look_at",
-    false,
-    5,
-    {input_of_width("targets", VECTOR_WIDTH),
-     optional_of_width("previous", TORSO_POSE_WIDTH),
-     result_of_width(TORSO_POSE_WIDTH, "out_pose"),
-     result_of_width(MECHANISMS, "out_status"),
-     result_of_width(MECHANISMS, "out_leftover")}};
 
 void destroy_torso(PyObject* capsule) {
     delete static_cast<Torso*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
@@ -181,12 +179,13 @@ PyObject* example_torso_json_kernel(PyObject*, PyObject* const*, Py_ssize_t narg
 // torso_look_at(torso, targets, previous, out_pose, out_status, out_leftover).
 PyObject* torso_look_at_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs < 1) {
-        check_count("torso_look_at", nargs, 1 + static_cast<Py_ssize_t>(LOOK_AT.parameter_count));
+        check_count("torso_look_at", nargs,
+                    1 + static_cast<Py_ssize_t>(torso_look_at_signature.parameter_count));
         return nullptr;
     }
     const Torso* torso = torso_in(args[0]);
     if (torso == nullptr) return nullptr;
-    return run_kernel(LOOK_AT, args + 1, nargs - 1,
+    return run_kernel(torso_look_at_signature, args + 1, nargs - 1,
                       [torso](const KernelCall& call) { look_at_loop(*torso, call); });
 }
 
