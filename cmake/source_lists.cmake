@@ -60,17 +60,19 @@ set(QTK_MODULE_SOURCES
   ${QTK_SOURCE_ROOT}/src/module/module_init.cpp)
 
 # The array package's kernels, quorbel_torso._kernels: loops over the core.
+# Per mechanism (arm_*, neck_*, torso_*), then the plumbing they share.
 set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/arm_kernels.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/batch_kinematics.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/batch_options.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/batch_velocity.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/json_kernel.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/arm_velocity_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/arm_velocity_loops.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/arm_option_kernels.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/arm_option_loops.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/arm_json_kernel.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/neck_kernels.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/option_kernels.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/simd_kernels.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/single_pose.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/torso_kernels.cpp
-  ${QTK_SOURCE_ROOT}/src/arrays/velocity_kernels.cpp)
+  ${QTK_SOURCE_ROOT}/src/arrays/prepared_arm.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/single_pose.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/signature_report.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/simd_choice.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp)

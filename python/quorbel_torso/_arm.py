@@ -11,8 +11,12 @@ import numpy.typing as npt
 from quorbel_torso import _kernels
 from quorbel_torso._poses import (
     ANGLE,
+    JACOBIAN,
     JOINT_PAIR,
+    LIMIT_BOUNDS,
     MATRIX,
+    SINGULAR_VALUE_PAIR,
+    SOLUTIONS,
     VECTOR,
     BoolArray,
     FloatArray,
@@ -30,15 +34,6 @@ Real = Union[float, np.floating[Any], np.integer[Any], np.bool_]
 
 DEFAULT_ARM_ARC = 0.7
 DEFAULT_COUPLER_ARC = 0.5
-# Candidates of ik_solutions: tip placements (sA, sB) in this order.
-SOLUTION_SLOTS = 4
-# The arm's Jacobians: a vector's rate per joint rate, columns theta_a, theta_b.
-JACOBIAN = VECTOR + JOINT_PAIR
-# singular_values: the largest, then the smallest.
-SINGULAR_VALUE_PAIR = (2,)
-# Joint limits as the kernels take them: theta_a's lower and upper bound,
-# then theta_b's.
-LIMIT_BOUNDS = (4,)
 # Interval pairs: ((theta_a lower, upper), (theta_b lower, upper)).
 Limits = Tuple[Tuple[float, float], Tuple[float, float]]
 LimitsLike = Tuple[Tuple[Real, Real], Tuple[Real, Real]]
@@ -507,7 +502,7 @@ class Arm:
             if single is not None:
                 return single
             batch, (directions,) = pose_arguments((v3, "v3", VECTOR))
-            out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
+            out = np.empty(batch + SOLUTIONS)
             _kernels.arm_ik_solutions(*self._geometry(), directions, out)
             return out
         single = _kernels.arm_ik_solutions_within_single(self._prepared, v3, near, self._bounds,
@@ -515,7 +510,7 @@ class Arm:
         if single is not None:
             return single
         batch, directions, near_pairs = _directions_and_near(v3, near)
-        out = np.empty(batch + (SOLUTION_SLOTS,) + JOINT_PAIR)
+        out = np.empty(batch + SOLUTIONS)
         _kernels.arm_ik_solutions_within(*self._geometry(), directions, near_pairs,
                                          self._limit_bounds(batch), float(wrap), out)
         return out

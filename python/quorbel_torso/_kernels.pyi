@@ -1,6 +1,6 @@
 # The private loops of quorbel_torso: geometry scalars, then contiguous
 # buffers of equal pose counts; each fills its last argument (the result).
-from typing import List, Optional, Tuple
+from typing import Dict, List, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -117,3 +117,7 @@ def torso_look_at(torso: object, targets: _Floats, previous: Optional[_Floats],
 def simd() -> str: ...
 def available_simd() -> List[str]: ...
 def use_simd(name: str, /) -> None: ...
+
+# Each kernel over buffers: whether the arm's geometry leads, then its
+# parameters as (name, element, values per pose, access).
+def kernel_signatures() -> Dict[str, Tuple[bool, Tuple[Tuple[str, str, int, str], ...]]]: ...

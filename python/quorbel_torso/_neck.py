@@ -6,7 +6,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quorbel_torso import _kernels
-from quorbel_torso._poses import MATRIX, VECTOR, BoolArray, FloatArray, pose_arguments
+from quorbel_torso._poses import MATRIX, NECK_ANGLES, VECTOR, BoolArray, FloatArray, pose_arguments
 
 
 @final
@@ -35,7 +35,7 @@ class Neck:
         single: Optional[FloatArray] = _kernels.neck_fk_single(joints)
         if single is not None:
             return single
-        batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
+        batch, (angles,) = pose_arguments((joints, "joints", NECK_ANGLES))
         out = np.empty(batch + MATRIX)
         _kernels.neck_fk(angles, out)
         return out
@@ -59,7 +59,7 @@ class Neck:
         if single is not None:
             return single
         batch, (rotations,) = pose_arguments((r, "r", MATRIX))
-        out = np.empty(batch + VECTOR)
+        out = np.empty(batch + NECK_ANGLES)
         _kernels.neck_ik(rotations, out)
         return out
 
@@ -103,7 +103,7 @@ class Neck:
         single: Optional[FloatArray] = _kernels.neck_angular_jacobian_single(joints)
         if single is not None:
             return single
-        batch, (angles,) = pose_arguments((joints, "joints", VECTOR))
+        batch, (angles,) = pose_arguments((joints, "joints", NECK_ANGLES))
         out = np.empty(batch + MATRIX)
         _kernels.neck_angular_jacobian(angles, out)
         return out
@@ -128,9 +128,9 @@ class Neck:
         if single is not None:
             return single
         batch, (angles, rates) = pose_arguments(
-            (joints, "joints", VECTOR), (omega, "omega", VECTOR)
+            (joints, "joints", NECK_ANGLES), (omega, "omega", VECTOR)
         )
-        out = np.empty(batch + VECTOR)
+        out = np.empty(batch + NECK_ANGLES)
         _kernels.neck_joint_rates(angles, rates, out)
         return out
 

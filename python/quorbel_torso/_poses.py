@@ -12,11 +12,29 @@ Shape = Tuple[int, ...]
 FloatArray = npt.NDArray[np.float64]
 BoolArray = npt.NDArray[np.bool_]
 
-# One angle, a joint pair, a vector, a matrix: the trailing shape of a pose.
+# The trailing shape of one pose of each kind of value, declared here once
+# for the package (the kernels hold the same widths: src/arrays/pose_widths.hpp).
 ANGLE: Shape = ()
 JOINT_PAIR: Shape = (2,)
 VECTOR: Shape = (3,)
+# The neck's (yaw, pitch, roll), and their rates.
+NECK_ANGLES: Shape = (3,)
 MATRIX: Shape = (3, 3)
+# Joint limits as the kernels take them: theta_a's lower and upper bound,
+# then theta_b's.
+LIMIT_BOUNDS: Shape = (4,)
+# The arm's Jacobians: a vector's rate per joint rate, columns theta_a, theta_b.
+JACOBIAN: Shape = VECTOR + JOINT_PAIR
+# singular_values: the largest, then the smallest.
+SINGULAR_VALUE_PAIR: Shape = (2,)
+# Candidates of ik_solutions: tip placements (sA, sB) in this order.
+SOLUTION_SLOTS = 4
+SOLUTIONS: Shape = (SOLUTION_SLOTS,) + JOINT_PAIR
+# A torso's pose: left arm (theta_a, theta_b), right arm (theta_a, theta_b),
+# neck (yaw, pitch, roll); and one value per mechanism (left arm, right arm,
+# neck).
+TORSO_POSE: Shape = (2 * JOINT_PAIR[0] + NECK_ANGLES[0],)
+MECHANISMS: Shape = (3,)
 
 # Booleans, signed and unsigned integers, floating point: the kinds whose
 # values convert to float64 as the per-call module converts a Python number.

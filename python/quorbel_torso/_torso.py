@@ -11,14 +11,9 @@ import numpy.typing as npt
 
 from quorbel_torso import _kernels
 from quorbel_torso._arm import Arm
-from quorbel_torso._poses import VECTOR, FloatArray, pose_arguments
+from quorbel_torso._poses import MECHANISMS, TORSO_POSE, VECTOR, FloatArray, pose_arguments
 
 Int8Array = npt.NDArray[np.int8]
-
-# left arm (theta_a, theta_b), right arm (theta_a, theta_b), neck (yaw, pitch, roll)
-TORSO_POSE = (7,)
-# one value per mechanism: left arm, right arm, neck
-MECHANISMS = (3,)
 
 
 class AimStatus(enum.IntEnum):

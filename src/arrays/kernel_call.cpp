@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "arrays/batch_kinematics.hpp"
+#include "arrays/prepared_arm.hpp"
 
 namespace quorbel::arrays {
 

@@ -11,35 +11,11 @@
 #include <optional>
 
 #include <quorbel/arm/geometry.hpp>
+#include "arrays/kernel_parameters.hpp"
 #include "arrays/single_pose.hpp"
 #include "python_shared/python_api.hpp"
 
 namespace quorbel::arrays {
-
-// float64 ("d", 8 bytes) or a byte of truth ("?" or "B", 1 byte).
-enum class Element { float64, boolean };
-
-// Inputs are read-only views; results are written in place. An input may be
-// optional (None: no values). A number is one real value for every pose, a
-// Python number rather than a buffer (its element and width are unused).
-enum class Access { read, optional_read, write, number };
-
-struct KernelParameter {
-    const char* name;
-    Element element;
-    std::size_t width;  // values per pose
-    Access access;
-};
-
-// A kernel's result: `width` doubles per pose, or one truth value per pose.
-constexpr KernelParameter result_of_width(std::size_t width, const char* name = "out") {
-    return {name, Element::float64, width, Access::write};
-}
-inline constexpr KernelParameter REACHABLE_RESULT = {"out", Element::boolean, 1, Access::write};
-
-constexpr KernelParameter number_named(const char* name) {
-    return {name, Element::float64, 0, Access::number};
-}
 
 inline constexpr std::size_t MAX_PARAMETERS = 7;
 

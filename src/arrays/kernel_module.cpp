@@ -5,7 +5,7 @@
 // over every pose with the interpreter lock released and fill the results.
 // One pose goes to a kernel's _single entry instead, which reads it as given.
 // The module holds no state of its own; the SIMD lanes are the core's
-// process-wide choice (simd_kernels.cpp).
+// process-wide choice (simd_choice.cpp).
 #include "arrays/kernels.hpp"
 
 namespace quorbel::arrays {
@@ -27,32 +27,10 @@ PyObject* bound(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 #define KERNEL(name)                                                                       \
     {#name, as_cfunction(bound<name##_kernel, Binding::batch>), METH_FASTCALL, nullptr},  \
     {#name "_single", as_cfunction(bound<name##_kernel, Binding::single>), METH_FASTCALL, \
-     nullptr}
+     nullptr},
 
 PyMethodDef kernel_methods[] = {
-    KERNEL(arm_fk),
-    KERNEL(arm_direction),
-    KERNEL(arm_reachable_joints),
-    KERNEL(arm_ik_from_direction),
-    KERNEL(arm_reachable_direction),
-    KERNEL(arm_ik_solutions),
-    KERNEL(arm_ik),
-    KERNEL(arm_reachable_orientation),
-    KERNEL(arm_direction_jacobian),
-    KERNEL(arm_angular_jacobian),
-    KERNEL(arm_singular_values),
-    KERNEL(arm_joint_rates),
-    KERNEL(arm_nearest_reachable),
-    KERNEL(arm_ik_from_direction_within),
-    KERNEL(arm_ik_solutions_within),
-    KERNEL(arm_ik_within),
-    KERNEL(arm_nearest_reachable_within),
-    KERNEL(arm_nearest_frame),
-    KERNEL(neck_fk),
-    KERNEL(neck_ik),
-    KERNEL(neck_reachable),
-    KERNEL(neck_angular_jacobian),
-    KERNEL(neck_joint_rates),
+    QTK_POSE_KERNELS(KERNEL)
     {"prepared_arm", as_cfunction(prepared_arm_kernel), METH_FASTCALL, nullptr},
     {"read_arm_json", as_cfunction(read_arm_json_kernel), METH_FASTCALL, nullptr},
     {"torso_from_json", as_cfunction(torso_from_json_kernel), METH_FASTCALL, nullptr},
@@ -62,6 +40,7 @@ PyMethodDef kernel_methods[] = {
     {"simd", as_cfunction(simd_kernel), METH_FASTCALL, nullptr},
     {"available_simd", as_cfunction(available_simd_kernel), METH_FASTCALL, nullptr},
     {"use_simd", as_cfunction(use_simd_kernel), METH_FASTCALL, nullptr},
+    {"kernel_signatures", as_cfunction(kernel_signatures_kernel), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -12,35 +12,40 @@
 #include "arrays/kernel_call.hpp"
 #include "python_shared/python_api.hpp"
 
+// The kernels over poses, in the module's order, listed once: each is
+// name_kernel, run by its signature name_signature (defined beside it).
+#define QTK_POSE_KERNELS(X) \
+    X(arm_fk) \
+    X(arm_direction) \
+    X(arm_reachable_joints) \
+    X(arm_ik_from_direction) \
+    X(arm_reachable_direction) \
+    X(arm_ik_solutions) \
+    X(arm_ik) \
+    X(arm_reachable_orientation) \
+    X(arm_direction_jacobian) \
+    X(arm_angular_jacobian) \
+    X(arm_singular_values) \
+    X(arm_joint_rates) \
+    X(arm_nearest_reachable) \
+    X(arm_ik_from_direction_within) \
+    X(arm_ik_solutions_within) \
+    X(arm_ik_within) \
+    X(arm_nearest_reachable_within) \
+    X(arm_nearest_frame) \
+    X(neck_fk) \
+    X(neck_ik) \
+    X(neck_reachable) \
+    X(neck_angular_jacobian) \
+    X(neck_joint_rates)
+
 namespace quorbel::arrays {
 
-PyObject* arm_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_reachable_joints_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_ik_from_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_reachable_direction_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_ik_solutions_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_reachable_orientation_kernel(Binding binding, PyObject* const* args,
-                                           Py_ssize_t nargs);
-PyObject* arm_direction_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_singular_values_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_nearest_reachable_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_ik_from_direction_within_kernel(Binding binding, PyObject* const* args,
-                                              Py_ssize_t nargs);
-PyObject* arm_ik_solutions_within_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_ik_within_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* arm_nearest_reachable_within_kernel(Binding binding, PyObject* const* args,
-                                              Py_ssize_t nargs);
-PyObject* arm_nearest_frame_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-
-PyObject* neck_fk_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* neck_ik_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* neck_reachable_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* neck_angular_jacobian_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
-PyObject* neck_joint_rates_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs);
+#define QTK_DECLARE_POSE_KERNEL(name)                                                  \
+    PyObject* name##_kernel(Binding binding, PyObject* const* args, Py_ssize_t nargs); \
+    extern const KernelSignature name##_signature;
+QTK_POSE_KERNELS(QTK_DECLARE_POSE_KERNEL)
+#undef QTK_DECLARE_POSE_KERNEL
 
 // The capsule of one arm (PREPARED_ARM) from its four geometry arguments.
 PyObject* prepared_arm_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
@@ -51,8 +56,14 @@ PyObject* torso_from_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t na
 PyObject* torso_to_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* example_torso_json_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
 PyObject* torso_look_at_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+extern const KernelSignature torso_look_at_signature;
 
-// The SIMD lanes (simd_kernels.cpp): the module's exec slot applies
+// kernel_signatures() -> {name: (takes_arm, ((parameter, element, width,
+// access), ...))} for every kernel that binds buffers: what the package's
+// Python layer and the stub must agree with.
+PyObject* kernel_signatures_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);
+
+// The SIMD lanes (simd_choice.cpp): the module's exec slot applies
 // QUORBEL_TORSO_SIMD; simd, available_simd and use_simd report and switch.
 int use_simd_from_environment(PyObject* module);
 PyObject* simd_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs);

@@ -14,6 +14,7 @@
 #include <quorbel/maths/vector.hpp>
 #include <quorbel/neck/neck_kinematics.hpp>
 #include <quorbel/neck/neck_velocity.hpp>
+#include "arrays/pose_widths.hpp"
 
 namespace quorbel::arrays {
 
@@ -36,7 +37,8 @@ inline std::optional<JointPair> load_near(const double* near, std::size_t i) {
     if (near == nullptr) {
         return std::nullopt;
     }
-    return JointPair{near[2 * i], near[2 * i + 1]};
+    const double* pair = near + JOINT_PAIR_WIDTH * i;
+    return JointPair{pair[0], pair[1]};
 }
 
 inline NeckAngles load_neck_angles(const double* p) { return {p[0], p[1], p[2]}; }
@@ -79,7 +81,7 @@ inline void store_neck_angles(const std::optional<NeckAngles>& angles, double* o
         out[1] = angles->pitch;
         out[2] = angles->roll;
     } else {
-        fill_nan(out, 3);
+        fill_nan(out, NECK_ANGLES_WIDTH);
     }
 }
 
@@ -89,7 +91,7 @@ inline void store_neck_rates(const std::optional<NeckRates>& rates, double* out)
         out[1] = rates->pitch;
         out[2] = rates->roll;
     } else {
-        fill_nan(out, 3);
+        fill_nan(out, NECK_ANGLES_WIDTH);
     }
 }
 
@@ -99,8 +101,8 @@ inline void store_reachable(const std::optional<ReachableDirection>& found, doub
         store_vec3(found->direction, direction);
         store_joint_pair(found->joints, joints);
     } else {
-        fill_nan(direction, 3);
-        fill_nan(joints, 2);
+        fill_nan(direction, VECTOR_WIDTH);
+        fill_nan(joints, JOINT_PAIR_WIDTH);
     }
 }
 

@@ -96,10 +96,10 @@ struct ResultMaker {
 
 Py_ssize_t pose_axes(std::size_t width, Py_ssize_t* shape) {
     switch (width) {
-        case 1: return 0;
-        case 6: shape[0] = 3; shape[1] = 2; return 2;
-        case 8: shape[0] = 4; shape[1] = 2; return 2;
-        case 9: shape[0] = 3; shape[1] = 3; return 2;
+        case ANGLE_WIDTH: return 0;
+        case JACOBIAN_WIDTH: shape[0] = VECTOR_WIDTH; shape[1] = JOINT_PAIR_WIDTH; return 2;
+        case SOLUTIONS_WIDTH: shape[0] = SOLUTION_SLOTS; shape[1] = JOINT_PAIR_WIDTH; return 2;
+        case MATRIX_WIDTH: shape[0] = VECTOR_WIDTH; shape[1] = VECTOR_WIDTH; return 2;
         default: shape[0] = static_cast<Py_ssize_t>(width); return 1;
     }
 }
@@ -198,14 +198,14 @@ PyObject* new_single_result(std::size_t width, bool boolean) {
 }
 
 bool read_single_pose(PyObject* obj, std::size_t width, double* values) {
-    static constexpr Py_ssize_t ROTATION[] = {3, 3};
+    static constexpr Py_ssize_t ROTATION[] = {VECTOR_WIDTH, VECTOR_WIDTH};
     const Py_ssize_t row[] = {static_cast<Py_ssize_t>(width)};
-    if (width == 1) {
+    if (width == ANGLE_WIDTH) {
         // A 0-d float64 array is a buffer of no axes.
         return read_number(obj, values) ||
                (PyObject_CheckBuffer(obj) && read_buffer(obj, row, 0, values));
     }
-    if (width == 9) {
+    if (width == MATRIX_WIDTH) {
         return read_nested(obj, ROTATION, 2, values);
     }
     return width <= MAX_POSE_VALUES && read_nested(obj, row, 1, values);

@@ -6,12 +6,10 @@
 
 #include <cstddef>
 
+#include "arrays/pose_widths.hpp"
 #include "python_shared/python_api.hpp"
 
 namespace quorbel::arrays {
-
-// The most values one pose holds (a rotation).
-inline constexpr std::size_t MAX_POSE_VALUES = 9;
 
 // Reads one pose of `width` values (1: an angle, shape (); 9: a rotation,
 // shape (3, 3); otherwise a row, shape (width,)) into `values`. It takes only

@@ -14,6 +14,14 @@
 
 namespace quorbel::arrays {
 
+constexpr KernelSignature torso_look_at_signature = {
+    "torso_look_at",
+    false,
+    5,
+    {input_of_width("targets", VECTOR_WIDTH), optional_of_width("previous", TORSO_POSE_WIDTH),
+     result_of_width(TORSO_POSE_WIDTH, "out_pose"), result_of_width(MECHANISMS, "out_status"),
+     result_of_width(MECHANISMS, "out_leftover")}};
+
 namespace {
 
 constexpr const char* CAPSULE_NAME = "quorbel_torso._kernels.Torso";
@@ -21,20 +29,9 @@ constexpr const char* CAPSULE_NAME = "quorbel_torso._kernels.Torso";
 // Per mechanism (left arm, right arm, neck), as quorbel_torso.AimStatus.
 enum class Status { reached = 0, clamped = 1, no_direction = 2, unreachable = 3 };
 
-// The pose's values: left arm (theta_a, theta_b), right arm (theta_a,
-// theta_b), neck (yaw, pitch, roll).
-constexpr std::size_t POSE_WIDTH = 7;
-constexpr std::size_t MECHANISMS = 3;
-
-constexpr KernelSignature LOOK_AT = {
-    "torso_look_at",
-    false,
-    5,
-    {{"targets", Element::float64, 3, Access::read},
-     {"previous", Element::float64, POSE_WIDTH, Access::optional_read},
-     result_of_width(POSE_WIDTH, "out_pose"),
-     result_of_width(MECHANISMS, "out_status"),
-     result_of_width(MECHANISMS, "out_leftover")}};
+// Where each mechanism's values start in a torso's pose.
+constexpr std::size_t RIGHT_ARM_AT = JOINT_PAIR_WIDTH;
+constexpr std::size_t NECK_AT = 2 * JOINT_PAIR_WIDTH;
 
 void destroy_torso(PyObject* capsule) {
     delete static_cast<Torso*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
@@ -128,7 +125,7 @@ void store_arm(const std::optional<ArmAim>& aim, const Mount& mount, Vec3 target
         *status = code_of(aim->status);
         *leftover = aim->leftover;
     } else {
-        fill_nan(joints, 2);
+        fill_nan(joints, JOINT_PAIR_WIDTH);
         *status = missing_code(mount, target);
         *leftover = NOT_A_NUMBER;
     }
@@ -141,18 +138,20 @@ void look_at_loop(const Torso& torso, const KernelCall& call) {
     double* status = call.results(3);
     double* leftover = call.results(4);
     for (std::size_t i = 0; i < call.count(); ++i) {
-        const Vec3 target = load_vec3(targets + 3 * i);
-        const double* before = previous ? previous + POSE_WIDTH * i : nullptr;
-        double* p = pose + POSE_WIDTH * i;
+        const Vec3 target = load_vec3(targets + VECTOR_WIDTH * i);
+        const double* before = previous ? previous + TORSO_POSE_WIDTH * i : nullptr;
+        double* p = pose + TORSO_POSE_WIDTH * i;
         double* s = status + MECHANISMS * i;
         double* l = leftover + MECHANISMS * i;
         store_arm(look_at(torso.left_arm, target, previous_pair(before)), torso.left_arm.mount,
                   target, p, s, l);
-        store_arm(look_at(torso.right_arm, target, previous_pair(before ? before + 2 : nullptr)),
-                  torso.right_arm.mount, target, p + 2, s + 1, l + 1);
+        const double* right_before = before ? before + RIGHT_ARM_AT : nullptr;
+        store_arm(look_at(torso.right_arm, target, previous_pair(right_before)),
+                  torso.right_arm.mount, target, p + RIGHT_ARM_AT, s + 1, l + 1);
         const std::optional<NeckAim> neck =
-            look_at(torso.neck, target, previous_neck(before ? before + 4 : nullptr));
-        store_neck_angles(neck ? std::optional<NeckAngles>(neck->angles) : std::nullopt, p + 4);
+            look_at(torso.neck, target, previous_neck(before ? before + NECK_AT : nullptr));
+        store_neck_angles(neck ? std::optional<NeckAngles>(neck->angles) : std::nullopt,
+                          p + NECK_AT);
         s[2] = neck ? code_of(neck->status) : missing_code(torso.neck.mount, target);
         l[2] = neck ? neck->leftover : NOT_A_NUMBER;
     }
@@ -180,12 +179,13 @@ PyObject* example_torso_json_kernel(PyObject*, PyObject* const*, Py_ssize_t narg
 // torso_look_at(torso, targets, previous, out_pose, out_status, out_leftover).
 PyObject* torso_look_at_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs < 1) {
-        check_count("torso_look_at", nargs, 1 + static_cast<Py_ssize_t>(LOOK_AT.parameter_count));
+        check_count("torso_look_at", nargs,
+                    1 + static_cast<Py_ssize_t>(torso_look_at_signature.parameter_count));
         return nullptr;
     }
     const Torso* torso = torso_in(args[0]);
     if (torso == nullptr) return nullptr;
-    return run_kernel(LOOK_AT, args + 1, nargs - 1,
+    return run_kernel(torso_look_at_signature, args + 1, nargs - 1,
                       [torso](const KernelCall& call) { look_at_loop(*torso, call); });
 }
 

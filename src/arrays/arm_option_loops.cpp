@@ -1,6 +1,6 @@
-// The loops of batch_options.hpp: load a pose and its options, call the
+// The loops of arm_option_loops.hpp: load a pose and its options, call the
 // core, store the result or NaN.
-#include "arrays/batch_options.hpp"
+#include "arrays/arm_option_loops.hpp"
 
 #include <optional>
 
@@ -8,6 +8,7 @@
 #include <quorbel/arm/nearest_frame.hpp>
 #include <quorbel/arm/nearest_reachable.hpp>
 #include "arrays/pose_values.hpp"
+#include "arrays/pose_widths.hpp"
 
 namespace quorbel::arrays {
 
@@ -17,7 +18,7 @@ IkOptions load_options(OptionBuffers b, std::size_t i) noexcept {
     IkOptions options;
     options.near = load_near(b.near, i);
     if (b.limits != nullptr) {
-        const double* l = b.limits + 4 * i;
+        const double* l = b.limits + LIMITS_WIDTH * i;
         options.limits = JointLimits{{l[0], l[1]}, {l[2], l[3]}};
     }
     options.near_mode = b.wrap ? NearMode::angles : NearMode::plain;
@@ -30,8 +31,9 @@ void arm_ik_from_direction_within(const Arm& arm, const double* directions, Opti
                                   std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         store_joint_pair(
-            ik_from_direction(arm, load_vec3(directions + 3 * i), load_options(options, i)),
-            joints + 2 * i);
+            ik_from_direction(arm, load_vec3(directions + VECTOR_WIDTH * i),
+                              load_options(options, i)),
+            joints + JOINT_PAIR_WIDTH * i);
     }
 }
 
@@ -39,9 +41,10 @@ void arm_ik_solutions_within(const Arm& arm, const double* directions, OptionBuf
                              std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         const auto solutions =
-            ik_solutions(arm, load_vec3(directions + 3 * i), load_options(options, i));
+            ik_solutions(arm, load_vec3(directions + VECTOR_WIDTH * i), load_options(options, i));
         for (std::size_t k = 0; k < solutions.size(); ++k) {
-            store_joint_pair(solutions[k], joints + 8 * i + 2 * k);
+            store_joint_pair(solutions[k],
+                             joints + SOLUTIONS_WIDTH * i + JOINT_PAIR_WIDTH * k);
         }
     }
 }
@@ -49,18 +52,19 @@ void arm_ik_solutions_within(const Arm& arm, const double* directions, OptionBuf
 void arm_ik_within(const Arm& arm, const double* r_target, OptionBuffers options,
                    std::size_t count, double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_joint_pair(ik(arm, load_mat3(r_target + 9 * i), load_options(options, i)),
-                         joints + 2 * i);
+        store_joint_pair(
+            ik(arm, load_mat3(r_target + MATRIX_WIDTH * i), load_options(options, i)),
+            joints + JOINT_PAIR_WIDTH * i);
     }
 }
 
-void arm_nearest_reachable_within(const Arm& arm, const double* targets, OptionBuffers options,
-                                  std::size_t count, double* directions,
+void arm_nearest_reachable_within(const Arm& arm, const double* directions,
+                                  OptionBuffers options, std::size_t count, double* reached,
                                   double* joints) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        store_reachable(
-            nearest_reachable(arm, load_vec3(targets + 3 * i), load_options(options, i)),
-            directions + 3 * i, joints + 2 * i);
+        store_reachable(nearest_reachable(arm, load_vec3(directions + VECTOR_WIDTH * i),
+                                          load_options(options, i)),
+                        reached + VECTOR_WIDTH * i, joints + JOINT_PAIR_WIDTH * i);
     }
 }
 
@@ -69,13 +73,13 @@ void arm_nearest_frame(const Arm& arm, const double* r_target, OptionBuffers opt
                        double* misses) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         const std::optional<NearestFrame> found =
-            ik_nearest_frame(arm, load_mat3(r_target + 9 * i), load_options(options, i));
+            ik_nearest_frame(arm, load_mat3(r_target + MATRIX_WIDTH * i), load_options(options, i));
         if (found) {
-            store_joint_pair(found->joints, joints + 2 * i);
+            store_joint_pair(found->joints, joints + JOINT_PAIR_WIDTH * i);
             angles[i] = found->angle;
             misses[i] = static_cast<double>(static_cast<int>(found->miss));
         } else {
-            fill_nan(joints + 2 * i, 2);
+            fill_nan(joints + JOINT_PAIR_WIDTH * i, JOINT_PAIR_WIDTH);
             angles[i] = NOT_A_NUMBER;
             misses[i] = NOT_A_NUMBER;
         }
