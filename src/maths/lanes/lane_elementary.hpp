@@ -57,14 +57,35 @@ struct SinCosLanes {
     V cos;
 };
 
+// The lanes a fast path left, one by one, out of line: indexing a vector's
+// lanes in the lane body would give its registers a home in memory, stored
+// on every call, where this needs them in memory only when a lane fails.
+// The vectors go by value, in registers (the four-lane one compiled for AVX
+// like its callers, so that both sides pass them the same way).
+template <class V, class Index, class Function>
+QTK_FORCE_INLINE V finish_each_lane(V value, Index proven, V x, Function f) {
+    for (int k = 0; k < LANE_COUNT<V>; ++k) {
+        if (proven[k] == 0) value[k] = f(x[k]);
+    }
+    return value;
+}
+template <class Function>
+[[gnu::noinline]] Lanes2 finish_failed_lanes(Lanes2 value, Index2 proven, Lanes2 x,
+                                                        Function f) {
+    return finish_each_lane(value, proven, x, f);
+}
+#if QTK_LANES4
+template <class Function>
+[[gnu::noinline]] __attribute__((target("avx2,fma"))) Lanes4 finish_failed_lanes(
+    Lanes4 value, Index4 proven, Lanes4 x, Function f) {
+    return finish_each_lane(value, proven, x, f);
+}
+#endif
+
 // value where proven, the scalar function of x elsewhere.
 template <class V, class Function>
 QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V x, Function f) {
-    if (!all_lanes(proven)) {
-        for (int k = 0; k < LANE_COUNT<V>; ++k) {
-            if (proven[k] == 0) value[k] = f(x[k]);
-        }
-    }
+    if (__builtin_expect(!all_lanes(proven), 0)) value = finish_failed_lanes(value, proven, x, f);
     return value;
 }
 
