@@ -114,8 +114,8 @@ inline void store_poses(const V (&components)[Width], double* out) {
 // 128-bit halves, then the halves exchanged) into one vector per pose,
 // stored whole; a group of three is stored the same way with a fourth
 // vector repeated, each pose's store overwriting the previous pose's spare
-// entry and the last pose stored as two entries and one. Any other
-// remainder goes through the generic copy.
+// entry and the last pose stored as two entries and one; a remainder of two
+// or one component is unpacked and stored by halves.
 namespace lanes4 {
 using elementary::detail::Lanes4;
 
@@ -148,13 +148,20 @@ __attribute__((target("avx2,fma"))) inline void store_poses(
         for (int k = 0; k < 3; ++k) _mm256_storeu_pd(out + Width * k + c, rows[k]);
         _mm_storeu_pd(out + Width * 3 + c, _mm256_castpd256_pd128(rows[3]));
         _mm_store_sd(out + Width * 3 + c + 2, _mm256_extractf128_pd(rows[3], 1));
-    } else if constexpr (Width % 4 != 0) {
-        constexpr int rest = Width % 4;
-        double staged[rest][4];
-        for (int r = 0; r < rest; ++r) __builtin_memcpy(staged[r], &components[c + r], 32);
-        for (int k = 0; k < 4; ++k) {
-            for (int r = 0; r < rest; ++r) out[Width * k + c + r] = staged[r][k];
-        }
+    } else if constexpr (Width % 4 == 2) {
+        const __m256d low = _mm256_unpacklo_pd((__m256d)components[c], (__m256d)components[c + 1]);
+        const __m256d high = _mm256_unpackhi_pd((__m256d)components[c], (__m256d)components[c + 1]);
+        _mm_storeu_pd(out + c, _mm256_castpd256_pd128(low));
+        _mm_storeu_pd(out + Width + c, _mm256_castpd256_pd128(high));
+        _mm_storeu_pd(out + 2 * Width + c, _mm256_extractf128_pd(low, 1));
+        _mm_storeu_pd(out + 3 * Width + c, _mm256_extractf128_pd(high, 1));
+    } else if constexpr (Width % 4 == 1) {
+        const __m128d low = _mm256_castpd256_pd128((__m256d)components[c]);
+        const __m128d high = _mm256_extractf128_pd((__m256d)components[c], 1);
+        _mm_store_sd(out + c, low);
+        _mm_storeh_pd(out + Width + c, low);
+        _mm_store_sd(out + 2 * Width + c, high);
+        _mm_storeh_pd(out + 3 * Width + c, high);
     }
 }
 #endif
