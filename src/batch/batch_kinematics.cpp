@@ -24,6 +24,11 @@ namespace {
 #if QTK_LANES
 // Poses [0, count) in blocks of W through block(first), the rest one by one
 // through single(i).
+// For a block's lambda that the four-lane entry's flattening left out of
+// line (GCC reported it "not inlinable" at that point), passing the lane
+// vectors through memory: forced in.
+#define QTK_LAMBDA_INLINE __attribute__((always_inline))
+
 template <int W, class Block, class Single>
 QTK_FORCE_INLINE void in_blocks(std::size_t count, Block block, Single single) {
     std::size_t i = 0;
@@ -310,25 +315,25 @@ QTK_FORCE_INLINE void neck_angular_jacobian_on(const double* joints, std::size_t
     constexpr int W = LaneWidth<V>::count;
     in_blocks<W>(
         count,
-        [&](std::size_t i) {
+        [&](std::size_t i) QTK_LAMBDA_INLINE {
             const double* pose = joints + 3 * i;
             store_rotations(neck_jacobian_lanes(load_strided<V>(pose, 3),
                                                 load_strided<V>(pose + 1, 3)),
                             jacobians + 9 * i);
         },
-        [&](std::size_t i) { neck_jacobian_pose(joints + 3 * i, jacobians + 9 * i); });
+        [&](std::size_t i) QTK_LAMBDA_INLINE { neck_jacobian_pose(joints + 3 * i, jacobians + 9 * i); });
 }
 
 template <class V>
 QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* omega,
                                           std::size_t count, double* rates) {
     constexpr int W = LaneWidth<V>::count;
-    const auto single = [&](std::size_t i) {
+    const auto single = [&](std::size_t i) QTK_LAMBDA_INLINE {
         neck_rates_pose(joints + 3 * i, omega + 3 * i, rates + 3 * i);
     };
     in_blocks<W>(
         count,
-        [&](std::size_t i) {
+        [&](std::size_t i) QTK_LAMBDA_INLINE {
             const double* pose = joints + 3 * i;
             const NeckRateLanes<V> r =
                 neck_rate_lanes(load_strided<V>(pose, 3), load_strided<V>(pose + 1, 3),

@@ -108,6 +108,64 @@ inline void store_poses(const V (&components)[Width], double* out) {
     }
 }
 
+#if QTK_LANES4
+// The same for four lanes, without the round trip through memory: each
+// group of four components is transposed in registers (unpacks within the
+// 128-bit halves, then the halves exchanged) into one vector per pose,
+// stored whole; a group of three is stored the same way with a fourth
+// vector repeated, each pose's store overwriting the previous pose's spare
+// entry and the last pose stored as two entries and one; a remainder of two
+// or one component is unpacked and stored by halves.
+namespace lanes4 {
+using elementary::detail::Lanes4;
+
+__attribute__((target("avx2,fma"))) inline void transpose4(Lanes4 c0, Lanes4 c1, Lanes4 c2,
+                                                           Lanes4 c3, __m256d (&rows)[4]) {
+    const __m256d t0 = _mm256_unpacklo_pd((__m256d)c0, (__m256d)c1);
+    const __m256d t1 = _mm256_unpackhi_pd((__m256d)c0, (__m256d)c1);
+    const __m256d t2 = _mm256_unpacklo_pd((__m256d)c2, (__m256d)c3);
+    const __m256d t3 = _mm256_unpackhi_pd((__m256d)c2, (__m256d)c3);
+    rows[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    rows[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    rows[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    rows[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+}  // namespace lanes4
+
+template <int Width>
+__attribute__((target("avx2,fma"))) inline void store_poses(
+    const elementary::detail::Lanes4 (&components)[Width], double* out) {
+    __m256d rows[4];
+    int c = 0;
+    for (; c + 4 <= Width; c += 4) {
+        lanes4::transpose4(components[c], components[c + 1], components[c + 2],
+                           components[c + 3], rows);
+        for (int k = 0; k < 4; ++k) _mm256_storeu_pd(out + Width * k + c, rows[k]);
+    }
+    if constexpr (Width % 4 == 3) {
+        lanes4::transpose4(components[c], components[c + 1], components[c + 2],
+                           components[c + 2], rows);
+        for (int k = 0; k < 3; ++k) _mm256_storeu_pd(out + Width * k + c, rows[k]);
+        _mm_storeu_pd(out + Width * 3 + c, _mm256_castpd256_pd128(rows[3]));
+        _mm_store_sd(out + Width * 3 + c + 2, _mm256_extractf128_pd(rows[3], 1));
+    } else if constexpr (Width % 4 == 2) {
+        const __m256d low = _mm256_unpacklo_pd((__m256d)components[c], (__m256d)components[c + 1]);
+        const __m256d high = _mm256_unpackhi_pd((__m256d)components[c], (__m256d)components[c + 1]);
+        _mm_storeu_pd(out + c, _mm256_castpd256_pd128(low));
+        _mm_storeu_pd(out + Width + c, _mm256_castpd256_pd128(high));
+        _mm_storeu_pd(out + 2 * Width + c, _mm256_extractf128_pd(low, 1));
+        _mm_storeu_pd(out + 3 * Width + c, _mm256_extractf128_pd(high, 1));
+    } else if constexpr (Width % 4 == 1) {
+        const __m128d low = _mm256_castpd256_pd128((__m256d)components[c]);
+        const __m128d high = _mm256_extractf128_pd((__m256d)components[c], 1);
+        _mm_store_sd(out + c, low);
+        _mm_storeh_pd(out + Width + c, low);
+        _mm_store_sd(out + 2 * Width + c, high);
+        _mm_storeh_pd(out + 3 * Width + c, high);
+    }
+}
+#endif
+
 template <class V>
 inline V load_lanes(const double* p) {
     return load_strided<V>(p, 1);

@@ -16,36 +16,50 @@
 
 namespace quorbel::batch::detail {
 
-// rotation_about_axis for a unit coordinate axis (kx, ky, kz): the same
-// expression, the zero components taking part, and the exact identity for a
-// zero angle.
-template <class V>
-QTK_FORCE_INLINE Mat3Lanes<V> rotation_lanes(double kx, double ky, double kz, V angle) {
+// rotation_about_axis for the coordinate axis `axis` (0 x, 1 y, 2 z): entry
+// (i, j) of the scalar expression is (c d_ij + s E_ij) + (t k_i) k_j, with
+// d the identity, E the cross-product matrix of k and t = 1 - c. For a
+// finite non-zero angle, c and s are not zero (a correctly rounded sine of a
+// non-zero double is not zero, nor is a cosine) and t >= 0, so its terms
+// with a zero factor are zeros that leave the other term unchanged, and
+// (t k_i) k_j is +0 unless i = j = axis: each entry is c (the other diagonal
+// entries), c + t (the axis's), +-s (where E_ij = +-1) or +0 + +-0 + +0 =
+// +0 (the rest), the same bits with fewer operations. The zeros are computed
+// as t 0, which is NaN, as the full expression is, for a NaN or infinite
+// angle; a zero angle takes the exact identity, as rotation_about_axis does.
+template <int axis, class V>
+QTK_FORCE_INLINE Mat3Lanes<V> rotation_lanes(V angle) {
     const auto sc = elementary::detail::sincos_lanes(angle);
     const V c = sc.cos;
     const V s = sc.sin;
     const V t = 1.0 - c;
-    const Mat3Lanes<V> r = {{{(c + s * 0.0) + (t * kx) * kx, (c * 0.0 + s * -kz) + (t * kx) * ky,
-                              (c * 0.0 + s * ky) + (t * kx) * kz},
-                             {(c * 0.0 + s * kz) + (t * ky) * kx, (c + s * 0.0) + (t * ky) * ky,
-                              (c * 0.0 + s * -kx) + (t * ky) * kz},
-                             {(c * 0.0 + s * -ky) + (t * kz) * kx,
-                              (c * 0.0 + s * kx) + (t * kz) * ky, (c + s * 0.0) + (t * kz) * kz}}};
-    const IndexLanes<V> zero = angle == 0.0;
-    Mat3Lanes<V> out;
+    const V zero = t * 0.0;
+    constexpr int next = (axis + 1) % 3;
+    constexpr int last = (axis + 2) % 3;
+    Mat3Lanes<V> r;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) r.m[i][j] = zero;
+    }
+    r.m[axis][axis] = c + t;
+    r.m[next][next] = c;
+    r.m[last][last] = c;
+    // E_ij = -k_l for (i, j, l) an even permutation, +k_l for an odd one.
+    r.m[next][last] = -s;
+    r.m[last][next] = s;
+    const IndexLanes<V> zero_angle = angle == 0.0;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            out.m[i][j] = elementary::detail::select(zero, V{} + IDENTITY[i][j], r.m[i][j]);
+            r.m[i][j] = elementary::detail::select(zero_angle, V{} + IDENTITY[i][j], r.m[i][j]);
         }
     }
-    return out;
+    return r;
 }
 
 template <class V>
 QTK_FORCE_INLINE Mat3Lanes<V> neck_fk_lanes(V yaw, V pitch, V roll) {
-    const Mat3Lanes<V> rz = rotation_lanes(0.0, 0.0, 1.0, yaw);
-    const Mat3Lanes<V> ry = rotation_lanes(0.0, 1.0, 0.0, pitch);
-    const Mat3Lanes<V> rx = rotation_lanes(1.0, 0.0, 0.0, roll);
+    const Mat3Lanes<V> rz = rotation_lanes<2>(yaw);
+    const Mat3Lanes<V> ry = rotation_lanes<1>(pitch);
+    const Mat3Lanes<V> rx = rotation_lanes<0>(roll);
     return product(product(rz, ry), rx);
 }
 

@@ -153,8 +153,9 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     // elsewhere (a sign flip), summed from the series' terms.
     const MaskOf<Real> minus = swapped != x_negative;
     const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
-    const Real base_hi = gather(ATAN_BASES, base, 0);
-    const Real base_mid = gather(ATAN_BASES, base, 1);
+    const ColumnPair<Real> base_entry = gather_pair(ATAN_BASES, base, 0);
+    const Real base_hi = base_entry.first;
+    const Real base_mid = base_entry.second;
     const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, s.a0));
     const DoubleDouble<Real> head = fast_two_sum(lead.hi, negate_if(minus, s.linear));
     const Real low = (((lead.lo + base_mid) + negate_if(minus, s.low)) + head.lo) +

@@ -108,4 +108,17 @@ inline double gather(const double (*table)[Columns], std::int64_t i, std::int64_
     return table[i][column];
 }
 
+// table[i][column] and table[i][column + 1]: two neighbouring entries of a
+// row, which lanes read as one 16-byte load per lane and a transpose.
+template <class Real>
+struct ColumnPair {
+    Real first;
+    Real second;
+};
+template <std::size_t Columns>
+inline ColumnPair<double> gather_pair(const double (*table)[Columns], std::int64_t i,
+                                      std::int64_t column) {
+    return {table[i][column], table[i][column + 1]};
+}
+
 }  // namespace quorbel::elementary::detail

@@ -110,9 +110,10 @@ inline Candidate<Real> sin_quadrant(const TablePoint<Real>& t, int quarter_turns
     // odd.
     const IndexOf<Real> row1 = select_index(odd, 1024 - j, j);
     const IndexOf<Real> row2 = 1024 - row1;
-    const DoubleDouble<Real> t1 = {gather(SC_SIN_TABLE, row1, 0), gather(SC_SIN_TABLE, row1, 1)};
-    const DoubleDouble<Real> t2 = {negate_if(odd, gather(SC_SIN_TABLE, row2, 0)),
-                                   negate_if(odd, gather(SC_SIN_TABLE, row2, 1))};
+    const ColumnPair<Real> entry1 = gather_pair(SC_SIN_TABLE, row1, 0);
+    const ColumnPair<Real> entry2 = gather_pair(SC_SIN_TABLE, row2, 0);
+    const DoubleDouble<Real> t1 = {entry1.first, entry1.second};
+    const DoubleDouble<Real> t2 = {negate_if(odd, entry2.first), negate_if(odd, entry2.second)};
 
     // T2 h: the 26-bit heads of T2.hi and h.hi multiply exactly; the rest,
     // below 2^-25 |T2 h|, is summed in double.

@@ -144,8 +144,10 @@ inline FusedRows<Real> fused_rows(const FusedPoint<Real>& t) {
     const MaskOf<Real> odd = (t.n_bits & 1024) != 0;
     const IndexOf<Real> row_a = select_index(odd, 1024 - j, j);
     const IndexOf<Real> row_b = 1024 - row_a;
-    return {{gather(SC_SIN_TABLE, row_a, 0), gather(SC_SIN_TABLE, row_a, 1)},
-            {gather(SC_SIN_TABLE, row_b, 0), gather(SC_SIN_TABLE, row_b, 1)},
+    const ColumnPair<Real> a = gather_pair(SC_SIN_TABLE, row_a, 0);
+    const ColumnPair<Real> b = gather_pair(SC_SIN_TABLE, row_b, 0);
+    return {{a.first, a.second},
+            {b.first, b.second},
             {negate_if(odd, t.h.hi), negate_if(odd, t.h.lo)},
             (t.n_bits & 2048) != 0,
             ((t.n_bits + 1024) & 2048) != 0};

@@ -66,21 +66,27 @@ struct SeriesTerms {
 template <bool with_low_part, class Products, class Real, std::size_t Columns>
 QTK_FORCE_INLINE SeriesTerms<Real> table_series_terms(const double (*table)[Columns],
                                                       IndexOf<Real> i, Real h, Real h_lo) {
-    const auto coeff = [table, i](int k) { return gather(table, i, k); };
+    // The row's eleven coefficients read two neighbours at a time.
+    const ColumnPair<Real> c01 = gather_pair(table, i, 0);
+    const ColumnPair<Real> c23 = gather_pair(table, i, 2);
+    const ColumnPair<Real> c45 = gather_pair(table, i, 4);
+    const ColumnPair<Real> c67 = gather_pair(table, i, 6);
+    const ColumnPair<Real> c89 = gather_pair(table, i, 8);
+    const Real c10 = gather(table, i, 10);
     const Real h2 = h * h;
     const Real h4 = h2 * h2;
-    const Real e0 = multiply_add<Products>(h, coeff(5), coeff(4));
-    const Real e1 = multiply_add<Products>(h, coeff(7), coeff(6));
-    const Real e2 = multiply_add<Products>(h, coeff(9), coeff(8));
-    const Real q = multiply_add<Products>(h4, multiply_add<Products>(h2, coeff(10), e2),
+    const Real e0 = multiply_add<Products>(h, c45.second, c45.first);
+    const Real e1 = multiply_add<Products>(h, c67.second, c67.first);
+    const Real e2 = multiply_add<Products>(h, c89.second, c89.first);
+    const Real q = multiply_add<Products>(h4, multiply_add<Products>(h2, c10, e2),
                                           multiply_add<Products>(h2, e1, e0));
 
-    const DoubleDouble<Real> linear = two_prod<Products>(h, coeff(2));
-    Real low = multiply_add<Products>(h, coeff(3), coeff(1) + linear.lo);
+    const DoubleDouble<Real> linear = two_prod<Products>(h, c23.first);
+    Real low = multiply_add<Products>(h, c23.second, c01.second + linear.lo);
     if constexpr (with_low_part) {
-        low = multiply_add<Products>(h_lo, multiply_add<Products>(h + h, coeff(4), coeff(2)), low);
+        low = multiply_add<Products>(h_lo, multiply_add<Products>(h + h, c45.first, c23.first), low);
     }
-    return {coeff(0), linear.hi, low, h2 * q};
+    return {c01.first, linear.hi, low, h2 * q};
 }
 
 // f(c + h + h_lo) for row i of `table`, as a double-double.

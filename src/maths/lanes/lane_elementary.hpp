@@ -57,14 +57,35 @@ struct SinCosLanes {
     V cos;
 };
 
+// The lanes a fast path left, one by one, out of line: indexing a vector's
+// lanes in the lane body would give its registers a home in memory, stored
+// on every call, where this needs them in memory only when a lane fails.
+// The vectors go by value, in registers (the four-lane one compiled for AVX
+// like its callers, so that both sides pass them the same way).
+template <class V, class Index, class Function>
+QTK_FORCE_INLINE V finish_each_lane(V value, Index proven, V x, Function f) {
+    for (int k = 0; k < LANE_COUNT<V>; ++k) {
+        if (proven[k] == 0) value[k] = f(x[k]);
+    }
+    return value;
+}
+template <class Function>
+[[gnu::noinline]] Lanes2 finish_failed_lanes(Lanes2 value, Index2 proven, Lanes2 x,
+                                                        Function f) {
+    return finish_each_lane(value, proven, x, f);
+}
+#if QTK_LANES4
+template <class Function>
+[[gnu::noinline]] __attribute__((target("avx2,fma"))) Lanes4 finish_failed_lanes(
+    Lanes4 value, Index4 proven, Lanes4 x, Function f) {
+    return finish_each_lane(value, proven, x, f);
+}
+#endif
+
 // value where proven, the scalar function of x elsewhere.
 template <class V, class Function>
 QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V x, Function f) {
-    if (!all_lanes(proven)) {
-        for (int k = 0; k < LANE_COUNT<V>; ++k) {
-            if (proven[k] == 0) value[k] = f(x[k]);
-        }
-    }
+    if (__builtin_expect(!all_lanes(proven), 0)) value = finish_failed_lanes(value, proven, x, f);
     return value;
 }
 
@@ -102,19 +123,59 @@ QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
     return r.value;
 }
 
-// asin (is_asin) or acos: the series below 1/2, the square-root form above,
-// both on every lane and the proven one kept.
+// asin (is_asin) or acos on lanes, one series evaluation per lane: each lane
+// computes what the scalar function's own fast path for its range computes
+// (asin_fast.hpp), the two ranges told apart by blends rather than by
+// evaluating both. Lane by lane:
+//   |x| <= 1/2: the series at z = |x| (z.lo = 0, so the low part's extra
+//     term h_lo (...) adds an exact zero and the terms are asin_series_fast's),
+//     summed around base 0 with f = 1 for asin (asin_sum_around then gives
+//     asin_series_fast's pair exactly: lead = (a_0, 0) and base.mid = 0) and
+//     around pi/2 with f = -+1 for acos, and tested with asin_series_fast's
+//     bound 2^-67.5 |head|;
+//   1/2 < |x| < 1: asin_upper_fast's z, base, f and bound.
+// So every proven lane holds the value and passed the test that one of the
+// two scalar fast paths proves, with that path's error bound: the correctly
+// rounded result. |x| >= 1 and NaN are never proven (ax < 1 fails), as in
+// both paths. The table rows come from one gather per coefficient instead
+// of two.
 template <bool is_asin, class Products, class V>
 QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
-    const FastResult<V> series = asin_series_fast<is_asin, Products>(x);
-    const FastResult<V> upper = asin_upper_fast<is_asin, Products>(x);
-    const FastResult<V> r = {select(series.proven, series.value, upper.value),
-                             series.proven | upper.proven};
-    if constexpr (!is_asin) return r;
+    using Index = typename LaneWidth<V>::Index;
+    const V ax = abs_lane(x);
+    const Index negative = x < 0.0;
+    const Index lower = ax <= 0.5;
+    const V z2 = (1.0 - ax) * 0.5;
+    const V zh = asin_sqrt(select(z2 >= 0.0 && z2 <= 0.25, z2, splat<V>(0.25)));
+    const V zl = minus_product<Products>(z2, zh, zh) / (zh + zh);
+    const SeriesTerms<V> t = asin_series_terms<true, Products>(
+        DoubleDouble<V>{select(lower, ax, zh), select(lower, splat<V>(0.0), zl)});
+
+    V base_hi, base_mid, f, extra;
+    if constexpr (is_asin) {
+        base_hi = select(lower, splat<V>(0.0), splat<V>(ATAN_HALF_PI_HI));
+        base_mid = select(lower, splat<V>(0.0), splat<V>(ATAN_HALF_PI_MID));
+        f = select(lower, splat<V>(1.0), splat<V>(-2.0));
+        extra = splat<V>(0x1p-97);
+    } else {
+        const V upper_base_hi = select(negative, splat<V>(ATAN_PI_HI), splat<V>(0.0));
+        const V upper_base_mid = select(negative, splat<V>(ATAN_PI_MID), splat<V>(0.0));
+        base_hi = select(lower, splat<V>(ATAN_HALF_PI_HI), upper_base_hi);
+        base_mid = select(lower, splat<V>(ATAN_HALF_PI_MID), upper_base_mid);
+        f = select(lower, select(negative, splat<V>(1.0), splat<V>(-1.0)),
+                   select(negative, splat<V>(-2.0), splat<V>(2.0)));
+        extra = select(negative, splat<V>(0x1p-97), splat<V>(0.0));
+    }
+    const DoubleDouble<V> value = asin_sum_around(t, base_hi, base_mid, f);
+    const V bound = select(lower, ASIN_SERIES_ERROR * abs_lane(value.hi),
+                           ASIN_SERIES_ERROR * (2.0 * (t.a0 + t.linear)) + extra);
+    const FastResult<V> r = rounding_test_within(value, bound);
+    const Index proven = (ax < 1.0) & r.proven;
+    if constexpr (!is_asin) return {r.value, proven};
     // asin x rounds to x below 2^-26, which keeps the sign of -0 (the series
     // would give +0): answered directly, as the scalar function does.
-    const auto tiny = abs_lane(x) < 0x1p-26;
-    return {select(tiny, x, r.value), r.proven | tiny};
+    const Index tiny = ax < 0x1p-26;
+    return {select(tiny, x, negate_if(negative, r.value)), proven | tiny};
 }
 
 template <bool is_asin, class V>

@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if !defined(QTK_NO_LANES) && (defined(__GNUC__) || defined(__clang__)) && \
     (defined(__x86_64__) || defined(__aarch64__))
@@ -40,6 +41,9 @@
 
 #if QTK_LANES && defined(__aarch64__)
 #include <arm_neon.h>
+#endif
+#if QTK_LANES4
+#include <immintrin.h>
 #endif
 
 #include "maths/elementary/lane_scalar.hpp"
@@ -151,6 +155,38 @@ inline Lanes2 gather(const double (*table)[Columns], Index2 i, std::int64_t colu
 template <std::size_t Columns>
 inline Lanes4 gather(const double (*table)[Columns], Index4 i, std::int64_t column) {
     return Lanes4{table[i[0]][column], table[i[1]][column], table[i[2]][column], table[i[3]][column]};
+}
+#endif
+
+// table[i][column] and table[i][column + 1] per lane (gather_pair,
+// lane_scalar.hpp): each lane's two entries in one 16-byte load, then the
+// loads transposed (unpack low and high halves) into the two columns' vectors,
+// instead of one load and one lane insertion per entry.
+template <std::size_t Columns>
+inline ColumnPair<Lanes2> gather_pair(const double (*table)[Columns], Index2 i,
+                                      std::int64_t column) {
+    Lanes2 r0;
+    Lanes2 r1;
+    std::memcpy(&r0, &table[i[0]][column], sizeof r0);
+    std::memcpy(&r1, &table[i[1]][column], sizeof r1);
+#if defined(__x86_64__)
+    return {__builtin_ia32_unpcklpd(r0, r1), __builtin_ia32_unpckhpd(r0, r1)};
+#else
+    return {(Lanes2)vzip1q_f64((float64x2_t)r0, (float64x2_t)r1),
+            (Lanes2)vzip2q_f64((float64x2_t)r0, (float64x2_t)r1)};
+#endif
+}
+#if QTK_LANES4
+template <std::size_t Columns>
+__attribute__((target("avx2,fma"))) inline ColumnPair<Lanes4> gather_pair(
+    const double (*table)[Columns], Index4 i, std::int64_t column) {
+    // Lanes 0 and 2 in one register's halves, 1 and 3 in the other's: the
+    // unpacks work within each 128-bit half.
+    const __m256d even = _mm256_insertf128_pd(
+        _mm256_castpd128_pd256(_mm_loadu_pd(&table[i[0]][column])), _mm_loadu_pd(&table[i[2]][column]), 1);
+    const __m256d odd = _mm256_insertf128_pd(
+        _mm256_castpd128_pd256(_mm_loadu_pd(&table[i[1]][column])), _mm_loadu_pd(&table[i[3]][column]), 1);
+    return {(Lanes4)_mm256_unpacklo_pd(even, odd), (Lanes4)_mm256_unpackhi_pd(even, odd)};
 }
 #endif
 
