@@ -96,7 +96,8 @@ def test_python_blocks_run_in_order(page, monkeypatch):
 def expected_cpp_lines():
     head_x = [row[0] for row in qtk.QuorbelNeckKinematics().fk([0.3, -0.7, 1.1])]
     return ["ik: (0.300000, -0.200000), near (1.1, -0.2): (1.144746, -0.200000)",
-            "head x axis: ({:.6f}, {:.6f}, {:.6f})".format(*head_x)]
+            "head x axis: ({:.6f}, {:.6f}, {:.6f})".format(*head_x),
+            "1000 of 1000 poses as the per-pose function gives them"]
 
 
 CPP_PROGRAMS = [(page, block) for page in PAGES

@@ -18,8 +18,11 @@
 // for 32-bit x86, MSVC, or with QTK_NO_LANES defined. Four lanes only on
 // x86-64 ELF with GCC (MinGW's GCC does not align the stack for 32-byte
 // spills; Clang does not inline the baseline overloads into a flattened AVX2
-// body and rejects the 32-byte calls left), and not where the fused fast
-// paths are compiled out (QTK_ELEMENTARY_NO_FMA).
+// body and rejects the 32-byte calls left), not where the fused fast
+// paths are compiled out (QTK_ELEMENTARY_NO_FMA), and only when optimising:
+// without optimisation GCC leaves the baseline overloads out of line, and a
+// 32-byte vector passed to them from an AVX2 body arrives under another
+// calling convention (a debug build would read garbage and crash).
 #pragma once
 
 #include <cstddef>
@@ -29,7 +32,8 @@
 #if !defined(QTK_NO_LANES) && (defined(__GNUC__) || defined(__clang__)) && \
     (defined(__x86_64__) || defined(__aarch64__))
 #define QTK_LANES 1
-#if defined(__x86_64__) && !defined(_WIN32) && !defined(QTK_ELEMENTARY_NO_FMA) && !defined(__clang__)
+#if defined(__x86_64__) && !defined(_WIN32) && !defined(QTK_ELEMENTARY_NO_FMA) && \
+    !defined(__clang__) && defined(__OPTIMIZE__)
 #define QTK_LANES4 1
 #else
 #define QTK_LANES4 0
