@@ -173,7 +173,10 @@ inline ColumnPair<Lanes2> gather_pair(const double (*table)[Columns], Index2 i,
     Lanes2 r1;
     std::memcpy(&r0, &table[i[0]][column], sizeof r0);
     std::memcpy(&r1, &table[i[1]][column], sizeof r1);
-#if defined(__x86_64__)
+#if defined(__x86_64__) && defined(__clang__)
+    // Clang has no unpack builtins; its shuffle compiles to the same unpacks.
+    return {__builtin_shufflevector(r0, r1, 0, 2), __builtin_shufflevector(r0, r1, 1, 3)};
+#elif defined(__x86_64__)
     return {__builtin_ia32_unpcklpd(r0, r1), __builtin_ia32_unpckhpd(r0, r1)};
 #else
     return {(Lanes2)vzip1q_f64((float64x2_t)r0, (float64x2_t)r1),
