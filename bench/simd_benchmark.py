@@ -20,7 +20,6 @@ import pathlib
 import platform
 import statistics
 import sys
-import threading
 import time
 
 import numpy as np
@@ -29,6 +28,7 @@ BENCH = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(BENCH))
 
 import numpy_vectorised_kinematics as vectorised  # noqa: E402
+from arrays_benchmark import wall_seconds_in_threads  # noqa: E402
 import quorbel_torso as qt  # noqa: E402
 from quorbel_torso import _kernels  # noqa: E402
 
@@ -91,23 +91,6 @@ def cpu_ns_per_pose(function, args, count):
     return (time.thread_time_ns() - start) / count
 
 
-def wall_seconds(function, parts):
-    barrier = threading.Barrier(len(parts) + 1)
-
-    def work(part):
-        barrier.wait()
-        function(*part)
-
-    threads = [threading.Thread(target=work, args=(part,)) for part in parts]
-    for thread in threads:
-        thread.start()
-    barrier.wait()
-    start = time.perf_counter()
-    for thread in threads:
-        thread.join()
-    return time.perf_counter() - start
-
-
 def measure(count, rounds):
     arm, neck, p = poses(count)
     table = methods(arm, neck, p)
@@ -127,7 +110,7 @@ def measure(count, rounds):
         for name in THREAD_METHODS:
             method, args, halves = table[name]
             threads.setdefault(name, []).append(
-                wall_seconds(method, [args]) / wall_seconds(method, halves))
+                wall_seconds_in_threads(method, [args]) / wall_seconds_in_threads(method, halves))
     _kernels.use_simd(widest)
     return table, paths, times, numpy_fk, threads
 
