@@ -11,6 +11,10 @@
 // has (AVX2 and FMA: four lanes; otherwise SSE2 or NEON: two; scalar where
 // the build has no vector code, as on 32-bit x86 or MSVC), or forced by
 // use_lanes(). Every choice gives the same doubles; only the time differs.
+// With scalar lanes chosen the per-pose functions stay scalar too; otherwise,
+// where the CPU has FMA, forward_kinematics, pointing_direction, the neck's
+// kinematics and the Arm constructor run two elementary functions of their
+// pose in the two lanes of one register.
 #pragma once
 
 #include <cstddef>

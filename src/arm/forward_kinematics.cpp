@@ -4,8 +4,10 @@
 
 #include <cmath>
 
+#include "arm/arm_tips.hpp"
 #include "arm/close_loop_from_cosines.hpp"
 #include "arm/end_effector_frame.hpp"
+#include "batch/lane_choice.hpp"
 #include "maths/elementary/fma_dispatch.hpp"
 
 namespace quorbel {
@@ -43,51 +45,71 @@ FkResult frame_from_tips(Vec3 v_2, Vec3 v_4, double cos_coupler, double side) no
 
 namespace {
 
+template <bool paired>
 FkResult forward_kinematics_body(const Arm& arm, double theta_a, double theta_b) noexcept {
-    return detail::frame_from_tips(arm_tip_a(arm, theta_a), arm_tip_b(arm, theta_b),
-                                   arm.cos_coupler(), branch_sign(arm.geometry()));
+    const detail::ArmTips tips = detail::arm_tips<paired>(arm, theta_a, theta_b);
+    return detail::frame_from_tips(tips.a, tips.b, arm.cos_coupler(),
+                                   branch_sign(arm.geometry()));
 }
 
 // The loop closed exactly as frame_from_tips closes it before building the
 // frame around the apex.
+template <bool paired>
 std::optional<Vec3> pointing_direction_body(const Arm& arm, double theta_a,
                                             double theta_b) noexcept {
-    return detail::close_loop_from_cosines(arm_tip_a(arm, theta_a), arm.cos_coupler(),
-                                           arm_tip_b(arm, theta_b), arm.cos_coupler(),
+    const detail::ArmTips tips = detail::arm_tips<paired>(arm, theta_a, theta_b);
+    return detail::close_loop_from_cosines(tips.a, arm.cos_coupler(), tips.b, arm.cos_coupler(),
                                            branch_sign(arm.geometry()));
 }
 
 // The same two functions compiled for FMA, called only when the CPU has it
 // (fma_dispatch.hpp): the elementary functions' fused fast paths inline into
-// them (the tips' two sincos then overlap with no call between them), which
-// a body compiled for the baseline cannot take in. The kinematics' own
-// arithmetic is not contracted (-ffp-contract=off), so every one of its
-// operations rounds as in the baseline body: the same doubles.
-#if QTK_FMA_VARIANTS
+// them, which a body compiled for the baseline cannot take in; paired, the
+// tips' two sincos run in the two lanes of one register (lane_pairs.hpp).
+// The kinematics' own arithmetic is not contracted (-ffp-contract=off), so
+// every one of its operations rounds as in the baseline body: the same
+// doubles.
 QTK_FMA_ENTRY FkResult forward_kinematics_fused(const Arm& arm, double theta_a,
                                                double theta_b) noexcept {
-    return forward_kinematics_body(arm, theta_a, theta_b);
+    return forward_kinematics_body<false>(arm, theta_a, theta_b);
+}
+QTK_FMA_ENTRY FkResult forward_kinematics_paired(const Arm& arm, double theta_a,
+                                                double theta_b) noexcept {
+    return forward_kinematics_body<true>(arm, theta_a, theta_b);
 }
 QTK_FMA_ENTRY std::optional<Vec3> pointing_direction_fused(const Arm& arm, double theta_a,
                                                           double theta_b) noexcept {
-    return pointing_direction_body(arm, theta_a, theta_b);
+    return pointing_direction_body<false>(arm, theta_a, theta_b);
 }
-#endif
+QTK_FMA_ENTRY std::optional<Vec3> pointing_direction_paired(const Arm& arm, double theta_a,
+                                                           double theta_b) noexcept {
+    return pointing_direction_body<true>(arm, theta_a, theta_b);
+}
 
 }  // namespace
 
 FkResult forward_kinematics(const Arm& arm, double theta_a, double theta_b) noexcept {
-#if QTK_FMA_VARIANTS
-    if (elementary::detail::use_fma()) return forward_kinematics_fused(arm, theta_a, theta_b);
-#endif
-    return forward_kinematics_body(arm, theta_a, theta_b);
+    switch (batch::detail::pose_variant()) {
+        case batch::detail::PoseVariant::paired:
+            return forward_kinematics_paired(arm, theta_a, theta_b);
+        case batch::detail::PoseVariant::fused:
+            return forward_kinematics_fused(arm, theta_a, theta_b);
+        case batch::detail::PoseVariant::baseline:
+            break;
+    }
+    return forward_kinematics_body<false>(arm, theta_a, theta_b);
 }
 
 std::optional<Vec3> pointing_direction(const Arm& arm, double theta_a, double theta_b) noexcept {
-#if QTK_FMA_VARIANTS
-    if (elementary::detail::use_fma()) return pointing_direction_fused(arm, theta_a, theta_b);
-#endif
-    return pointing_direction_body(arm, theta_a, theta_b);
+    switch (batch::detail::pose_variant()) {
+        case batch::detail::PoseVariant::paired:
+            return pointing_direction_paired(arm, theta_a, theta_b);
+        case batch::detail::PoseVariant::fused:
+            return pointing_direction_fused(arm, theta_a, theta_b);
+        case batch::detail::PoseVariant::baseline:
+            break;
+    }
+    return pointing_direction_body<false>(arm, theta_a, theta_b);
 }
 
 }  // namespace quorbel

@@ -2,32 +2,70 @@
 #include <quorbel/arm/geometry.hpp>
 
 #include <quorbel/maths/elementary.hpp>
-#include <cmath>
+
+#include "arm/arm_tips.hpp"
+#include "batch/lane_choice.hpp"
+#include "maths/elementary/fma_dispatch.hpp"
+#include "maths/lanes/lane_pairs.hpp"
 
 namespace quorbel {
 
-// sin and cos of the arm's arc from one reduction: sincos gives the same
-// bits as sin and cos.
+namespace {
+
+struct ArcTrig {
+    elementary::SinCos arm;
+    double cos_coupler;
+};
+
+// sin and cos of the arm's arc from one reduction (sincos gives the same bits
+// as sin and cos), and cos of the coupler's; paired, the coupler's sin comes
+// along unused.
+template <bool paired>
+ArcTrig arc_trig(const SphericalLinkGeometry& geometry) noexcept {
+    if constexpr (paired) {
+        const elementary::detail::SinCosPair t =
+            elementary::detail::sincos_pair<true>(geometry.arm_arc, geometry.coupler_arc);
+        return {t.first, t.second.cos};
+    } else {
+        return {elementary::sincos(geometry.arm_arc), elementary::cos(geometry.coupler_arc)};
+    }
+}
+
+QTK_FMA_ENTRY ArcTrig arc_trig_fused(const SphericalLinkGeometry& geometry) noexcept {
+    return arc_trig<false>(geometry);
+}
+QTK_FMA_ENTRY ArcTrig arc_trig_paired(const SphericalLinkGeometry& geometry) noexcept {
+    return arc_trig<true>(geometry);
+}
+
+ArcTrig arc_trig_of(const SphericalLinkGeometry& geometry) noexcept {
+    switch (batch::detail::pose_variant()) {
+        case batch::detail::PoseVariant::paired:
+            return arc_trig_paired(geometry);
+        case batch::detail::PoseVariant::fused:
+            return arc_trig_fused(geometry);
+        case batch::detail::PoseVariant::baseline:
+            break;
+    }
+    return arc_trig<false>(geometry);
+}
+
+}  // namespace
+
 Arm::Arm(const SphericalLinkGeometry& geometry) noexcept
-    : geometry_(geometry),
-      sin_arm_(0.0),
-      cos_arm_(0.0),
-      cos_coupler_(elementary::cos(geometry.coupler_arc)) {
-    const elementary::SinCos arm_arc = elementary::sincos(geometry.arm_arc);
-    sin_arm_ = arm_arc.sin;
-    cos_arm_ = arm_arc.cos;
+    : geometry_(geometry), sin_arm_(0.0), cos_arm_(0.0), cos_coupler_(0.0) {
+    const ArcTrig t = arc_trig_of(geometry);
+    sin_arm_ = t.arm.sin;
+    cos_arm_ = t.arm.cos;
+    cos_coupler_ = t.cos_coupler;
 }
 
 Vec3 arm_tip_a(const Arm& arm, double theta_a) noexcept {
-    const double radius = mirror_sign(arm.geometry()) * arm.sin_arm();
-    const elementary::SinCos t = elementary::sincos(theta_a);
-    return {radius * t.cos, radius * t.sin, arm.cos_arm()};
+    return detail::tip_a_from(arm, elementary::sincos(theta_a));
 }
 
 Vec3 arm_tip_b(const Arm& arm, double theta_b) noexcept {
-    const double m = mirror_sign(arm.geometry());
-    const elementary::SinCos t = elementary::sincos(theta_b);
-    return {m * arm.cos_arm(), (-m * arm.sin_arm()) * t.sin, arm.sin_arm() * t.cos};
+    return detail::tip_b_from(arm, elementary::sincos(theta_b));
 }
 
 }  // namespace quorbel

@@ -7,10 +7,9 @@
 
 namespace quorbel::batch {
 
-namespace {
+std::atomic<int> detail::lanes_state{detail::LANES_UNDECIDED};
 
-constexpr int LANES_UNDECIDED = -1;
-std::atomic<int> lanes_state{LANES_UNDECIDED};
+namespace {
 
 // The widest lanes this build and CPU run. On x86-64 ELF the CPU is asked
 // (four lanes need AVX2 for the arithmetic and FMA for the fused fast
@@ -50,7 +49,7 @@ Lanes current_lanes() noexcept { return detail::chosen_lanes(); }
 
 bool use_lanes(Lanes lanes) noexcept {
     if (!lanes_available(lanes)) return false;
-    lanes_state.store(static_cast<int>(lanes), std::memory_order_relaxed);
+    detail::lanes_state.store(static_cast<int>(lanes), std::memory_order_relaxed);
     return true;
 }
 

@@ -1,13 +1,18 @@
-// The kinematics' FMA bodies and baseline bodies give the same doubles: the
-// hot entry points over random poses (three arms; angles beyond the
-// workspace, so refusals count too), computed on an FMA machine, then again
-// after force_dekker_products() sends every call to the baseline bodies,
-// compared bit for bit. Its own program: that switch cannot be undone.
+// The kinematics' FMA bodies, with and without their elementary functions
+// paired in lanes, and the baseline bodies give the same doubles: the hot
+// entry points over random poses (three arms, constructed each time; angles
+// beyond the workspace, so refusals count too, and zeros, NaN and huge
+// angles), computed on an FMA machine with the default lanes (paired), with
+// scalar lanes (fused, unpaired), then after force_dekker_products() sends
+// every call to the baseline bodies, compared bit for bit. Its own program:
+// that last switch cannot be undone.
 #include <cstdio>
 #include <random>
 #include <vector>
 
 #include <quorbel/torso_kinematics.hpp>
+
+#include <quorbel/batch.hpp>
 
 #include "check.hpp"
 #include "maths/elementary/fma_dispatch.hpp"
@@ -59,15 +64,21 @@ int main() {
     std::uniform_real_distribution<double> angle(-4.0, 4.0);
     std::vector<Vec3> poses(20000);
     for (Vec3& p : poses) p = {angle(rng), angle(rng), angle(rng)};
+    poses.insert(poses.end(), {{0.0, 0.0, 0.0}, {-0.0, 1.0, -0.0}, {NAN, 0.5, 0.5},
+                               {0.5, NAN, INFINITY}, {1e300, -1e22, 0x1p-1074}});
+    const std::vector<double> paired = results(poses);
+    CHECK(batch::use_lanes(batch::Lanes::scalar));
     const std::vector<double> fused = results(poses);
     elementary::detail::force_dekker_products();
     const std::vector<double> baseline = results(poses);
-    std::size_t differing = fused.size() == baseline.size() ? 0 : 1;
-    for (std::size_t i = 0; differing == 0 && i < fused.size(); ++i) {
-        differing += check::same_bits(fused[i], baseline[i]) ? 0 : 1;
+    for (const std::vector<double>* other : {&fused, &baseline}) {
+        std::size_t differing = paired.size() == other->size() ? 0 : 1;
+        for (std::size_t i = 0; differing == 0 && i < paired.size(); ++i) {
+            differing += check::same_bits(paired[i], (*other)[i]) ? 0 : 1;
+        }
+        CHECK(differing == 0);
     }
-    CHECK(differing == 0);
-    std::printf("%zu results compared; %d passed, %d failed\n", fused.size(), check::passed(),
+    std::printf("%zu results compared; %d passed, %d failed\n", paired.size(), check::passed(),
                 check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

@@ -89,11 +89,13 @@ QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V 
     return value;
 }
 
-template <class V>
+// fused: the fast path with fused products, for bodies compiled with FMA
+// (the default for V) or, for two lanes on x86-64, QTK_FMA_ENTRY bodies.
+template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
     SinCosCandidate<V> c;
 #if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) {
+    if constexpr (fused) {
         c = sin_cos_fused(x);
     } else
 #endif
@@ -104,11 +106,11 @@ QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
             finish_lanes(c.cos.value, c.cos.proven, x, scalar_cos)};
 }
 
-template <class V>
+template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
     FastResult<V> r;
 #if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) {
+    if constexpr (fused) {
         r = atan2_fast<FusedProducts>(y, x);
     } else
 #endif

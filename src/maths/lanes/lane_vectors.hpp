@@ -50,6 +50,7 @@
 #include <immintrin.h>
 #endif
 
+#include "maths/elementary/inlining.hpp"
 #include "maths/elementary/lane_scalar.hpp"
 
 #if QTK_LANES
@@ -245,6 +246,16 @@ inline RoundedLanes<Lanes4> round_to_point(Lanes4 x, std::int64_t last_row) {
 // Correctly rounded square roots (IEEE's sqrt, one instruction per register).
 #if defined(__x86_64__)
 inline Lanes2 sqrt_lanes(Lanes2 x) { return __builtin_ia32_sqrtpd(x); }
+// a b + c rounded once on two lanes (c = a b + c by vfmadd231pd), for
+// bodies that run only on a CPU with FMA (QTK_FMA_ENTRY: the pairs of
+// lane_pairs.hpp). The instruction itself rather than the builtin: the
+// builtin needs a target("fma") function, which GCC does not inline through
+// the fast paths' templates (compiled for the baseline) into a flattened
+// FMA body, and an out-of-line call per product would undo the pairing.
+QTK_FORCE_INLINE Lanes2 fused_multiply_add(Lanes2 a, Lanes2 b, Lanes2 c) {
+    __asm__("vfmadd231pd %2, %1, %0" : "+x"(c) : "x"(a), "x"(b));
+    return c;
+}
 #if QTK_LANES4
 __attribute__((target("avx2,fma"))) inline Lanes4 sqrt_lanes(Lanes4 x) {
     return __builtin_ia32_sqrtpd256(x);
