@@ -89,27 +89,13 @@ QTK_FMA_ENTRY std::optional<Vec3> pointing_direction_paired(const Arm& arm, doub
 }  // namespace
 
 FkResult forward_kinematics(const Arm& arm, double theta_a, double theta_b) noexcept {
-    switch (batch::detail::pose_variant()) {
-        case batch::detail::PoseVariant::paired:
-            return forward_kinematics_paired(arm, theta_a, theta_b);
-        case batch::detail::PoseVariant::fused:
-            return forward_kinematics_fused(arm, theta_a, theta_b);
-        case batch::detail::PoseVariant::baseline:
-            break;
-    }
-    return forward_kinematics_body<false>(arm, theta_a, theta_b);
+    return batch::detail::pose_variant_of(forward_kinematics_paired, forward_kinematics_fused,
+                                          forward_kinematics_body<false>)(arm, theta_a, theta_b);
 }
 
 std::optional<Vec3> pointing_direction(const Arm& arm, double theta_a, double theta_b) noexcept {
-    switch (batch::detail::pose_variant()) {
-        case batch::detail::PoseVariant::paired:
-            return pointing_direction_paired(arm, theta_a, theta_b);
-        case batch::detail::PoseVariant::fused:
-            return pointing_direction_fused(arm, theta_a, theta_b);
-        case batch::detail::PoseVariant::baseline:
-            break;
-    }
-    return pointing_direction_body<false>(arm, theta_a, theta_b);
+    return batch::detail::pose_variant_of(pointing_direction_paired, pointing_direction_fused,
+                                          pointing_direction_body<false>)(arm, theta_a, theta_b);
 }
 
 }  // namespace quorbel

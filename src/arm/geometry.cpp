@@ -38,23 +38,12 @@ QTK_FMA_ENTRY ArcTrig arc_trig_paired(const SphericalLinkGeometry& geometry) noe
     return arc_trig<true>(geometry);
 }
 
-ArcTrig arc_trig_of(const SphericalLinkGeometry& geometry) noexcept {
-    switch (batch::detail::pose_variant()) {
-        case batch::detail::PoseVariant::paired:
-            return arc_trig_paired(geometry);
-        case batch::detail::PoseVariant::fused:
-            return arc_trig_fused(geometry);
-        case batch::detail::PoseVariant::baseline:
-            break;
-    }
-    return arc_trig<false>(geometry);
-}
-
 }  // namespace
 
 Arm::Arm(const SphericalLinkGeometry& geometry) noexcept
     : geometry_(geometry), sin_arm_(0.0), cos_arm_(0.0), cos_coupler_(0.0) {
-    const ArcTrig t = arc_trig_of(geometry);
+    const ArcTrig t = batch::detail::pose_variant_of(arc_trig_paired, arc_trig_fused,
+                                                     arc_trig<false>)(geometry);
     sin_arm_ = t.arm.sin;
     cos_arm_ = t.arm.cos;
     cos_coupler_ = t.cos_coupler;

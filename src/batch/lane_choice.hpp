@@ -38,4 +38,18 @@ inline PoseVariant pose_variant() noexcept {
     return PoseVariant::paired;
 }
 
+// Of three variants of one per-pose function, the one to call.
+template <class Function>
+inline Function pose_variant_of(Function paired, Function fused, Function baseline) noexcept {
+    switch (pose_variant()) {
+        case PoseVariant::paired:
+            return paired;
+        case PoseVariant::fused:
+            return fused;
+        case PoseVariant::baseline:
+            break;
+    }
+    return baseline;
+}
+
 }  // namespace quorbel::batch::detail

@@ -70,27 +70,16 @@ QTK_FMA_ENTRY std::optional<NeckAngles> neck_inverse_kinematics_paired(const Mat
 }  // namespace
 
 Mat3 neck_forward_kinematics(const NeckAngles& angles) noexcept {
-    switch (batch::detail::pose_variant()) {
-        case batch::detail::PoseVariant::paired:
-            return neck_forward_kinematics_paired(angles.yaw, angles.pitch, angles.roll);
-        case batch::detail::PoseVariant::fused:
-            return neck_forward_kinematics_fused(angles.yaw, angles.pitch, angles.roll);
-        case batch::detail::PoseVariant::baseline:
-            break;
-    }
-    return neck_forward_kinematics_body<false>(angles.yaw, angles.pitch, angles.roll);
+    return batch::detail::pose_variant_of(neck_forward_kinematics_paired,
+                                          neck_forward_kinematics_fused,
+                                          neck_forward_kinematics_body<false>)(
+        angles.yaw, angles.pitch, angles.roll);
 }
 
 std::optional<NeckAngles> neck_inverse_kinematics(const Mat3& r) noexcept {
-    switch (batch::detail::pose_variant()) {
-        case batch::detail::PoseVariant::paired:
-            return neck_inverse_kinematics_paired(r);
-        case batch::detail::PoseVariant::fused:
-            return neck_inverse_kinematics_fused(r);
-        case batch::detail::PoseVariant::baseline:
-            break;
-    }
-    return neck_inverse_kinematics_body<false>(r);
+    return batch::detail::pose_variant_of(neck_inverse_kinematics_paired,
+                                          neck_inverse_kinematics_fused,
+                                          neck_inverse_kinematics_body<false>)(r);
 }
 
 }  // namespace quorbel
