@@ -172,14 +172,9 @@ bool KernelCall::bind_single(const KernelSignature& signature, PyObject* const* 
 }
 
 bool KernelCall::make_result(const KernelParameter& parameter, std::size_t k) {
-    results_[k] = new_single_result(parameter.width, parameter.element == Element::boolean);
-    if (results_[k] == nullptr ||
-        PyObject_GetBuffer(results_[k], &views_[k], PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
-        return false;
-    }
-    acquired_[k] = true;
-    data_[k] = views_[k].buf;
-    return true;
+    results_[k] =
+        new_single_result(parameter.width, parameter.element == Element::boolean, &data_[k]);
+    return results_[k] != nullptr;
 }
 
 bool KernelCall::bind_parameter(const KernelSignature& signature, Binding binding,
