@@ -136,7 +136,12 @@ PyObject* new_single_result(std::size_t width, bool boolean, void** data) {
     npy_intp shape[2] = {};
     const int axes = pose_axes(width, shape);
     // What numpy.empty makes: a new C-contiguous array owning its memory.
-    PyObject* result = PyArray_SimpleNew(axes, shape, boolean ? NPY_BOOL : NPY_DOUBLE);
+    PyArray_Descr* type = PyArray_DescrFromType(boolean ? NPY_BOOL : NPY_DOUBLE);
+    if (type == nullptr) {
+        return nullptr;
+    }
+    PyObject* result =
+        PyArray_NewFromDescr(&PyArray_Type, type, axes, shape, nullptr, nullptr, 0, nullptr);
     if (result != nullptr) {
         *data = PyArray_DATA(reinterpret_cast<PyArrayObject*>(result));
     }
