@@ -29,8 +29,7 @@ sys.path.insert(0, str(BENCH))
 
 import numpy_vectorised_kinematics as vectorised  # noqa: E402
 from arrays_benchmark import (  # noqa: E402
-    CONTROL_DATA, CONTROL_HALVES, GOAL_THREAD_SPEEDUP, hash_buffer, thread_speedup,
-    wall_seconds_in_threads)
+    CONTROL_DATA, CONTROL_HALVES, GOAL_THREAD_SPEEDUP, hash_buffer, thread_speedup)
 import quorbel_torso as qt  # noqa: E402
 from quorbel_torso import _kernels  # noqa: E402
 
@@ -115,15 +114,7 @@ def measure(count, rounds):
         control = thread_speedup(hash_buffer, [(CONTROL_DATA,)], CONTROL_HALVES)[0]
         for name in THREAD_METHODS:
             method, args, halves = table[name]
-            # Each way once untimed first, so that the threads' allocator arenas
-            # already hold memory for the results: the first touch of pages
-            # fresh from the system (page faults, 2 MB pages where NumPy asks
-            # for them) otherwise falls on whichever run comes first, and costs
-            # fk, whose 14 MB result is the largest, more than its kinematics.
-            wall_seconds_in_threads(method, [args])
-            wall_seconds_in_threads(method, halves)
-            speedup = wall_seconds_in_threads(method, [args]) / wall_seconds_in_threads(method,
-                                                                                    halves)
+            speedup = thread_speedup(method, [args], halves)[0]
             after = thread_speedup(hash_buffer, [(CONTROL_DATA,)], CONTROL_HALVES)[0]
             threads.setdefault(name, []).append((speedup, min(control, after)))
             control = after
