@@ -37,6 +37,7 @@ import json
 import math
 import os
 import pathlib
+import queue
 import random
 import shutil
 import statistics
@@ -325,27 +326,51 @@ def thread_seconds(function):
     return (time.thread_time_ns() - start) * 1e-9
 
 
-def wall_seconds_in_threads(method, argument_parts):
-    """Wall time from a common start until every thread has run method(*part)."""
-    barrier = threading.Barrier(len(argument_parts) + 1)
+# The worker threads' job queues, kept across measurements as a planner's
+# pool keeps its threads: each thread allocates from its own arena of the C
+# allocator, and a new thread may be given an arena whose memory it must
+# first take fresh from the system, a first touch (page faults, 2 MB pages
+# where NumPy asks for them) that costs fk, whose 14 MB result is the
+# largest, more than its kinematics, in whichever run it falls.
+_WORKERS = []
 
-    def work(part):
-        barrier.wait()
+
+def _work(jobs):
+    while True:
+        start, done, method, part, times = jobs.get()
+        start.wait()
+        began = time.perf_counter()
         method(*part)
+        times.append((began, time.perf_counter()))
+        done.wait()
 
-    threads = [threading.Thread(target=work, args=(part,)) for part in argument_parts]
-    for thread in threads:
-        thread.start()
-    barrier.wait()
-    start = time.perf_counter()
-    for thread in threads:
-        thread.join()
-    return time.perf_counter() - start
+
+def wall_seconds_in_threads(method, argument_parts):
+    """Wall time from the first worker thread's start until the last has run
+    method(*part), the first part on the first worker, and so on. The
+    workers read the clock themselves: the calling thread, woken with them,
+    may find no free core until one of them is done."""
+    while len(_WORKERS) < len(argument_parts):
+        jobs = queue.SimpleQueue()
+        threading.Thread(target=_work, args=(jobs,), daemon=True).start()
+        _WORKERS.append(jobs)
+    start = threading.Barrier(len(argument_parts) + 1)
+    done = threading.Barrier(len(argument_parts) + 1)
+    times = []
+    for jobs, part in zip(_WORKERS, argument_parts):
+        jobs.put((start, done, method, part, times))
+    start.wait()
+    done.wait()
+    return max(ended for _, ended in times) - min(began for began, _ in times)
 
 
 def thread_speedup(method, whole, halves):
     """(one thread's wall time over two threads', one thread's, two threads')
-    for method(*whole) against method(*half) in two threads at once."""
+    for method(*whole) against method(*half) in two threads at once, each
+    way timed after one untimed run: the workers' allocator arenas then
+    already hold the results' memory, and no timed run pays its first touch."""
+    wall_seconds_in_threads(method, whole)
+    wall_seconds_in_threads(method, halves)
     one = wall_seconds_in_threads(method, whole)
     two = wall_seconds_in_threads(method, halves)
     return one / two, one, two

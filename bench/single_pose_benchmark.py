@@ -297,10 +297,16 @@ def machine():
 
 
 def write_section(text):
-    """The section replaces its previous version, or is appended."""
+    """The section replaces its previous version, up to the next section (the
+    SIMD benchmark's follows it), or is appended."""
     current = RESULTS.read_text() if RESULTS.exists() else ""
-    kept = current.split(SECTION)[0].rstrip("\n")
-    RESULTS.write_text(kept + "\n\n" + text + "\n")
+    if SECTION not in current:
+        RESULTS.write_text(current.rstrip("\n") + "\n\n" + text + "\n")
+        return
+    start = current.index(SECTION)
+    following = current.find("\n## ", start + len(SECTION))
+    rest = "" if following < 0 else "\n" + current[following:].lstrip("\n")
+    RESULTS.write_text(current[:start] + text + "\n" + rest)
 
 
 def main():

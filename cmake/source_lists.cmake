@@ -73,6 +73,7 @@ set(QTK_ARRAY_SOURCES
   ${QTK_SOURCE_ROOT}/src/arrays/prepared_arm.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_call.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/single_pose.cpp
+  ${QTK_SOURCE_ROOT}/src/arrays/numpy_api.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/signature_report.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/simd_choice.cpp
   ${QTK_SOURCE_ROOT}/src/arrays/kernel_module.cpp)

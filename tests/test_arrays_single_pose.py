@@ -4,6 +4,7 @@ and shapes, for Python numbers, tuples, lists and float64 arrays of the
 pose's shape; forms it does not read fall back to the batch path, whose
 errors stay word for word."""
 import contextlib
+import datetime
 import math
 
 import numpy as np
@@ -116,11 +117,16 @@ FORMS = {
     tuple(map(tuple, v)) if np.ndim(v) == 2 else tuple(v),
     "float64 arrays": lambda v: np.array(v, dtype=np.float64),
     "float64 scalars": lambda v: np.float64(v) if isinstance(v, float) else np.array(v),
-    # Forms it leaves to the batch path.
+    "float64 memoryviews": lambda v: memoryview(np.array(v, dtype=np.float64)),
+    # Forms it leaves to the batch path (or, where one pose's layout is
+    # C-contiguous anyway, reads).
+    "byte-swapped": lambda v: np.array(v, dtype=np.float64).astype(
+        np.dtype(np.float64).newbyteorder()),
+    "Fortran order": lambda v: np.asfortranarray(np.array(v, dtype=np.float64)),
     "long double arrays": lambda v: np.array(v, dtype=np.longdouble),
     "strided": lambda v: np.repeat(np.asarray(v, dtype=np.float64), 2)[::2].reshape(np.shape(v)),
 }
-READ_FORMS = ["python", "tuples", "float64 arrays", "float64 scalars"]
+READ_FORMS = ["python", "tuples", "float64 arrays", "float64 scalars", "float64 memoryviews"]
 
 
 @settings(max_examples=300, deadline=None)
@@ -136,6 +142,42 @@ def test_single_pose_is_the_batch_element(arm, name, form, data):
     assert_identical(single, batch)
     if form in READ_FORMS:
         assert taken and all(taken)
+
+
+# One pose of each kind, for the checks that need no search over poses.
+SAMPLE_POSES = {id(angles): 0.3, id(pairs): (0.3, -0.2), id(vectors): (0.6, 0.6, 0.5),
+                id(matrices): qt.Arm().fk(0.3, -0.2).tolist()}
+
+
+@pytest.mark.parametrize("name", sorted(CALLS))
+def test_single_results_are_fresh_arrays(name):
+    """Each call's results are new arrays as numpy.empty makes them: their
+    own memory, writable, C-contiguous, shared with no other call's."""
+    call, strategies = CALLS[name]
+    poses = [SAMPLE_POSES[id(strategy)] for strategy in strategies]
+    with single_entries(refuse=False) as taken:
+        first, second = call(qt.Arm(), *poses), call(qt.Arm(), *poses)
+    assert taken and all(taken)
+    pairs_of_results = zip(first, second) if isinstance(first, tuple) else [(first, second)]
+    for one, other in pairs_of_results:
+        for result in (one, other):
+            assert type(result) is np.ndarray and result.base is None
+            assert result.flags.owndata and result.flags.writeable and result.flags.c_contiguous
+        assert not np.shares_memory(one, other)
+
+
+ARM_ENTRIES = [name for name in SINGLE_ENTRIES if _kernels.kernel_signatures()[name[:-7]][0]]
+
+
+@pytest.mark.parametrize("name", ARM_ENTRIES)
+@pytest.mark.parametrize("foreign", [datetime.datetime_CAPI, object(), None])
+def test_single_entries_take_only_a_prepared_arm(name, foreign):
+    """Another capsule (or any other object) where the prepared arm goes is
+    a ValueError, never an arm read from it."""
+    _, parameters = _kernels.kernel_signatures()[name[:-7]]
+    inputs = [0.0 for parameter in parameters if parameter[3] != "write"]
+    with pytest.raises(ValueError, match="PyCapsule"):
+        getattr(_kernels, name)(foreign, *inputs)
 
 
 def rotation():

@@ -756,10 +756,11 @@ class Arm:
         times too large, so use a damping there. The part of the wanted rate
         along the direction cannot be produced and stays as residual.
         """
-        # A float damping, as the batch path takes it: the same double.
+        # A float damping (NumPy's float64 included, which the kernel reads as
+        # the same double), as the batch path takes it.
         if isinstance(damping, float) and 0.0 <= damping < math.inf:
             single: Optional[FloatArray] = _kernels.arm_joint_rates_single(
-                self._prepared, theta_a, theta_b, direction_rate, float(damping))
+                self._prepared, theta_a, theta_b, direction_rate, damping)
             if single is not None:
                 return single
         batch, (a, b, rate) = pose_arguments(

@@ -49,7 +49,7 @@ const char* element_name(Element element) {
 
 }  // namespace
 
-KernelCall::~KernelCall() {
+void KernelCall::release() {
     for (std::size_t k = 0; k < MAX_PARAMETERS; ++k) {
         if (acquired_[k]) {
             PyBuffer_Release(&views_[k]);
@@ -58,26 +58,22 @@ KernelCall::~KernelCall() {
     }
 }
 
-PyObject* KernelCall::take_results(const KernelSignature& signature) {
-    std::size_t count = 0;
-    std::size_t last = 0;
-    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
-        if (results_[k] != nullptr) {
-            ++count;
-            last = k;
-        }
-    }
-    if (count == 1) {
-        return std::exchange(results_[last], nullptr);
-    }
+void KernelCall::report_single_arity(const KernelSignature& signature, Py_ssize_t expected,
+                                     Py_ssize_t nargs) {
+    python::raise_format(PyExc_TypeError, "%s_single() takes exactly %zd arguments (%zd given)",
+                         signature.name, expected, nargs);
+}
+
+PyObject* KernelCall::results_tuple(const KernelSignature& signature, PyObject** results,
+                                    std::size_t count) {
     PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(count));
     if (tuple == nullptr) {
         return nullptr;
     }
     for (std::size_t k = 0, item = 0; k < signature.parameter_count; ++k) {
-        if (results_[k] != nullptr) {
-            PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(item++), results_[k]);
-            results_[k] = nullptr;
+        if (results[k] != nullptr) {
+            PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(item++), results[k]);
+            results[k] = nullptr;
         }
     }
     return tuple;
@@ -131,54 +127,7 @@ bool KernelCall::bind_arm(const KernelSignature& signature, PyObject* const* arg
                              signature.name);
         return false;
     }
-    arm_.emplace(prepare_arm(arm_arc, coupler_arc, mirror, negative));
-    return true;
-}
-
-bool KernelCall::bind_single(const KernelSignature& signature, PyObject* const* args,
-                             Py_ssize_t nargs) {
-    Py_ssize_t expected = signature.takes_arm ? 1 : 0;
-    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
-        expected += signature.parameters[k].access == Access::write ? 0 : 1;
-    }
-    if (nargs != expected) {
-        python::raise_format(PyExc_TypeError,
-                             "%s_single() takes exactly %zd arguments (%zd given)",
-                             signature.name, expected, nargs);
-        return false;
-    }
-    if (signature.takes_arm) {
-        const auto* arm = static_cast<const Arm*>(PyCapsule_GetPointer(args[0], PREPARED_ARM));
-        if (arm == nullptr) {
-            return false;
-        }
-        arm_.emplace(*arm);
-    }
-    // The inputs first: a pose that is not single leaves no result made.
-    PyObject* const* next = args + (signature.takes_arm ? 1 : 0);
-    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
-        if (signature.parameters[k].access != Access::write &&
-            !bind_parameter(signature, Binding::single, k, *next++)) {
-            return false;
-        }
-    }
-    for (std::size_t k = 0; k < signature.parameter_count; ++k) {
-        if (signature.parameters[k].access == Access::write &&
-            !make_result(signature.parameters[k], k)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool KernelCall::make_result(const KernelParameter& parameter, std::size_t k) {
-    results_[k] = new_single_result(parameter.width, parameter.element == Element::boolean);
-    if (results_[k] == nullptr ||
-        PyObject_GetBuffer(results_[k], &views_[k], PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
-        return false;
-    }
-    acquired_[k] = true;
-    data_[k] = views_[k].buf;
+    arm_ = &made_arm_.emplace(prepare_arm(arm_arc, coupler_arc, mirror, negative));
     return true;
 }
 
@@ -236,6 +185,7 @@ bool KernelCall::bind_buffer(const KernelSignature& signature, std::size_t k, Py
         return false;
     }
     acquired_[k] = true;
+    holds_ = true;
     const Py_buffer& view = views_[k];
     if (!element_matches(parameter.element, view)) {
         python::raise_format(PyExc_ValueError,

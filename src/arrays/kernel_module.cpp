@@ -7,6 +7,7 @@
 // The module holds no state of its own; the SIMD lanes are the core's
 // process-wide choice (simd_choice.cpp).
 #include "arrays/kernels.hpp"
+#include "arrays/numpy_api.hpp"
 
 namespace quorbel::arrays {
 
@@ -52,6 +53,7 @@ int add_version(PyObject* module) {
 }
 
 PyModuleDef_Slot kernel_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(import_numpy_api)},
     {Py_mod_exec, reinterpret_cast<void*>(add_version)},
     {Py_mod_exec, reinterpret_cast<void*>(use_simd_from_environment)},
     {0, nullptr},

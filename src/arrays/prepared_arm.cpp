@@ -23,6 +23,15 @@ Arm prepare_arm(double arm_arc, double coupler_arc, bool mirror, bool negative_b
                                  negative_branch ? Branch::negative : Branch::positive, mirror};
 }
 
+const Arm* prepared_arm_of(PyObject* capsule) {
+    // Only a capsule made above has this very name, not merely its text: its
+    // context is then the arm. Anything else gets the full check, and its error.
+    if (PyCapsule_CheckExact(capsule) && PyCapsule_GetName(capsule) == PREPARED_ARM) {
+        return static_cast<const Arm*>(PyCapsule_GetContext(capsule));
+    }
+    return static_cast<const Arm*>(PyCapsule_GetPointer(capsule, PREPARED_ARM));
+}
+
 PyObject* prepared_arm_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     KernelCall call;
     if (!call.bind(PREPARED, Binding::batch, args, nargs)) {
@@ -35,6 +44,13 @@ PyObject* prepared_arm_kernel(PyObject*, PyObject* const* args, Py_ssize_t nargs
     PyObject* capsule = PyCapsule_New(arm, PREPARED_ARM, destroy_prepared_arm);
     if (capsule == nullptr) {
         delete arm;
+        return nullptr;
+    }
+    // The arm again as the context, which prepared_arm_of reads without
+    // comparing names character by character.
+    if (PyCapsule_SetContext(capsule, arm) != 0) {
+        Py_DECREF(capsule);
+        return nullptr;
     }
     return capsule;
 }

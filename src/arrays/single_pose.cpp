@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "arrays/numpy_api.hpp"
+
 namespace quorbel::arrays {
 
 namespace {
@@ -46,17 +48,46 @@ bool is_native_float64(const Py_buffer& view) {
     return format[0] == 'd' && format[1] == '\0';
 }
 
-// A C-contiguous float64 buffer whose shape is exactly `shape` (ndim axes).
+bool has_shape(const Py_ssize_t* axes, int axis_count, const Py_ssize_t* shape, int ndim) {
+    if (axis_count != ndim) {
+        return false;
+    }
+    for (int axis = 0; axis < ndim; ++axis) {
+        if (axes[axis] != shape[axis]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A NumPy array read through its own fields: the buffer protocol would
+// describe it in a new Py_buffer (its format string and shape made for the
+// occasion) only for the same test.
+bool read_array(PyArrayObject* array, const Py_ssize_t* shape, int ndim, double* values) {
+    if (PyArray_TYPE(array) != NPY_DOUBLE || !PyArray_ISNOTSWAPPED(array) ||
+        !PyArray_IS_C_CONTIGUOUS(array) ||
+        !has_shape(PyArray_DIMS(array), PyArray_NDIM(array), shape, ndim)) {
+        return false;
+    }
+    std::memcpy(values, PyArray_DATA(array), static_cast<std::size_t>(PyArray_NBYTES(array)));
+    return true;
+}
+
+// A C-contiguous float64 array or other buffer whose shape is exactly
+// `shape` (ndim axes).
 bool read_buffer(PyObject* obj, const Py_ssize_t* shape, int ndim, double* values) {
+    if (PyArray_Check(obj)) {
+        return read_array(reinterpret_cast<PyArrayObject*>(obj), shape, ndim, values);
+    }
+    if (!PyObject_CheckBuffer(obj)) {
+        return false;
+    }
     Py_buffer view;
     if (PyObject_GetBuffer(obj, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
         PyErr_Clear();
         return false;
     }
-    bool fits = is_native_float64(view) && view.ndim == ndim;
-    for (int axis = 0; fits && axis < ndim; ++axis) {
-        fits = view.shape[axis] == shape[axis];
-    }
+    const bool fits = is_native_float64(view) && has_shape(view.shape, view.ndim, shape, ndim);
     if (fits) {
         std::memcpy(values, view.buf, static_cast<std::size_t>(view.len));
     }
@@ -82,119 +113,39 @@ bool read_nested(PyObject* obj, const Py_ssize_t* shape, int ndim, double* value
         }
         return true;
     }
-    return PyObject_CheckBuffer(obj) && read_buffer(obj, shape, ndim, values);
+    return read_buffer(obj, shape, ndim, values);
 }
 
-// numpy.empty and its arguments, looked up once: the result of a single pose
-// costs about what its kinematics cost, and an import per call would double
-// it. They live as long as the process, like the numpy module itself.
-struct ResultMaker {
-    PyObject* empty = nullptr;
-    PyObject* bool_dtype = nullptr;
-    PyObject* shapes[MAX_POSE_VALUES + 1] = {};
-};
-
-Py_ssize_t pose_axes(std::size_t width, Py_ssize_t* shape) {
+int pose_axes(std::size_t width, npy_intp* shape) {
     switch (width) {
         case ANGLE_WIDTH: return 0;
         case JACOBIAN_WIDTH: shape[0] = VECTOR_WIDTH; shape[1] = JOINT_PAIR_WIDTH; return 2;
         case SOLUTIONS_WIDTH: shape[0] = SOLUTION_SLOTS; shape[1] = JOINT_PAIR_WIDTH; return 2;
         case MATRIX_WIDTH: shape[0] = VECTOR_WIDTH; shape[1] = VECTOR_WIDTH; return 2;
-        default: shape[0] = static_cast<Py_ssize_t>(width); return 1;
+        default: shape[0] = static_cast<npy_intp>(width); return 1;
     }
-}
-
-bool make(ResultMaker& maker) {
-    PyObject* numpy = PyImport_ImportModule("numpy");
-    if (numpy == nullptr) {
-        return false;
-    }
-    maker.empty = PyObject_GetAttrString(numpy, "empty");
-    // np.dtype(np.bool_) itself: empty() takes a dtype object as it is, where
-    // the scalar type would be looked up on every call.
-    PyObject* bool_type = PyObject_GetAttrString(numpy, "bool_");
-    PyObject* dtype = PyObject_GetAttrString(numpy, "dtype");
-    if (bool_type != nullptr && dtype != nullptr) {
-        maker.bool_dtype = PyObject_CallOneArg(dtype, bool_type);
-    }
-    Py_XDECREF(bool_type);
-    Py_XDECREF(dtype);
-    Py_DECREF(numpy);
-    if (maker.empty == nullptr || maker.bool_dtype == nullptr) {
-        return false;
-    }
-    for (std::size_t width = 1; width <= MAX_POSE_VALUES; ++width) {
-        Py_ssize_t shape[2] = {};
-        const Py_ssize_t axes = pose_axes(width, shape);
-        if (axes == 1) {
-            // A length for a row: empty() reads it sooner than a tuple.
-            maker.shapes[width] = PyLong_FromSsize_t(shape[0]);
-            if (maker.shapes[width] == nullptr) {
-                return false;
-            }
-            continue;
-        }
-        maker.shapes[width] = PyTuple_New(axes);
-        if (maker.shapes[width] == nullptr) {
-            return false;
-        }
-        for (Py_ssize_t axis = 0; axis < axes; ++axis) {
-            PyObject* size = PyLong_FromSsize_t(shape[axis]);
-            if (size == nullptr) {
-                return false;
-            }
-            PyTuple_SET_ITEM(maker.shapes[width], axis, size);
-        }
-    }
-    return true;
-}
-
-void forget(ResultMaker& maker) {
-    Py_CLEAR(maker.empty);
-    Py_CLEAR(maker.bool_dtype);
-    for (PyObject*& shape : maker.shapes) {
-        Py_CLEAR(shape);
-    }
-}
-
-const ResultMaker* result_maker() {
-    static ResultMaker maker;
-    static bool made = false;
-    if (!made) {
-        // Made aside and kept only if no other thread kept one meanwhile: the
-        // import can let another thread run the first single call too.
-        ResultMaker fresh;
-        if (!make(fresh)) {
-            forget(fresh);
-            return nullptr;
-        }
-        if (made) {
-            forget(fresh);
-        } else {
-            maker = fresh;
-            made = true;
-        }
-    }
-    return &maker;
 }
 
 }  // namespace
 
-PyObject* new_single_result(std::size_t width, bool boolean) {
-    const ResultMaker* maker = result_maker();
-    if (maker == nullptr) {
-        return nullptr;
-    }
-    if (width == 0 || width > MAX_POSE_VALUES) {
+PyObject* new_single_result(std::size_t width, bool boolean, void** data) {
+    if (width == 0 || width > MAX_POSE_VALUES || (boolean && width != ANGLE_WIDTH)) {
         PyErr_Format(PyExc_SystemError, "no single result holds %zu values", width);
         return nullptr;
     }
-    if (boolean) {
-        PyObject* arguments[] = {maker->shapes[1], maker->bool_dtype};
-        return PyObject_Vectorcall(maker->empty, arguments, 2, nullptr);
+    npy_intp shape[2] = {};
+    const int axes = pose_axes(width, shape);
+    // What numpy.empty makes: a new C-contiguous array owning its memory.
+    PyArray_Descr* type = PyArray_DescrFromType(boolean ? NPY_BOOL : NPY_DOUBLE);
+    if (type == nullptr) {
+        return nullptr;
     }
-    PyObject* arguments[] = {maker->shapes[width]};
-    return PyObject_Vectorcall(maker->empty, arguments, 1, nullptr);
+    PyObject* result =
+        PyArray_NewFromDescr(&PyArray_Type, type, axes, shape, nullptr, nullptr, 0, nullptr);
+    if (result != nullptr) {
+        *data = PyArray_DATA(reinterpret_cast<PyArrayObject*>(result));
+    }
+    return result;
 }
 
 bool read_single_pose(PyObject* obj, std::size_t width, double* values) {
@@ -202,8 +153,7 @@ bool read_single_pose(PyObject* obj, std::size_t width, double* values) {
     const Py_ssize_t row[] = {static_cast<Py_ssize_t>(width)};
     if (width == ANGLE_WIDTH) {
         // A 0-d float64 array is a buffer of no axes.
-        return read_number(obj, values) ||
-               (PyObject_CheckBuffer(obj) && read_buffer(obj, row, 0, values));
+        return read_number(obj, values) || read_buffer(obj, row, 0, values);
     }
     if (width == MATRIX_WIDTH) {
         return read_nested(obj, ROTATION, 2, values);

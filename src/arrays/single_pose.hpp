@@ -21,10 +21,11 @@ namespace quorbel::arrays {
 // every error.
 bool read_single_pose(PyObject* obj, std::size_t width, double* values);
 
-// A new, uninitialised NumPy array for one pose's result: a truth value of
-// shape () (bool), or `width` float64 values of shape () for 1, (3, 2) for 6
-// (a Jacobian), (4, 2) for 8 (the candidates of ik_solutions), (3, 3) for 9,
-// (width,) otherwise. nullptr with the error set.
-PyObject* new_single_result(std::size_t width, bool boolean);
+// A new, uninitialised NumPy array for one pose's result, as numpy.empty
+// makes it: a truth value of shape () (bool), or `width` float64 values of
+// shape () for 1, (3, 2) for 6 (a Jacobian), (4, 2) for 8 (the candidates of
+// ik_solutions), (3, 3) for 9, (width,) otherwise; `data` receives its
+// values' address. nullptr with the error set.
+PyObject* new_single_result(std::size_t width, bool boolean, void** data);
 
 }  // namespace quorbel::arrays
