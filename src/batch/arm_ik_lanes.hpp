@@ -35,7 +35,7 @@ struct PlacementLanes {
 // Joint A (joint_b false) turns about v_1 = (0, 0, 1) from the rest tip
 // (m sa, 0, ca), joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
 template <class V>
-QTK_FORCE_INLINE PlacementLanes<V> place_tips(const Arm& arm, const Vec3Lanes<V>& d,
+QTK_FORCE_INLINE PlacementLanes<V> place_tips(const LaneArm& arm, const Vec3Lanes<V>& d,
                                               bool joint_b) {
     const double sin_arm = arm.sin_arm();
     const double cos_arm = arm.cos_arm();
@@ -77,7 +77,7 @@ struct CandidateLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE CandidateLanes<V> candidate_lanes(const Arm& arm, const Vec3Lanes<V>& d) {
+QTK_FORCE_INLINE CandidateLanes<V> candidate_lanes(const LaneArm& arm, const Vec3Lanes<V>& d) {
     const PlacementLanes<V> a = place_tips(arm, d, false);
     const PlacementLanes<V> b = place_tips(arm, d, true);
     CandidateLanes<V> out;
@@ -120,7 +120,7 @@ struct SolutionLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE SolutionLanes<V> solution_lanes(const Arm& arm,
+QTK_FORCE_INLINE SolutionLanes<V> solution_lanes(const LaneArm& arm,
                                                  const Vec3Lanes<V>& direction) {
     const UnitLanes<V> unit = unit_direction_lanes(direction);
     const CandidateLanes<V> c = candidate_lanes(arm, unit.d);
@@ -189,7 +189,7 @@ struct OrientationChoiceLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE OrientationChoiceLanes<V> ik_lanes(const Arm& arm, const Mat3Lanes<V>& target) {
+QTK_FORCE_INLINE OrientationChoiceLanes<V> ik_lanes(const LaneArm& arm, const Mat3Lanes<V>& target) {
     const Vec3Lanes<V> d = {target.m[0][2], target.m[1][2], target.m[2][2]};
     const CandidateLanes<V> c = candidate_lanes(arm, d);
     const double side = branch_sign(arm.geometry());

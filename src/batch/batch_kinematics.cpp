@@ -47,11 +47,12 @@ template <class V>
 QTK_FORCE_INLINE void arm_fk_on(const Arm& arm, const double* theta_a, const double* theta_b,
                                 std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
             const FrameLanes<V> f =
-                fk_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                fk_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_rotations(f.rotation, rotations + 9 * i);
             if (!elementary::detail::all_lanes(f.common)) {
                 for (int k = 0; k < W; ++k) {
@@ -69,11 +70,12 @@ QTK_FORCE_INLINE void arm_direction_on(const Arm& arm, const double* theta_a,
                                        const double* theta_b, std::size_t count,
                                        double* directions) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
             const ApexLanes<V> a =
-                apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_poses<3>({a.apex.x, a.apex.y, a.apex.z}, directions + 3 * i);
             if (!elementary::detail::all_lanes(a.closed)) {
                 for (int k = 0; k < W; ++k) {
@@ -92,11 +94,12 @@ QTK_FORCE_INLINE void arm_reachable_joints_on(const Arm& arm, const double* thet
                                               const double* theta_b, std::size_t count,
                                               bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
             const ApexLanes<V> a =
-                apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             for (int k = 0; k < W; ++k) reachable[i + k] = a.closed[k] != 0;
         },
         [&](std::size_t i) { reachable[i] = reachable_joints_pose(arm, theta_a[i], theta_b[i]); });
@@ -114,17 +117,18 @@ QTK_FORCE_INLINE void redo_flagged(IndexLanes<V> flagged, std::size_t first, Sin
 
 template <class V>
 QTK_FORCE_INLINE Vec3Lanes<V> load_directions(const double* directions) {
-    return {load_strided<V>(directions, 3), load_strided<V>(directions + 1, 3),
-            load_strided<V>(directions + 2, 3)};
+    return load_triples<V>(directions);
 }
 
 template <class V>
 QTK_FORCE_INLINE Mat3Lanes<V> load_rotations(const double* rotations) {
-    Mat3Lanes<V> m;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) m.m[i][j] = load_strided<V>(rotations + 3 * i + j, 9);
-    }
-    return m;
+    V first[4];
+    V middle[4];
+    load_four_components(rotations, 9, first);
+    load_four_components(rotations + 4, 9, middle);
+    return {{{first[0], first[1], first[2]},
+             {first[3], middle[0], middle[1]},
+             {middle[2], middle[3], load_strided<V>(rotations + 8, 9)}}};
 }
 
 template <class V>
@@ -137,13 +141,14 @@ QTK_FORCE_INLINE void arm_ik_from_direction_on(const Arm& arm, const double* dir
                                                const double* near, std::size_t count,
                                                double* joints) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         ik_from_direction_pose(arm, directions + 3 * i, near_of(near, i), joints + 2 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             ChoiceLanes<V> best;
             if (near != nullptr) {
                 const V near_a = load_strided<V>(near + 2 * i, 2);
@@ -164,13 +169,14 @@ template <class V>
 QTK_FORCE_INLINE void arm_reachable_direction_on(const Arm& arm, const double* directions,
                                                  std::size_t count, bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         reachable[i] = reachable_direction_pose(arm, directions + 3 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             const IndexLanes<V> any = s.lands[0] | s.lands[1] | s.lands[2] | s.lands[3];
             for (int k = 0; k < W; ++k) reachable[i + k] = any[k] != 0;
             redo_flagged<V>(s.scalar, i, single);
@@ -182,13 +188,14 @@ template <class V>
 QTK_FORCE_INLINE void arm_ik_solutions_on(const Arm& arm, const double* directions,
                                           std::size_t count, double* joints) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         ik_solutions_pose(arm, directions + 3 * i, joints + 8 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             V slots[8];
             for (int slot = 0; slot < 4; ++slot) {
                 slots[2 * slot] = found_or_nan(s.lands[slot], s.theta_a[slot]);
@@ -204,11 +211,12 @@ template <class V>
 QTK_FORCE_INLINE void arm_ik_on(const Arm& arm, const double* rotations, std::size_t count,
                                 double* joints) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) { ik_pose(arm, rotations + 9 * i, joints + 2 * i); };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const OrientationChoiceLanes<V> r = ik_lanes(arm, load_rotations<V>(rotations + 9 * i));
+            const OrientationChoiceLanes<V> r = ik_lanes(lane_arm, load_rotations<V>(rotations + 9 * i));
             store_poses<2>({found_or_nan(r.choice.found, r.choice.theta_a),
                             found_or_nan(r.choice.found, r.choice.theta_b)},
                            joints + 2 * i);
@@ -221,13 +229,14 @@ template <class V>
 QTK_FORCE_INLINE void arm_reachable_orientation_on(const Arm& arm, const double* rotations,
                                                    std::size_t count, bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         reachable[i] = reachable_orientation_pose(arm, rotations + 9 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const OrientationChoiceLanes<V> r = ik_lanes(arm, load_rotations<V>(rotations + 9 * i));
+            const OrientationChoiceLanes<V> r = ik_lanes(lane_arm, load_rotations<V>(rotations + 9 * i));
             for (int k = 0; k < W; ++k) reachable[i + k] = r.choice.found[k] != 0;
             redo_flagged<V>(r.scalar, i, single);
         },
@@ -239,11 +248,12 @@ QTK_FORCE_INLINE void arm_direction_jacobian_on(const Arm& arm, const double* th
                                                 const double* theta_b, std::size_t count,
                                                 double* jacobians) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
             const ApexRateLanes<V> r =
-                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_poses<6>({found_or_nan(r.valid, r.apex_a.x), found_or_nan(r.valid, r.apex_b.x),
                             found_or_nan(r.valid, r.apex_a.y), found_or_nan(r.valid, r.apex_b.y),
                             found_or_nan(r.valid, r.apex_a.z), found_or_nan(r.valid, r.apex_b.z)},
@@ -259,11 +269,12 @@ QTK_FORCE_INLINE void arm_singular_values_on(const Arm& arm, const double* theta
                                              const double* theta_b, std::size_t count,
                                              double* values) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
             const ApexRateLanes<V> r =
-                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             const SingularValueLanes<V> s = singular_value_lanes(r);
             store_poses<2>({found_or_nan(r.valid, s.largest), found_or_nan(r.valid, s.smallest)},
                            values + 2 * i);
@@ -276,6 +287,7 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
                                          const double* theta_b, const double* direction_rates,
                                          double damping, std::size_t count, double* rates) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         joint_rates_pose(arm, theta_a[i], theta_b[i], direction_rates + 3 * i, damping,
                          rates + 2 * i);
@@ -284,7 +296,7 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
         count,
         [&](std::size_t i) {
             const ApexRateLanes<V> r =
-                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             const JointRateLanes<V> q =
                 joint_rate_lanes(r, load_directions<V>(direction_rates + 3 * i), damping);
             store_poses<2>({found_or_nan(r.valid, q.rate_a), found_or_nan(r.valid, q.rate_b)},
@@ -301,9 +313,8 @@ QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double
         count,
         [&](std::size_t i) {
             const double* pose = joints + 3 * i;
-            const Mat3Lanes<V> r = neck_fk_lanes(load_strided<V>(pose, 3),
-                                                 load_strided<V>(pose + 1, 3),
-                                                 load_strided<V>(pose + 2, 3));
+            const Vec3Lanes<V> angles = load_triples<V>(pose);
+            const Mat3Lanes<V> r = neck_fk_lanes(angles.x, angles.y, angles.z);
             store_rotations(r, rotations + 9 * i);
         },
         [&](std::size_t i) { neck_fk_pose(joints + 3 * i, rotations + 9 * i); });
@@ -317,8 +328,8 @@ QTK_FORCE_INLINE void neck_angular_jacobian_on(const double* joints, std::size_t
         count,
         [&](std::size_t i) QTK_LAMBDA_INLINE {
             const double* pose = joints + 3 * i;
-            store_rotations(neck_jacobian_lanes(load_strided<V>(pose, 3),
-                                                load_strided<V>(pose + 1, 3)),
+            const Vec3Lanes<V> angles = load_triples<V>(pose);
+            store_rotations(neck_jacobian_lanes(angles.x, angles.y),
                             jacobians + 9 * i);
         },
         [&](std::size_t i) QTK_LAMBDA_INLINE { neck_jacobian_pose(joints + 3 * i, jacobians + 9 * i); });
@@ -334,10 +345,9 @@ QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* om
     in_blocks<W>(
         count,
         [&](std::size_t i) QTK_LAMBDA_INLINE {
-            const double* pose = joints + 3 * i;
+            const Vec3Lanes<V> angles = load_triples<V>(joints + 3 * i);
             const NeckRateLanes<V> r =
-                neck_rate_lanes(load_strided<V>(pose, 3), load_strided<V>(pose + 1, 3),
-                                load_strided<V>(pose + 2, 3), load_directions<V>(omega + 3 * i));
+                neck_rate_lanes(angles.x, angles.y, angles.z, load_directions<V>(omega + 3 * i));
             const IndexLanes<V> free = ~r.locked;
             store_poses<3>({found_or_nan(free, r.yaw_rate), found_or_nan(free, r.pitch_rate),
                             found_or_nan(free, r.roll_rate)},
@@ -347,11 +357,15 @@ QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* om
         single);
 }
 
+// Entries 0 to 3 and 5 to 8 of each rotation, of which the inverse reads
+// r00, r10 and r20 to r22: two whole rows' worth of loads per pose.
 template <class V>
 QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
-    return neck_ik_lanes(load_strided<V>(rotations, 9), load_strided<V>(rotations + 3, 9),
-                         load_strided<V>(rotations + 6, 9), load_strided<V>(rotations + 7, 9),
-                         load_strided<V>(rotations + 8, 9));
+    V first[4];
+    V last[4];
+    load_four_components(rotations, 9, first);
+    load_four_components(rotations + 5, 9, last);
+    return neck_ik_lanes(first[0], first[3], last[1], last[2], last[3]);
 }
 
 template <class V>

@@ -171,6 +171,51 @@ inline V load_lanes(const double* p) {
     return load_strided<V>(p, 1);
 }
 
+// The reverse of store_poses for what the kernels read: the three components
+// of W contiguous poses of three doubles (joint triples, directions), and
+// four neighbouring components of W poses `stride` doubles apart (entries of
+// rotations), one component vector each; lane by lane here, by whole-vector
+// loads and shuffles for four lanes below.
+template <class V>
+inline Vec3Lanes<V> load_triples(const double* p) {
+    return {load_strided<V>(p, 3), load_strided<V>(p + 1, 3), load_strided<V>(p + 2, 3)};
+}
+
+template <class V>
+inline void load_four_components(const double* p, std::size_t stride, V (&components)[4]) {
+    for (int c = 0; c < 4; ++c) components[c] = load_strided<V>(p + c, stride);
+}
+
+#if QTK_LANES4
+// Poses 0 and 2 fill the low and high halves of each load, 1 and 3 the
+// other's, two doubles at a time: (x0 y0 | x2 y2), (z0 x1 | z2 x3),
+// (y1 z1 | y3 z3); one shuffle within the halves then takes each component.
+template <>
+__attribute__((target("avx2,fma"))) inline Vec3Lanes<elementary::detail::Lanes4>
+load_triples<elementary::detail::Lanes4>(const double* p) {
+    using elementary::detail::Lanes4;
+    const __m256d xy = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p)),
+                                            _mm_loadu_pd(p + 6), 1);
+    const __m256d zx = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + 2)),
+                                            _mm_loadu_pd(p + 8), 1);
+    const __m256d yz = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + 4)),
+                                            _mm_loadu_pd(p + 10), 1);
+    return {(Lanes4)_mm256_shuffle_pd(xy, zx, 0xA), (Lanes4)_mm256_shuffle_pd(xy, yz, 0x5),
+            (Lanes4)_mm256_shuffle_pd(zx, yz, 0xA)};
+}
+
+// One four-double load per pose, transposed (transpose4 is its own inverse).
+__attribute__((target("avx2,fma"))) inline void load_four_components(
+    const double* p, std::size_t stride, elementary::detail::Lanes4 (&components)[4]) {
+    using elementary::detail::Lanes4;
+    __m256d rows[4];
+    lanes4::transpose4((Lanes4)_mm256_loadu_pd(p), (Lanes4)_mm256_loadu_pd(p + stride),
+                       (Lanes4)_mm256_loadu_pd(p + 2 * stride),
+                       (Lanes4)_mm256_loadu_pd(p + 3 * stride), rows);
+    for (int c = 0; c < 4; ++c) components[c] = (Lanes4)rows[c];
+}
+#endif
+
 }  // namespace quorbel::batch::detail
 
 

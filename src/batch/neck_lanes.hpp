@@ -26,12 +26,16 @@ namespace quorbel::batch::detail {
 // entries), c + t (the axis's), +-s (where E_ij = +-1) or +0 + +-0 + +0 =
 // +0 (the rest), the same bits with fewer operations. The zeros are computed
 // as t 0, which is NaN, as the full expression is, for a NaN or infinite
-// angle; a zero angle takes the exact identity, as rotation_about_axis does.
+// angle. A zero angle takes the exact identity, as rotation_about_axis does:
+// there c = cos(+-0) = 1, so c + t = 1 and t 0 = +0 already, and only the
+// two +-s entries, +-0, are made +0, by clearing their bits.
 template <int axis, class V>
 QTK_FORCE_INLINE Mat3Lanes<V> rotation_lanes(V angle) {
     const auto sc = elementary::detail::sincos_lanes(angle);
     const V c = sc.cos;
-    const V s = sc.sin;
+    const IndexLanes<V> kept = ~(angle == 0.0);
+    const V s = (V)((IndexLanes<V>)sc.sin & kept);
+    const V minus_s = (V)((IndexLanes<V>)(-sc.sin) & kept);
     const V t = 1.0 - c;
     const V zero = t * 0.0;
     constexpr int next = (axis + 1) % 3;
@@ -44,14 +48,8 @@ QTK_FORCE_INLINE Mat3Lanes<V> rotation_lanes(V angle) {
     r.m[next][next] = c;
     r.m[last][last] = c;
     // E_ij = -k_l for (i, j, l) an even permutation, +k_l for an odd one.
-    r.m[next][last] = -s;
+    r.m[next][last] = minus_s;
     r.m[last][next] = s;
-    const IndexLanes<V> zero_angle = angle == 0.0;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            r.m[i][j] = elementary::detail::select(zero_angle, V{} + IDENTITY[i][j], r.m[i][j]);
-        }
-    }
     return r;
 }
 

@@ -82,6 +82,27 @@ template <class Function>
 }
 #endif
 
+// The same for a function of two arguments (atan2).
+template <class V, class Index, class Function>
+QTK_FORCE_INLINE V finish_each_lane(V value, Index proven, V y, V x, Function f) {
+    for (int k = 0; k < LANE_COUNT<V>; ++k) {
+        if (proven[k] == 0) value[k] = f(y[k], x[k]);
+    }
+    return value;
+}
+template <class Function>
+[[gnu::noinline]] Lanes2 finish_failed_lanes(Lanes2 value, Index2 proven, Lanes2 y, Lanes2 x,
+                                             Function f) {
+    return finish_each_lane(value, proven, y, x, f);
+}
+#if QTK_LANES4
+template <class Function>
+[[gnu::noinline]] __attribute__((target("avx2,fma"))) Lanes4 finish_failed_lanes(
+    Lanes4 value, Index4 proven, Lanes4 y, Lanes4 x, Function f) {
+    return finish_each_lane(value, proven, y, x, f);
+}
+#endif
+
 // value where proven, the scalar function of x elsewhere.
 template <class V, class Function>
 QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V x, Function f) {
@@ -115,10 +136,8 @@ QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
     {
         r = atan2_fast<DekkerProducts>(y, x);
     }
-    if (!all_lanes(r.proven)) {
-        for (int k = 0; k < LANE_COUNT<V>; ++k) {
-            if (r.proven[k] == 0) r.value[k] = scalar_atan2(y[k], x[k]);
-        }
+    if (__builtin_expect(!all_lanes(r.proven), 0)) {
+        r.value = finish_failed_lanes(r.value, r.proven, y, x, scalar_atan2);
     }
     return r.value;
 }
