@@ -309,15 +309,17 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
 template <class V>
 QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) { neck_fk_pose(joints + 3 * i, rotations + 9 * i); };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
             const double* pose = joints + 3 * i;
             const Vec3Lanes<V> angles = load_triples<V>(pose);
-            const Mat3Lanes<V> r = neck_fk_lanes(angles.x, angles.y, angles.z);
-            store_rotations(r, rotations + 9 * i);
+            const NeckFrameLanes<V> r = neck_fk_lanes(angles.x, angles.y, angles.z);
+            store_rotations(r.rotation, rotations + 9 * i);
+            redo_flagged<V>(~r.common, i, single);
         },
-        [&](std::size_t i) { neck_fk_pose(joints + 3 * i, rotations + 9 * i); });
+        single);
 }
 
 template <class V>
