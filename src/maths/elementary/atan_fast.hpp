@@ -57,6 +57,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "maths/elementary/atan_series_tables.hpp"
 #include "maths/elementary/atan_tables.hpp"
@@ -122,6 +123,27 @@ inline double select_bits(bool mask, double if_true, double if_false) {
 #endif
 }
 
+// base as hi + mid: a row of ATAN_BASES for one double; on lanes, by bit
+// operations, as reading a row per lane would take each lane's index out of
+// the vector register: pi/2's parts where swapped or x is negative, and one
+// more in their exponents (pi's parts are twice pi/2's) where x alone is
+// negative, +0 elsewhere: the same doubles as the rows. (An integer sum
+// rather than a second mask: GCC turns the and-or of two masks into a
+// three-micro-operation blend.)
+static_assert(ATAN_PI_HI == 2.0 * ATAN_HALF_PI_HI && ATAN_PI_MID == 2.0 * ATAN_HALF_PI_MID);
+template <class Real>
+QTK_FORCE_INLINE ColumnPair<Real> atan_base(MaskOf<Real> swapped, MaskOf<Real> x_negative) {
+    if constexpr (std::is_same_v<Real, double>) {
+        const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
+        return gather_pair(ATAN_BASES, base, 0);
+    } else {
+        const IndexOf<Real> half_pi = swapped | x_negative;
+        const IndexOf<Real> doubled = (x_negative & ~swapped) & (std::int64_t{1} << 52);
+        return {(Real)((half_pi & index_bits(splat<Real>(ATAN_HALF_PI_HI))) + doubled),
+                (Real)((half_pi & index_bits(splat<Real>(ATAN_HALF_PI_MID))) + doubled)};
+    }
+}
+
 // atan2(y, x), the exact products and multiply-adds formed the way
 // Products forms them (product_steps.hpp; the same bound for either). Not
 // proven (the caller handles them): a zero, infinite or NaN argument, and
@@ -152,8 +174,7 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     // theta = base + sigma S, sigma = -1 where minus is set and +1
     // elsewhere (a sign flip), summed from the series' terms.
     const MaskOf<Real> minus = swapped != x_negative;
-    const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
-    const ColumnPair<Real> base_entry = gather_pair(ATAN_BASES, base, 0);
+    const ColumnPair<Real> base_entry = atan_base<Real>(swapped, x_negative);
     const Real base_hi = base_entry.first;
     const Real base_mid = base_entry.second;
     const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, s.a0));

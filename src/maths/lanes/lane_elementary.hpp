@@ -110,19 +110,63 @@ QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V 
     return value;
 }
 
+// The lanes of a sine and a cosine that their fast path left, out of line.
+template <class V, class Index>
+QTK_FORCE_INLINE SinCosLanes<V> finish_each_sincos(SinCosLanes<V> value, Index sin_proven,
+                                                   Index cos_proven, V x) {
+    for (int k = 0; k < LANE_COUNT<V>; ++k) {
+        if (sin_proven[k] == 0) value.sin[k] = scalar_sin(x[k]);
+        if (cos_proven[k] == 0) value.cos[k] = scalar_cos(x[k]);
+    }
+    return value;
+}
+[[gnu::noinline]] inline SinCosLanes<Lanes2> finish_failed_sincos(SinCosLanes<Lanes2> value,
+                                                                  Index2 sin_proven,
+                                                                  Index2 cos_proven, Lanes2 x) {
+    return finish_each_sincos(value, sin_proven, cos_proven, x);
+}
+#if QTK_LANES4
+[[gnu::noinline]] __attribute__((target("avx2,fma"))) inline SinCosLanes<Lanes4>
+finish_failed_sincos(SinCosLanes<Lanes4> value, Index4 sin_proven, Index4 cos_proven, Lanes4 x) {
+    return finish_each_sincos(value, sin_proven, cos_proven, x);
+}
+#endif
+
+// sin_cos_fused's or sin_cos_fast's candidates, proven on the kernel's
+// lanes only: |x| below the reduction's limit and above 2^-26, under which
+// sin x rounds to x and cos x to 1 (SIN_IS_X_BELOW, COS_IS_ONE_BELOW), the
+// values the scalar functions give there; such a lane is finished by them
+// with the kernel's failures, so that the common case takes no blend, and
+// one test covers both results.
 template <class V>
 QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
-    SinCosCandidate<V> c;
+    using Index = typename LaneWidth<V>::Index;
+    const V ax = abs_lane(x);
+    const Index in_range = ax < CODY_WAITE_LIMIT;
+    Candidate<V> s;
+    Candidate<V> c;
 #if QTK_FMA_VARIANTS
     if constexpr (LaneProducts<V>::fused) {
-        c = sin_cos_fused(x);
+        const FusedPoint<V> point = reduced_fused_point(x, in_range);
+        const FusedRows<V> rows = fused_rows(point);
+        s = fused_sin_of(point, rows);
+        c = fused_cos_of(point, rows);
     } else
 #endif
     {
-        c = sin_cos_fast(x);
+        const TablePoint<V> point = reduced_table_point(x, in_range);
+        s = sin_quadrant(point, 0);
+        c = sin_quadrant(point, 1);
     }
-    return {finish_lanes(c.sin.value, c.sin.proven, x, scalar_sin),
-            finish_lanes(c.cos.value, c.cos.proven, x, scalar_cos)};
+    static_assert(SIN_IS_X_BELOW >= COS_IS_ONE_BELOW);
+    const Index kernel = in_range & (ax > SIN_IS_X_BELOW);
+    const Index sin_proven = s.proven & kernel;
+    const Index cos_proven = c.proven & kernel;
+    SinCosLanes<V> out = {s.value, c.value};
+    if (__builtin_expect(!all_lanes(sin_proven & cos_proven), 0)) {
+        out = finish_failed_sincos(out, sin_proven, cos_proven, x);
+    }
+    return out;
 }
 
 template <class V>

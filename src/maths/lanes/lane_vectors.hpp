@@ -197,6 +197,32 @@ __attribute__((target("avx2,fma"))) inline ColumnPair<Lanes4> gather_pair(
 }
 #endif
 
+// gather_mirrored_rows (lane_scalar.hpp) on lanes.
+inline MirroredRows<Lanes2> gather_mirrored_rows(const double (*table)[2], Index2 row,
+                                                 std::int64_t mirror) {
+    return {gather_pair(table, row, 0), gather_pair(table, mirror - row, 0)};
+}
+#if QTK_LANES4
+// Rows r0 to r3 of a two-column table as its two columns.
+__attribute__((target("avx2,fma"))) inline ColumnPair<Lanes4> load_row_pairs(
+    const double (*table)[2], std::int64_t r0, std::int64_t r1, std::int64_t r2,
+    std::int64_t r3) {
+    const __m256d even = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(table[r0])),
+                                              _mm_loadu_pd(table[r2]), 1);
+    const __m256d odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(table[r1])),
+                                             _mm_loadu_pd(table[r3]), 1);
+    return {(Lanes4)_mm256_unpacklo_pd(even, odd), (Lanes4)_mm256_unpackhi_pd(even, odd)};
+}
+// Each lane's row taken into an integer register once, the mirrored row's
+// index formed there.
+__attribute__((target("avx2,fma"))) inline MirroredRows<Lanes4> gather_mirrored_rows(
+    const double (*table)[2], Index4 row, std::int64_t mirror) {
+    const std::int64_t r0 = row[0], r1 = row[1], r2 = row[2], r3 = row[3];
+    return {load_row_pairs(table, r0, r1, r2, r3),
+            load_row_pairs(table, mirror - r0, mirror - r1, mirror - r2, mirror - r3)};
+}
+#endif
+
 // Whether every lane, or any lane, of a mask is set: the sign bits gathered
 // into an integer (movmskpd) on x86-64, a loop over the lanes elsewhere.
 #if defined(__x86_64__)
