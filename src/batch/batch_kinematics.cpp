@@ -29,6 +29,22 @@ namespace {
 // vectors through memory: forced in.
 #define QTK_LAMBDA_INLINE __attribute__((always_inline))
 
+// The poses PREFETCH_BLOCKS blocks of W after pose i of an array of poses of
+// `width` doubles, asked into the cache (for writing, with `write`): on
+// arrays that are not in the cache already the lanes outrun the hardware's
+// prefetcher, which starts again at each 4 KiB page. (The addresses may
+// lie past the array's end: a prefetch never faults.)
+inline constexpr std::size_t PREFETCH_BLOCKS = 16;
+
+template <int W, std::size_t width, bool write = false>
+QTK_FORCE_INLINE void prefetch_ahead(const double* poses, std::size_t i) {
+    constexpr std::size_t LINE = 64;
+    const char* ahead = reinterpret_cast<const char*>(poses + width * (i + PREFETCH_BLOCKS * W));
+    for (std::size_t b = 0; b < width * W * sizeof(double); b += LINE) {
+        __builtin_prefetch(ahead + b, write ? 1 : 0);
+    }
+}
+
 template <int W, class Block, class Single>
 QTK_FORCE_INLINE void in_blocks(std::size_t count, Block block, Single single) {
     std::size_t i = 0;
@@ -74,6 +90,9 @@ QTK_FORCE_INLINE void arm_direction_on(const Arm& arm, const double* theta_a,
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 3, true>(directions, i);
             const ApexLanes<V> a =
                 apex_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_poses<3>({a.apex.x, a.apex.y, a.apex.z}, directions + 3 * i);
@@ -252,6 +271,9 @@ QTK_FORCE_INLINE void arm_direction_jacobian_on(const Arm& arm, const double* th
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 6, true>(jacobians, i);
             const ApexRateLanes<V> r =
                 apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_poses<6>({found_or_nan(r.valid, r.apex_a.x), found_or_nan(r.valid, r.apex_b.x),
@@ -313,6 +335,8 @@ QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 3>(joints, i);
+            prefetch_ahead<W, 9, true>(rotations, i);
             const double* pose = joints + 3 * i;
             const Vec3Lanes<V> angles = load_triples<V>(pose);
             const NeckFrameLanes<V> r = neck_fk_lanes(angles.x, angles.y, angles.z);
@@ -376,6 +400,8 @@ QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, dou
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 9>(rotations, i);
+            prefetch_ahead<W, 3, true>(angles, i);
             const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
             store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
             if (!elementary::detail::all_lanes(a.solved)) {
@@ -394,6 +420,7 @@ QTK_FORCE_INLINE void neck_reachable_on(const double* rotations, std::size_t cou
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 9>(rotations, i);
             const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
             const IndexLanes<V> found =
                 a.solved & (a.yaw == a.yaw) & (a.pitch == a.pitch) & (a.roll == a.roll);
