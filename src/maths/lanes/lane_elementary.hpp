@@ -169,21 +169,30 @@ QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
     return out;
 }
 
+// atan2's fast path on lanes; atan2_lanes finishes it. Callers with several
+// independent functions to compute take every fast path first and finish
+// them after: the finishing tests end the straight-line code, and within
+// it the out-of-order core finds the other functions' work beside one's
+// chain of dependent steps.
 template <class V>
-QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
-    FastResult<V> r;
+QTK_FORCE_INLINE FastResult<V> atan2_candidate(V y, V x) {
 #if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) {
-        r = atan2_fast<FusedProducts>(y, x);
-    } else
+    if constexpr (LaneProducts<V>::fused) return atan2_fast<FusedProducts>(y, x);
 #endif
-    {
-        r = atan2_fast<DekkerProducts>(y, x);
-    }
+    return atan2_fast<DekkerProducts>(y, x);
+}
+
+template <class V>
+QTK_FORCE_INLINE V finish_atan2(FastResult<V> r, V y, V x) {
     if (__builtin_expect(!all_lanes(r.proven), 0)) {
         r.value = finish_failed_lanes(r.value, r.proven, y, x, scalar_atan2);
     }
     return r.value;
+}
+
+template <class V>
+QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
+    return finish_atan2(atan2_candidate(y, x), y, x);
 }
 
 // asin (is_asin) or acos on lanes, one series evaluation per lane: each lane
@@ -242,17 +251,21 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
 }
 
 template <bool is_asin, class V>
-QTK_FORCE_INLINE V asin_acos_lanes(V x) {
-    FastResult<V> r;
+QTK_FORCE_INLINE FastResult<V> asin_acos_candidate(V x) {
 #if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) {
-        r = asin_acos_fast_lanes<is_asin, FusedProducts>(x);
-    } else
+    if constexpr (LaneProducts<V>::fused) return asin_acos_fast_lanes<is_asin, FusedProducts>(x);
 #endif
-    {
-        r = asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
-    }
+    return asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE V finish_asin_acos(FastResult<V> r, V x) {
     return finish_lanes(r.value, r.proven, x, is_asin ? scalar_asin : scalar_acos);
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE V asin_acos_lanes(V x) {
+    return finish_asin_acos<is_asin>(asin_acos_candidate<is_asin>(x), x);
 }
 
 template <class V>
