@@ -95,15 +95,13 @@ template <class V>
 QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_lanes(V r00, V r10, V r20, V r21, V r22) {
     const V margin = 1.0 - elementary::detail::abs_lane(r20);
     const IndexLanes<V> locked = margin < GIMBAL_LOCK_MARGIN;
-    // The three fast paths first, then their finishing tests
+    // The three fast paths first, step by step, then their finishing tests
     // (lane_elementary.hpp's atan2_candidate says why).
     namespace lanes = elementary::detail;
     const V sine = -r20;
-    const lanes::FastResult<V> yaw = lanes::atan2_candidate(r10, r00);
-    const lanes::FastResult<V> pitch = lanes::asin_acos_candidate<true>(sine);
-    const lanes::FastResult<V> roll = lanes::atan2_candidate(r21, r22);
-    return {lanes::finish_atan2(yaw, r10, r00), lanes::finish_asin_acos<true>(pitch, sine),
-            lanes::finish_atan2(roll, r21, r22), ~locked};
+    const lanes::TwoAtan2AndAsin<V> c = lanes::two_atan2_and_asin_candidates(r10, r00, sine, r21, r22);
+    return {lanes::finish_atan2(c.first, r10, r00), lanes::finish_asin_acos<true>(c.asin, sine),
+            lanes::finish_atan2(c.second, r21, r22), ~locked};
 }
 
 // neck_angular_jacobian: rows {0, -sy, cy cp}, {0, cy, sy cp}, {1, 0, -sp}.

@@ -144,13 +144,23 @@ QTK_FORCE_INLINE ColumnPair<Real> atan_base(MaskOf<Real> swapped, MaskOf<Real> x
     }
 }
 
-// atan2(y, x), the exact products and multiply-adds formed the way
-// Products forms them (product_steps.hpp; the same bound for either). Not
-// proven (the caller handles them): a zero, infinite or NaN argument, and
-// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
-// bound needs no underflow or overflow analysis.
+// atan2_fast in its three steps, the reduction, the series' terms and their
+// sum with the rounding test: lanes computing several independent functions
+// take each step for all of them in turn (lane_elementary.hpp).
+template <class Real>
+struct Atan2Reduction {
+    MaskOf<Real> y_negative;
+    MaskOf<Real> x_negative;
+    MaskOf<Real> swapped;
+    MaskOf<Real> in_range;
+    Real q;
+    Real q_lo;
+    Real k;
+    IndexOf<Real> index;
+};
+
 template <class Products, class Real>
-QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
+QTK_FORCE_INLINE Atan2Reduction<Real> atan2_reduction(Real y, Real x) {
     const MaskOf<Real> y_negative = y < 0.0;
     const MaskOf<Real> x_negative = x < 0.0;
     const Real ay = abs_lane(y);
@@ -167,14 +177,22 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real inverse = 1.0 / den;
     const auto point = round_to_point(q * 256.0, 256);
     const Real q_lo = minus_product<Products>(num, q, den) * inverse;
-    const SeriesTerms<Real> s =
-        table_series_terms<true, Products>(ATAN_SERIES_TABLE, point.index,
-                                           q - point.k * 0x1p-8, q_lo);
+    return {y_negative, x_negative, swapped, in_range, q, q_lo, point.k, point.index};
+}
 
+template <class Products, class Real>
+QTK_FORCE_INLINE SeriesTerms<Real> atan2_terms(const Atan2Reduction<Real>& r) {
+    return table_series_terms<true, Products>(ATAN_SERIES_TABLE, r.index, r.q - r.k * 0x1p-8,
+                                              r.q_lo);
+}
+
+template <class Real>
+QTK_FORCE_INLINE FastResult<Real> atan2_sum(const Atan2Reduction<Real>& r,
+                                            const SeriesTerms<Real>& s) {
     // theta = base + sigma S, sigma = -1 where minus is set and +1
     // elsewhere (a sign flip), summed from the series' terms.
-    const MaskOf<Real> minus = swapped != x_negative;
-    const ColumnPair<Real> base_entry = atan_base<Real>(swapped, x_negative);
+    const MaskOf<Real> minus = r.swapped != r.x_negative;
+    const ColumnPair<Real> base_entry = atan_base<Real>(r.swapped, r.x_negative);
     const Real base_hi = base_entry.first;
     const Real base_mid = base_entry.second;
     const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, s.a0));
@@ -183,7 +201,18 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
                      negate_if(minus, s.tail);
     const FastResult<Real> rounded_theta =
         atan_rounding_test(DoubleDouble<Real>{head.hi, low}, ATAN_FAST_ERROR);
-    return {negate_if(y_negative, rounded_theta.value), in_range && rounded_theta.proven};
+    return {negate_if(r.y_negative, rounded_theta.value), r.in_range && rounded_theta.proven};
+}
+
+// atan2(y, x), the exact products and multiply-adds formed the way
+// Products forms them (product_steps.hpp; the same bound for either). Not
+// proven (the caller handles them): a zero, infinite or NaN argument, and
+// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
+// bound needs no underflow or overflow analysis.
+template <class Products, class Real>
+QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
+    const Atan2Reduction<Real> r = atan2_reduction<Products>(y, x);
+    return atan2_sum(r, atan2_terms<Products>(r));
 }
 
 }  // namespace quorbel::elementary::detail

@@ -211,8 +211,19 @@ QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
 // rounded result. |x| >= 1 and NaN are never proven (ax < 1 fails), as in
 // both paths. The table rows come from one gather per coefficient instead
 // of two.
-template <bool is_asin, class Products, class V>
-QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
+// In three steps, as atan2_fast (atan_fast.hpp): the series' argument z,
+// its terms, and their sum with the rounding test.
+template <class V>
+struct AsinReductionLanes {
+    V x;
+    V ax;
+    typename LaneWidth<V>::Index negative;
+    typename LaneWidth<V>::Index lower;
+    DoubleDouble<V> z;
+};
+
+template <class Products, class V>
+QTK_FORCE_INLINE AsinReductionLanes<V> asin_acos_reduction(V x) {
     using Index = typename LaneWidth<V>::Index;
     const V ax = abs_lane(x);
     const Index negative = x < 0.0;
@@ -220,9 +231,23 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
     const V z2 = (1.0 - ax) * 0.5;
     const V zh = asin_sqrt(select(z2 >= 0.0 && z2 <= 0.25, z2, splat<V>(0.25)));
     const V zl = minus_product<Products>(z2, zh, zh) / (zh + zh);
-    const SeriesTerms<V> t = asin_series_terms<true, Products>(
-        DoubleDouble<V>{select(lower, ax, zh), select(lower, splat<V>(0.0), zl)});
+    return {x, ax, negative, lower,
+            DoubleDouble<V>{select(lower, ax, zh), select(lower, splat<V>(0.0), zl)}};
+}
 
+template <class Products, class V>
+QTK_FORCE_INLINE SeriesTerms<V> asin_acos_terms(const AsinReductionLanes<V>& r) {
+    return asin_series_terms<true, Products>(r.z);
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE FastResult<V> asin_acos_sum(const AsinReductionLanes<V>& r,
+                                             const SeriesTerms<V>& t) {
+    using Index = typename LaneWidth<V>::Index;
+    const V x = r.x;
+    const V ax = r.ax;
+    const Index negative = r.negative;
+    const Index lower = r.lower;
     V base_hi, base_mid, f, extra;
     if constexpr (is_asin) {
         base_hi = select(lower, splat<V>(0.0), splat<V>(ATAN_HALF_PI_HI));
@@ -241,13 +266,19 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
     const DoubleDouble<V> value = asin_sum_around(t, base_hi, base_mid, f);
     const V bound = select(lower, ASIN_SERIES_ERROR * abs_lane(value.hi),
                            ASIN_SERIES_ERROR * (2.0 * (t.a0 + t.linear)) + extra);
-    const FastResult<V> r = rounding_test_within(value, bound);
-    const Index proven = (ax < 1.0) & r.proven;
-    if constexpr (!is_asin) return {r.value, proven};
+    const FastResult<V> tested = rounding_test_within(value, bound);
+    const Index proven = (ax < 1.0) & tested.proven;
+    if constexpr (!is_asin) return {tested.value, proven};
     // asin x rounds to x below 2^-26, which keeps the sign of -0 (the series
     // would give +0): answered directly, as the scalar function does.
     const Index tiny = ax < 0x1p-26;
-    return {select(tiny, x, negate_if(negative, r.value)), proven | tiny};
+    return {select(tiny, x, negate_if(negative, tested.value)), proven | tiny};
+}
+
+template <bool is_asin, class Products, class V>
+QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
+    const AsinReductionLanes<V> r = asin_acos_reduction<Products>(x);
+    return asin_acos_sum<is_asin>(r, asin_acos_terms<Products>(r));
 }
 
 template <bool is_asin, class V>
@@ -256,6 +287,36 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_candidate(V x) {
     if constexpr (LaneProducts<V>::fused) return asin_acos_fast_lanes<is_asin, FusedProducts>(x);
 #endif
     return asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
+}
+
+// atan2(y1, x1), asin(s) and atan2(y2, x2) (the neck's inverse), each step
+// of the three fast paths taken for all three before the next.
+template <class V>
+struct TwoAtan2AndAsin {
+    FastResult<V> first;
+    FastResult<V> asin;
+    FastResult<V> second;
+};
+
+template <class Products, class V>
+QTK_FORCE_INLINE TwoAtan2AndAsin<V> two_atan2_and_asin_steps(V y1, V x1, V s, V y2, V x2) {
+    const Atan2Reduction<V> r1 = atan2_reduction<Products>(y1, x1);
+    const AsinReductionLanes<V> ra = asin_acos_reduction<Products>(s);
+    const Atan2Reduction<V> r2 = atan2_reduction<Products>(y2, x2);
+    const SeriesTerms<V> t1 = atan2_terms<Products>(r1);
+    const SeriesTerms<V> ta = asin_acos_terms<Products>(ra);
+    const SeriesTerms<V> t2 = atan2_terms<Products>(r2);
+    return {atan2_sum(r1, t1), asin_acos_sum<true>(ra, ta), atan2_sum(r2, t2)};
+}
+
+template <class V>
+QTK_FORCE_INLINE TwoAtan2AndAsin<V> two_atan2_and_asin_candidates(V y1, V x1, V s, V y2, V x2) {
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) {
+        return two_atan2_and_asin_steps<FusedProducts>(y1, x1, s, y2, x2);
+    }
+#endif
+    return two_atan2_and_asin_steps<DekkerProducts>(y1, x1, s, y2, x2);
 }
 
 template <bool is_asin, class V>
