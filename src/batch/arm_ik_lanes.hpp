@@ -49,6 +49,8 @@ QTK_FORCE_INLINE PlacementLanes<V> place_tips(const LaneArm& arm, const Vec3Lane
     const Vec3Lanes<V> rest_lanes = splat_vec3<V>(rest);
     PlacementLanes<V> out;
     constexpr double SIDES[2] = {1.0, -1.0};
+    V y[2];
+    V x[2];
     for (int i = 0; i < 2; ++i) {
         const ApexLanes<V> p = small_circle_lanes(axis_lanes, cos_arm, ring, d,
                                                   arm.cos_coupler(), SIDES[i], slack);
@@ -56,11 +58,17 @@ QTK_FORCE_INLINE PlacementLanes<V> place_tips(const LaneArm& arm, const Vec3Lane
         // axis; (1, 1) where no tip is placed, so that such a lane costs no
         // scalar atan2.
         const Vec3Lanes<V> q = p.apex - scaled(dot(p.apex, axis_lanes), axis_lanes);
-        const V y = select(p.closed, dot(cross(rest_lanes, q), axis_lanes), V{} + 1.0);
-        const V x = select(p.closed, dot(rest_lanes, q), V{} + 1.0);
-        out.theta[i] = elementary::detail::atan2_lanes(y, x);
-        out.tip[i] = joint_b ? tip_b_lanes(arm, out.theta[i]) : tip_a_lanes(arm, out.theta[i]);
+        y[i] = select(p.closed, dot(cross(rest_lanes, q), axis_lanes), V{} + 1.0);
+        x[i] = select(p.closed, dot(rest_lanes, q), V{} + 1.0);
         out.closed[i] = p.closed;
+    }
+    // Both sides' angles, then both tips' sines and cosines, each pair
+    // together (lane_elementary.hpp).
+    elementary::detail::atan2_lanes<2>(y, x, out.theta);
+    elementary::detail::SinCosLanes<V> turn[2];
+    elementary::detail::sincos_lanes<2>(out.theta, turn);
+    for (int i = 0; i < 2; ++i) {
+        out.tip[i] = joint_b ? tip_b_lanes(arm, turn[i]) : tip_a_lanes(arm, turn[i]);
     }
     return out;
 }

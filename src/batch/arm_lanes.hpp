@@ -50,23 +50,27 @@ struct TipLanes {
     Vec3Lanes<V> b;
 };
 
+// The tips from their joint angles' sines and cosines (the two computed
+// together, sincos_lanes).
 template <class V>
-QTK_FORCE_INLINE Vec3Lanes<V> tip_a_lanes(const LaneArm& arm, V theta_a) {
+QTK_FORCE_INLINE Vec3Lanes<V> tip_a_lanes(const LaneArm& arm,
+                                          const elementary::detail::SinCosLanes<V>& t) {
     const double radius = mirror_sign(arm.geometry()) * arm.sin_arm();
-    const auto t = elementary::detail::sincos_lanes(theta_a);
     return {radius * t.cos, radius * t.sin, V{} + arm.cos_arm()};
 }
 
 template <class V>
-QTK_FORCE_INLINE Vec3Lanes<V> tip_b_lanes(const LaneArm& arm, V theta_b) {
+QTK_FORCE_INLINE Vec3Lanes<V> tip_b_lanes(const LaneArm& arm,
+                                          const elementary::detail::SinCosLanes<V>& t) {
     const double m = mirror_sign(arm.geometry());
-    const auto t = elementary::detail::sincos_lanes(theta_b);
     return {V{} + m * arm.cos_arm(), (-m * arm.sin_arm()) * t.sin, arm.sin_arm() * t.cos};
 }
 
 template <class V>
 QTK_FORCE_INLINE TipLanes<V> arm_tips(const LaneArm& arm, V theta_a, V theta_b) {
-    return {tip_a_lanes(arm, theta_a), tip_b_lanes(arm, theta_b)};
+    elementary::detail::SinCosLanes<V> t[2];
+    elementary::detail::sincos_lanes<2>({theta_a, theta_b}, t);
+    return {tip_a_lanes(arm, t[0]), tip_b_lanes(arm, t[1])};
 }
 
 template <class V>

@@ -31,8 +31,7 @@ struct AxisTurnLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE AxisTurnLanes<V> axis_turn_lanes(V angle) {
-    const auto sc = elementary::detail::sincos_lanes(angle);
+QTK_FORCE_INLINE AxisTurnLanes<V> axis_turn_lanes(const elementary::detail::SinCosLanes<V>& sc) {
     return {sc.cos, sc.sin, sc.cos + (1.0 - sc.cos)};
 }
 
@@ -67,9 +66,11 @@ QTK_FORCE_INLINE IndexLanes<V> neck_angle_common(V angle) {
 
 template <class V>
 QTK_FORCE_INLINE NeckFrameLanes<V> neck_fk_lanes(V yaw, V pitch, V roll) {
-    const AxisTurnLanes<V> z = axis_turn_lanes(yaw);
-    const AxisTurnLanes<V> y = axis_turn_lanes(pitch);
-    const AxisTurnLanes<V> x = axis_turn_lanes(roll);
+    elementary::detail::SinCosLanes<V> sc[3];
+    elementary::detail::sincos_lanes<3>({yaw, pitch, roll}, sc);
+    const AxisTurnLanes<V> z = axis_turn_lanes(sc[0]);
+    const AxisTurnLanes<V> y = axis_turn_lanes(sc[1]);
+    const AxisTurnLanes<V> x = axis_turn_lanes(sc[2]);
     // a = rz ry.
     const V a00 = z.c * y.c, a01 = (-z.s) * y.u, a02 = z.c * y.s;
     const V a10 = z.s * y.c, a11 = z.c * y.u, a12 = z.s * y.s;
@@ -107,8 +108,10 @@ QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_lanes(V r00, V r10, V r20, V r21, V r
 // neck_angular_jacobian: rows {0, -sy, cy cp}, {0, cy, sy cp}, {1, 0, -sp}.
 template <class V>
 QTK_FORCE_INLINE Mat3Lanes<V> neck_jacobian_lanes(V yaw, V pitch) {
-    const auto y = elementary::detail::sincos_lanes(yaw);
-    const auto p = elementary::detail::sincos_lanes(pitch);
+    elementary::detail::SinCosLanes<V> sc[2];
+    elementary::detail::sincos_lanes<2>({yaw, pitch}, sc);
+    const auto& y = sc[0];
+    const auto& p = sc[1];
     return {{{V{}, -y.sin, y.cos * p.cos}, {V{}, y.cos, y.sin * p.cos}, {V{} + 1.0, V{}, -p.sin}}};
 }
 
@@ -131,8 +134,10 @@ QTK_FORCE_INLINE NeckRateLanes<V> neck_rate_lanes(V yaw, V pitch, V roll,
     using elementary::detail::abs_lane;
     const IndexLanes<V> finite =
         (abs_lane(yaw) <= LARGEST) & (abs_lane(pitch) <= LARGEST) & (abs_lane(roll) <= LARGEST);
-    const auto y = elementary::detail::sincos_lanes(yaw);
-    const auto p = elementary::detail::sincos_lanes(pitch);
+    elementary::detail::SinCosLanes<V> sc[2];
+    elementary::detail::sincos_lanes<2>({yaw, pitch}, sc);
+    const auto& y = sc[0];
+    const auto& p = sc[1];
     const V margin = 1.0 - abs_lane(p.sin);
     const IndexLanes<V> clear =
         abs_lane(margin - GIMBAL_LOCK_MARGIN) > ::quorbel::detail::MARGIN_SLACK;

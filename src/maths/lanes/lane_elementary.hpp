@@ -137,36 +137,61 @@ finish_failed_sincos(SinCosLanes<Lanes4> value, Index4 sin_proven, Index4 cos_pr
 // sin x rounds to x and cos x to 1 (SIN_IS_X_BELOW, COS_IS_ONE_BELOW), the
 // values the scalar functions give there; such a lane is finished by them
 // with the kernel's failures, so that the common case takes no blend, and
-// one test covers both results.
-template <class V>
-QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
+// one test covers both results. For N angles at once, each step of the
+// fast path (the reduction, the table rows, the kernels) is taken for all
+// of them before the next, so that the out-of-order core overlaps their
+// dependency chains (as for atan2_candidate below).
+template <int N, class V>
+QTK_FORCE_INLINE void sincos_lanes(const V (&x)[N], SinCosLanes<V> (&out)[N]) {
     using Index = typename LaneWidth<V>::Index;
-    const V ax = abs_lane(x);
-    const Index in_range = ax < CODY_WAITE_LIMIT;
-    Candidate<V> s;
-    Candidate<V> c;
+    static_assert(SIN_IS_X_BELOW >= COS_IS_ONE_BELOW);
+    Index kernel[N];
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) {
+        const V ax = abs_lane(x[k]);
+        kernel[k] = (ax < CODY_WAITE_LIMIT) & (ax > SIN_IS_X_BELOW);
+    }
+    Candidate<V> s[N];
+    Candidate<V> c[N];
 #if QTK_FMA_VARIANTS
     if constexpr (LaneProducts<V>::fused) {
-        const FusedPoint<V> point = reduced_fused_point(x, in_range);
-        const FusedRows<V> rows = fused_rows(point);
-        s = fused_sin_of(point, rows);
-        c = fused_cos_of(point, rows);
+        FusedPoint<V> point[N];
+        FusedRows<V> rows[N];
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) point[k] = reduced_fused_point(x[k], kernel[k]);
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) rows[k] = fused_rows(point[k]);
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+            s[k] = fused_sin_of(point[k], rows[k]);
+            c[k] = fused_cos_of(point[k], rows[k]);
+        }
     } else
 #endif
     {
-        const TablePoint<V> point = reduced_table_point(x, in_range);
-        s = sin_quadrant(point, 0);
-        c = sin_quadrant(point, 1);
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+            const TablePoint<V> point = reduced_table_point(x[k], kernel[k]);
+            s[k] = sin_quadrant(point, 0);
+            c[k] = sin_quadrant(point, 1);
+        }
     }
-    static_assert(SIN_IS_X_BELOW >= COS_IS_ONE_BELOW);
-    const Index kernel = in_range & (ax > SIN_IS_X_BELOW);
-    const Index sin_proven = s.proven & kernel;
-    const Index cos_proven = c.proven & kernel;
-    SinCosLanes<V> out = {s.value, c.value};
-    if (__builtin_expect(!all_lanes(sin_proven & cos_proven), 0)) {
-        out = finish_failed_sincos(out, sin_proven, cos_proven, x);
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) {
+        const Index sin_proven = s[k].proven & kernel[k];
+        const Index cos_proven = c[k].proven & kernel[k];
+        out[k] = {s[k].value, c[k].value};
+        if (__builtin_expect(!all_lanes(sin_proven & cos_proven), 0)) {
+            out[k] = finish_failed_sincos(out[k], sin_proven, cos_proven, x[k]);
+        }
     }
-    return out;
+}
+
+template <class V>
+QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
+    SinCosLanes<V> out[1];
+    sincos_lanes<1>({x}, out);
+    return out[0];
 }
 
 // atan2's fast path on lanes; atan2_lanes finishes it. Callers with several
@@ -193,6 +218,34 @@ QTK_FORCE_INLINE V finish_atan2(FastResult<V> r, V y, V x) {
 template <class V>
 QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
     return finish_atan2(atan2_candidate(y, x), y, x);
+}
+
+// N atan2 at once, each step for all of them before the next.
+template <class Products, int N, class V>
+QTK_FORCE_INLINE void atan2_steps(const V (&y)[N], const V (&x)[N], FastResult<V> (&out)[N]) {
+    Atan2Reduction<V> r[N];
+    SeriesTerms<V> t[N];
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) r[k] = atan2_reduction<Products>(y[k], x[k]);
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) t[k] = atan2_terms<Products>(r[k]);
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) out[k] = atan2_sum(r[k], t[k]);
+}
+
+template <int N, class V>
+QTK_FORCE_INLINE void atan2_lanes(const V (&y)[N], const V (&x)[N], V (&out)[N]) {
+    FastResult<V> r[N];
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) {
+        atan2_steps<FusedProducts>(y, x, r);
+    } else
+#endif
+    {
+        atan2_steps<DekkerProducts>(y, x, r);
+    }
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) out[k] = finish_atan2(r[k], y[k], x[k]);
 }
 
 // asin (is_asin) or acos on lanes, one series evaluation per lane: each lane
