@@ -386,31 +386,49 @@ QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* om
 // Entries 0 to 3 and 5 to 8 of each rotation, of which the inverse reads
 // r00, r10 and r20 to r22: two whole rows' worth of loads per pose.
 template <class V>
-QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
+QTK_FORCE_INLINE NeckIkEntries<V> load_neck_ik_entries(const double* rotations) {
     V first[4];
     V last[4];
     load_four_components(rotations, 9, first);
     load_four_components(rotations + 5, 9, last);
-    return neck_ik_lanes(first[0], first[3], last[1], last[2], last[3]);
+    return {first[0], first[3], last[1], last[2], last[3]};
 }
 
 template <class V>
+QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
+    NeckAngleLanes<V> a[1];
+    neck_ik_lanes<1>({load_neck_ik_entries<V>(rotations)}, a);
+    return a[0];
+}
+
+// Two blocks at a time (neck_ik_lanes), then one, then pose by pose.
+template <class V>
 QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, double* angles) {
     constexpr int W = LaneWidth<V>::count;
-    in_blocks<W>(
-        count,
-        [&](std::size_t i) {
-            prefetch_ahead<W, 9>(rotations, i);
-            prefetch_ahead<W, 3, true>(angles, i);
-            const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
-            store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
-            if (!elementary::detail::all_lanes(a.solved)) {
-                for (int k = 0; k < W; ++k) {
-                    if (a.solved[k] == 0) fill_not_a_number(angles + 3 * (i + k), 3);
-                }
+    const auto store = [&](const NeckAngleLanes<V>& a, std::size_t i) {
+        store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
+        if (!elementary::detail::all_lanes(a.solved)) {
+            for (int k = 0; k < W; ++k) {
+                if (a.solved[k] == 0) fill_not_a_number(angles + 3 * (i + k), 3);
             }
-        },
-        [&](std::size_t i) { neck_ik_pose(rotations + 9 * i, angles + 3 * i); });
+        }
+    };
+    std::size_t i = 0;
+    for (; i + 2 * W <= count; i += 2 * W) {
+        prefetch_ahead<2 * W, 9>(rotations, i);
+        prefetch_ahead<2 * W, 3, true>(angles, i);
+        NeckAngleLanes<V> a[2];
+        neck_ik_lanes<2>({load_neck_ik_entries<V>(rotations + 9 * i),
+                          load_neck_ik_entries<V>(rotations + 9 * (i + W))},
+                         a);
+        store(a[0], i);
+        store(a[1], i + W);
+    }
+    if (i + W <= count) {
+        store(neck_ik_block<V>(rotations + 9 * i), i);
+        i += W;
+    }
+    for (; i < count; ++i) neck_ik_pose(rotations + 9 * i, angles + 3 * i);
 }
 
 template <class V>

@@ -91,18 +91,38 @@ struct NeckAngleLanes {
     IndexLanes<V> solved;  // away from gimbal lock
 };
 
-// r00, r10, r20, r21, r22: the entries the inverse reads.
+// The entries the inverse reads.
 template <class V>
-QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_lanes(V r00, V r10, V r20, V r21, V r22) {
-    const V margin = 1.0 - elementary::detail::abs_lane(r20);
-    const IndexLanes<V> locked = margin < GIMBAL_LOCK_MARGIN;
-    // The three fast paths first, step by step, then their finishing tests
-    // (lane_elementary.hpp's atan2_candidate says why).
-    namespace lanes = elementary::detail;
-    const V sine = -r20;
-    const lanes::TwoAtan2AndAsin<V> c = lanes::two_atan2_and_asin_candidates(r10, r00, sine, r21, r22);
-    return {lanes::finish_atan2(c.first, r10, r00), lanes::finish_asin_acos<true>(c.asin, sine),
-            lanes::finish_atan2(c.second, r21, r22), ~locked};
+struct NeckIkEntries {
+    V r00;
+    V r10;
+    V r20;
+    V r21;
+    V r22;
+};
+
+// B blocks of poses at once: the two atan2 and the asin of every block taken
+// step by step together (lane_elementary.hpp), so that the out-of-order
+// core overlaps their dependency chains.
+template <int B, class V>
+QTK_FORCE_INLINE void neck_ik_lanes(const NeckIkEntries<V> (&e)[B], NeckAngleLanes<V> (&out)[B]) {
+    V y[2 * B];
+    V x[2 * B];
+    V sine[B];
+    for (int b = 0; b < B; ++b) {
+        y[2 * b] = e[b].r10;
+        x[2 * b] = e[b].r00;
+        y[2 * b + 1] = e[b].r21;
+        x[2 * b + 1] = e[b].r22;
+        sine[b] = -e[b].r20;
+    }
+    V angles[2 * B];
+    V pitch[B];
+    elementary::detail::atan2_asin_lanes(y, x, sine, angles, pitch);
+    for (int b = 0; b < B; ++b) {
+        const V margin = 1.0 - elementary::detail::abs_lane(e[b].r20);
+        out[b] = {angles[2 * b], pitch[b], angles[2 * b + 1], ~(margin < GIMBAL_LOCK_MARGIN)};
+    }
 }
 
 // neck_angular_jacobian: rows {0, -sy, cy cp}, {0, cy, sy cp}, {1, 0, -sp}.

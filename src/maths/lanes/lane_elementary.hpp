@@ -342,34 +342,50 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_candidate(V x) {
     return asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
 }
 
-// atan2(y1, x1), asin(s) and atan2(y2, x2) (the neck's inverse), each step
-// of the three fast paths taken for all three before the next.
-template <class V>
-struct TwoAtan2AndAsin {
-    FastResult<V> first;
-    FastResult<V> asin;
-    FastResult<V> second;
-};
+template <bool is_asin, class V>
+QTK_FORCE_INLINE V finish_asin_acos(FastResult<V> r, V x);
 
-template <class Products, class V>
-QTK_FORCE_INLINE TwoAtan2AndAsin<V> two_atan2_and_asin_steps(V y1, V x1, V s, V y2, V x2) {
-    const Atan2Reduction<V> r1 = atan2_reduction<Products>(y1, x1);
-    const AsinReductionLanes<V> ra = asin_acos_reduction<Products>(s);
-    const Atan2Reduction<V> r2 = atan2_reduction<Products>(y2, x2);
-    const SeriesTerms<V> t1 = atan2_terms<Products>(r1);
-    const SeriesTerms<V> ta = asin_acos_terms<Products>(ra);
-    const SeriesTerms<V> t2 = atan2_terms<Products>(r2);
-    return {atan2_sum(r1, t1), asin_acos_sum<true>(ra, ta), atan2_sum(r2, t2)};
+// A atan2(y[k], x[k]) and S asin(s[k]) at once (the neck's inverse), each
+// step of the fast paths taken for all of them before the next.
+template <class Products, int A, int S, class V>
+QTK_FORCE_INLINE void atan2_asin_steps(const V (&y)[A], const V (&x)[A], const V (&s)[S],
+                                       FastResult<V> (&atan2_out)[A],
+                                       FastResult<V> (&asin_out)[S]) {
+    Atan2Reduction<V> r[A];
+    AsinReductionLanes<V> ra[S];
+    SeriesTerms<V> t[A];
+    SeriesTerms<V> ta[S];
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) r[k] = atan2_reduction<Products>(y[k], x[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) ra[k] = asin_acos_reduction<Products>(s[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) t[k] = atan2_terms<Products>(r[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) ta[k] = asin_acos_terms<Products>(ra[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) atan2_out[k] = atan2_sum(r[k], t[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) asin_out[k] = asin_acos_sum<true>(ra[k], ta[k]);
 }
 
-template <class V>
-QTK_FORCE_INLINE TwoAtan2AndAsin<V> two_atan2_and_asin_candidates(V y1, V x1, V s, V y2, V x2) {
+template <int A, int S, class V>
+QTK_FORCE_INLINE void atan2_asin_lanes(const V (&y)[A], const V (&x)[A], const V (&s)[S],
+                                       V (&atan2_out)[A], V (&asin_out)[S]) {
+    FastResult<V> r[A];
+    FastResult<V> ra[S];
 #if QTK_FMA_VARIANTS
     if constexpr (LaneProducts<V>::fused) {
-        return two_atan2_and_asin_steps<FusedProducts>(y1, x1, s, y2, x2);
-    }
+        atan2_asin_steps<FusedProducts>(y, x, s, r, ra);
+    } else
 #endif
-    return two_atan2_and_asin_steps<DekkerProducts>(y1, x1, s, y2, x2);
+    {
+        atan2_asin_steps<DekkerProducts>(y, x, s, r, ra);
+    }
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) atan2_out[k] = finish_atan2(r[k], y[k], x[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) asin_out[k] = finish_asin_acos<true>(ra[k], s[k]);
 }
 
 template <bool is_asin, class V>
