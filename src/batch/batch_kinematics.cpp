@@ -401,7 +401,9 @@ QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
     return a[0];
 }
 
-// Two blocks at a time (neck_ik_lanes), then one, then pose by pose.
+// NECK_IK_BLOCKS blocks at a time (neck_ik_lanes), then one, then pose by
+// pose.
+inline constexpr int NECK_IK_BLOCKS = 2;
 template <class V>
 QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, double* angles) {
     constexpr int W = LaneWidth<V>::count;
@@ -413,21 +415,18 @@ QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, dou
             }
         }
     };
+    constexpr int B = NECK_IK_BLOCKS;
     std::size_t i = 0;
-    for (; i + 2 * W <= count; i += 2 * W) {
-        prefetch_ahead<2 * W, 9>(rotations, i);
-        prefetch_ahead<2 * W, 3, true>(angles, i);
-        NeckAngleLanes<V> a[2];
-        neck_ik_lanes<2>({load_neck_ik_entries<V>(rotations + 9 * i),
-                          load_neck_ik_entries<V>(rotations + 9 * (i + W))},
-                         a);
-        store(a[0], i);
-        store(a[1], i + W);
+    for (; i + B * W <= count; i += B * W) {
+        prefetch_ahead<B * W, 9>(rotations, i);
+        prefetch_ahead<B * W, 3, true>(angles, i);
+        NeckIkEntries<V> e[B];
+        for (int b = 0; b < B; ++b) e[b] = load_neck_ik_entries<V>(rotations + 9 * (i + b * W));
+        NeckAngleLanes<V> a[B];
+        neck_ik_lanes<B>(e, a);
+        for (int b = 0; b < B; ++b) store(a[b], i + b * W);
     }
-    if (i + W <= count) {
-        store(neck_ik_block<V>(rotations + 9 * i), i);
-        i += W;
-    }
+    for (; i + W <= count; i += W) store(neck_ik_block<V>(rotations + 9 * i), i);
     for (; i < count; ++i) neck_ik_pose(rotations + 9 * i, angles + 3 * i);
 }
 

@@ -282,7 +282,10 @@ QTK_FORCE_INLINE AsinReductionLanes<V> asin_acos_reduction(V x) {
     const Index negative = x < 0.0;
     const Index lower = ax <= 0.5;
     const V z2 = (1.0 - ax) * 0.5;
-    const V zh = asin_sqrt(select(z2 >= 0.0 && z2 <= 0.25, z2, splat<V>(0.25)));
+    // z2 clamped to [0, 1/4]: where it was outside, the lane is not proven
+    // (|x| < 1/2 takes ax, |x| >= 1 and NaN fail ax < 1 below), so only the
+    // square root's argument must be valid.
+    const V zh = asin_sqrt(clamp_lanes(z2, 0.0, 0.25));
     const V zl = minus_product<Products>(z2, zh, zh) / (zh + zh);
     return {x, ax, negative, lower,
             DoubleDouble<V>{select(lower, ax, zh), select(lower, splat<V>(0.0), zl)}};

@@ -248,23 +248,54 @@ __attribute__((target("avx2,fma"))) inline bool any_lane(Index4 mask) {
 }
 #endif
 
-// round_to_point (table_index.hpp) on lanes: k and the row index, clamped
-// to last_row, from one addition.
 template <class V>
 struct RoundedLanes {
     V k;
     typename LaneWidth<V>::Index index;
 };
+
+// x clamped to [low, high]; a NaN x gives low on x86-64 (the maximum and
+// minimum instructions return their second operand when either is NaN) and
+// NaN elsewhere. Two instructions where a compare and a blend take four
+// micro-operations.
+#if defined(__x86_64__)
+inline Lanes2 clamp_lanes(Lanes2 x, double low, double high) {
+    return __builtin_ia32_minpd(__builtin_ia32_maxpd(x, Lanes2{} + low), Lanes2{} + high);
+}
+#if QTK_LANES4
+__attribute__((target("avx2,fma"))) inline Lanes4 clamp_lanes(Lanes4 x, double low,
+                                                               double high) {
+    return __builtin_ia32_minpd256(__builtin_ia32_maxpd256(x, Lanes4{} + low), Lanes4{} + high);
+}
+#endif
+#else
+inline Lanes2 clamp_lanes(Lanes2 x, double low, double high) {
+    return (Lanes2)vminq_f64(vmaxq_f64((float64x2_t)x, vdupq_n_f64(low)), vdupq_n_f64(high));
+}
+#endif
+
+// round_to_point (table_index.hpp) on lanes: k and the row index, clamped
+// to last_row, from one addition. On x86-64 the clamp is taken on x, into
+// [0, last_row] (clamp_lanes), instead of on the index by a compare and a
+// blend; k is x rounded wherever 0 <= x <= last_row, and the index stays
+// within the table for every x.
+#if defined(__x86_64__)
+inline RoundedLanes<Lanes2> round_to_point(Lanes2 x, std::int64_t last_row) {
+    const Lanes2 t = clamp_lanes(x, 0.0, static_cast<double>(last_row)) + LANE_SHIFTER;
+    return {t - LANE_SHIFTER, (Index2)t & 0xFFFFFFFF};
+}
+#else
 inline RoundedLanes<Lanes2> round_to_point(Lanes2 x, std::int64_t last_row) {
     const Lanes2 t = x + LANE_SHIFTER;
     const Index2 low = (Index2)t & 0xFFFFFFFF;
     return {t - LANE_SHIFTER, select_index(low < last_row, low, Index2{} + last_row)};
 }
+#endif
 #if QTK_LANES4
-inline RoundedLanes<Lanes4> round_to_point(Lanes4 x, std::int64_t last_row) {
-    const Lanes4 t = x + LANE_SHIFTER;
-    const Index4 low = (Index4)t & 0xFFFFFFFF;
-    return {t - LANE_SHIFTER, select_index(low < last_row, low, Index4{} + last_row)};
+__attribute__((target("avx2,fma"))) inline RoundedLanes<Lanes4> round_to_point(
+    Lanes4 x, std::int64_t last_row) {
+    const Lanes4 t = clamp_lanes(x, 0.0, static_cast<double>(last_row)) + LANE_SHIFTER;
+    return {t - LANE_SHIFTER, (Index4)t & 0xFFFFFFFF};
 }
 #endif
 
