@@ -135,6 +135,24 @@ __attribute__((target("avx2,fma"))) inline void transpose4(Lanes4 c0, Lanes4 c1,
 template <int Width>
 __attribute__((target("avx2,fma"))) inline void store_poses(
     const elementary::detail::Lanes4 (&components)[Width], double* out) {
+    if constexpr (Width == 3) {
+        // The four poses' twelve doubles as load_triples reads them: one
+        // shuffle within the halves per pair of components, then each
+        // 128-bit half stored where it goes.
+        const __m256d x = (__m256d)components[0];
+        const __m256d y = (__m256d)components[1];
+        const __m256d z = (__m256d)components[2];
+        const __m256d xy = _mm256_unpacklo_pd(x, y);     // x0 y0 | x2 y2
+        const __m256d zx = _mm256_shuffle_pd(z, x, 0xA);  // z0 x1 | z2 x3
+        const __m256d yz = _mm256_unpackhi_pd(y, z);     // y1 z1 | y3 z3
+        _mm_storeu_pd(out, _mm256_castpd256_pd128(xy));
+        _mm_storeu_pd(out + 2, _mm256_castpd256_pd128(zx));
+        _mm_storeu_pd(out + 4, _mm256_castpd256_pd128(yz));
+        _mm_storeu_pd(out + 6, _mm256_extractf128_pd(xy, 1));
+        _mm_storeu_pd(out + 8, _mm256_extractf128_pd(zx, 1));
+        _mm_storeu_pd(out + 10, _mm256_extractf128_pd(yz, 1));
+        return;
+    }
     __m256d rows[4];
     int c = 0;
     for (; c + 4 <= Width; c += 4) {
