@@ -401,44 +401,53 @@ QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
     return a[0];
 }
 
-// NECK_IK_BLOCKS blocks at a time (neck_ik_lanes), then one, then pose by
-// pose.
+// The neck's inverse over poses [0, count): NECK_IK_BLOCKS blocks of W at a
+// time (neck_ik_lanes), then one, each through block(angles, first pose);
+// the rest one by one through single(i).
 inline constexpr int NECK_IK_BLOCKS = 2;
-template <class V>
-QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, double* angles) {
+
+template <class V, class Block, class Single>
+QTK_FORCE_INLINE void neck_ik_blocks(const double* rotations, std::size_t count, Block block,
+                                     Single single) {
     constexpr int W = LaneWidth<V>::count;
-    const auto store = [&](const NeckAngleLanes<V>& a, std::size_t i) {
-        store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
-        if (!elementary::detail::all_lanes(a.solved)) {
-            for (int k = 0; k < W; ++k) {
-                if (a.solved[k] == 0) fill_not_a_number(angles + 3 * (i + k), 3);
-            }
-        }
-    };
     constexpr int B = NECK_IK_BLOCKS;
     std::size_t i = 0;
     for (; i + B * W <= count; i += B * W) {
         prefetch_ahead<B * W, 9>(rotations, i);
-        prefetch_ahead<B * W, 3, true>(angles, i);
         NeckIkEntries<V> e[B];
         for (int b = 0; b < B; ++b) e[b] = load_neck_ik_entries<V>(rotations + 9 * (i + b * W));
         NeckAngleLanes<V> a[B];
         neck_ik_lanes<B>(e, a);
-        for (int b = 0; b < B; ++b) store(a[b], i + b * W);
+        for (int b = 0; b < B; ++b) block(a[b], i + b * W);
     }
-    for (; i + W <= count; i += W) store(neck_ik_block<V>(rotations + 9 * i), i);
-    for (; i < count; ++i) neck_ik_pose(rotations + 9 * i, angles + 3 * i);
+    for (; i + W <= count; i += W) block(neck_ik_block<V>(rotations + 9 * i), i);
+    for (; i < count; ++i) single(i);
+}
+
+template <class V>
+QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, double* angles) {
+    constexpr int W = LaneWidth<V>::count;
+    neck_ik_blocks<V>(
+        rotations, count,
+        [&](const NeckAngleLanes<V>& a, std::size_t i) {
+            prefetch_ahead<W, 3, true>(angles, i);
+            store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
+            if (!elementary::detail::all_lanes(a.solved)) {
+                for (int k = 0; k < W; ++k) {
+                    if (a.solved[k] == 0) fill_not_a_number(angles + 3 * (i + k), 3);
+                }
+            }
+        },
+        [&](std::size_t i) { neck_ik_pose(rotations + 9 * i, angles + 3 * i); });
 }
 
 template <class V>
 QTK_FORCE_INLINE void neck_reachable_on(const double* rotations, std::size_t count,
                                         bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
-    in_blocks<W>(
-        count,
-        [&](std::size_t i) {
-            prefetch_ahead<W, 9>(rotations, i);
-            const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
+    neck_ik_blocks<V>(
+        rotations, count,
+        [&](const NeckAngleLanes<V>& a, std::size_t i) {
             const IndexLanes<V> found =
                 a.solved & (a.yaw == a.yaw) & (a.pitch == a.pitch) & (a.roll == a.roll);
             for (int k = 0; k < W; ++k) reachable[i + k] = found[k] != 0;
