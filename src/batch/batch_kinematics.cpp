@@ -67,6 +67,9 @@ QTK_FORCE_INLINE void arm_fk_on(const Arm& arm, const double* theta_a, const dou
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 9, true>(rotations, i);
             const FrameLanes<V> f =
                 fk_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_rotations(f.rotation, rotations + 9 * i);
@@ -117,6 +120,8 @@ QTK_FORCE_INLINE void arm_reachable_joints_on(const Arm& arm, const double* thet
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
             const ApexLanes<V> a =
                 apex_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             for (int k = 0; k < W; ++k) reachable[i + k] = a.closed[k] != 0;
@@ -167,6 +172,8 @@ QTK_FORCE_INLINE void arm_ik_from_direction_on(const Arm& arm, const double* dir
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 3>(directions, i);
+            prefetch_ahead<W, 2, true>(joints, i);
             const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             ChoiceLanes<V> best;
             if (near != nullptr) {
@@ -195,6 +202,7 @@ QTK_FORCE_INLINE void arm_reachable_direction_on(const Arm& arm, const double* d
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 3>(directions, i);
             const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             const IndexLanes<V> any = s.lands[0] | s.lands[1] | s.lands[2] | s.lands[3];
             for (int k = 0; k < W; ++k) reachable[i + k] = any[k] != 0;
@@ -214,6 +222,8 @@ QTK_FORCE_INLINE void arm_ik_solutions_on(const Arm& arm, const double* directio
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 3>(directions, i);
+            prefetch_ahead<W, 8, true>(joints, i);
             const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             V slots[8];
             for (int slot = 0; slot < 4; ++slot) {
@@ -235,6 +245,8 @@ QTK_FORCE_INLINE void arm_ik_on(const Arm& arm, const double* rotations, std::si
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 9>(rotations, i);
+            prefetch_ahead<W, 2, true>(joints, i);
             const OrientationChoiceLanes<V> r = ik_lanes(lane_arm, load_rotations<V>(rotations + 9 * i));
             store_poses<2>({found_or_nan(r.choice.found, r.choice.theta_a),
                             found_or_nan(r.choice.found, r.choice.theta_b)},
@@ -255,6 +267,7 @@ QTK_FORCE_INLINE void arm_reachable_orientation_on(const Arm& arm, const double*
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 9>(rotations, i);
             const OrientationChoiceLanes<V> r = ik_lanes(lane_arm, load_rotations<V>(rotations + 9 * i));
             for (int k = 0; k < W; ++k) reachable[i + k] = r.choice.found[k] != 0;
             redo_flagged<V>(r.scalar, i, single);
@@ -295,6 +308,9 @@ QTK_FORCE_INLINE void arm_singular_values_on(const Arm& arm, const double* theta
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 2, true>(values, i);
             const ApexRateLanes<V> r =
                 apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             const SingularValueLanes<V> s = singular_value_lanes(r);
@@ -317,6 +333,10 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 3>(direction_rates, i);
+            prefetch_ahead<W, 2, true>(rates, i);
             const ApexRateLanes<V> r =
                 apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             const JointRateLanes<V> q =
@@ -353,6 +373,8 @@ QTK_FORCE_INLINE void neck_angular_jacobian_on(const double* joints, std::size_t
     in_blocks<W>(
         count,
         [&](std::size_t i) QTK_LAMBDA_INLINE {
+            prefetch_ahead<W, 3>(joints, i);
+            prefetch_ahead<W, 9, true>(jacobians, i);
             const double* pose = joints + 3 * i;
             const Vec3Lanes<V> angles = load_triples<V>(pose);
             store_rotations(neck_jacobian_lanes(angles.x, angles.y),
@@ -371,6 +393,9 @@ QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* om
     in_blocks<W>(
         count,
         [&](std::size_t i) QTK_LAMBDA_INLINE {
+            prefetch_ahead<W, 3>(joints, i);
+            prefetch_ahead<W, 3>(omega, i);
+            prefetch_ahead<W, 3, true>(rates, i);
             const Vec3Lanes<V> angles = load_triples<V>(joints + 3 * i);
             const NeckRateLanes<V> r =
                 neck_rate_lanes(angles.x, angles.y, angles.z, load_directions<V>(omega + 3 * i));
