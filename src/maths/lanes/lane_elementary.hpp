@@ -141,7 +141,9 @@ finish_failed_sincos(SinCosLanes<Lanes4> value, Index4 sin_proven, Index4 cos_pr
 // fast path (the reduction, the table rows, the kernels) is taken for all
 // of them before the next, so that the out-of-order core overlaps their
 // dependency chains (as for atan2_candidate below).
-template <int N, class V>
+// fused: the fast path with fused products, for bodies compiled with FMA
+// (the default for V).
+template <int N, class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE void sincos_lanes(const V (&x)[N], SinCosLanes<V> (&out)[N]) {
     using Index = typename LaneWidth<V>::Index;
     static_assert(SIN_IS_X_BELOW >= COS_IS_ONE_BELOW);
@@ -154,7 +156,7 @@ QTK_FORCE_INLINE void sincos_lanes(const V (&x)[N], SinCosLanes<V> (&out)[N]) {
     Candidate<V> s[N];
     Candidate<V> c[N];
 #if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) {
+    if constexpr (fused) {
         FusedPoint<V> point[N];
         FusedRows<V> rows[N];
 #pragma GCC unroll 4
@@ -187,10 +189,10 @@ QTK_FORCE_INLINE void sincos_lanes(const V (&x)[N], SinCosLanes<V> (&out)[N]) {
     }
 }
 
-template <class V>
+template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
     SinCosLanes<V> out[1];
-    sincos_lanes<1>({x}, out);
+    sincos_lanes<1, V, fused>({x}, out);
     return out[0];
 }
 
@@ -199,10 +201,10 @@ QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
 // them after: the finishing tests end the straight-line code, and within
 // it the out-of-order core finds the other functions' work beside one's
 // chain of dependent steps.
-template <class V>
+template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE FastResult<V> atan2_candidate(V y, V x) {
 #if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) return atan2_fast<FusedProducts>(y, x);
+    if constexpr (fused) return atan2_fast<FusedProducts>(y, x);
 #endif
     return atan2_fast<DekkerProducts>(y, x);
 }
@@ -215,9 +217,9 @@ QTK_FORCE_INLINE V finish_atan2(FastResult<V> r, V y, V x) {
     return r.value;
 }
 
-template <class V>
+template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
-    return finish_atan2(atan2_candidate(y, x), y, x);
+    return finish_atan2(atan2_candidate<V, fused>(y, x), y, x);
 }
 
 // N atan2 at once, each step for all of them before the next.
