@@ -115,7 +115,9 @@ inline void store_poses(const V (&components)[Width], double* out) {
 // stored whole; a group of three is stored the same way with a fourth
 // vector repeated, each pose's store overwriting the previous pose's spare
 // entry and the last pose stored as two entries and one; a remainder of two
-// or one component is unpacked and stored by halves.
+// or one component is unpacked and stored by halves (store_transposed).
+// Poses of exactly three components are stored as load_triples reads them,
+// by shuffles within the halves (store_poses).
 namespace lanes4 {
 using elementary::detail::Lanes4;
 
@@ -133,26 +135,8 @@ __attribute__((target("avx2,fma"))) inline void transpose4(Lanes4 c0, Lanes4 c1,
 }  // namespace lanes4
 
 template <int Width>
-__attribute__((target("avx2,fma"))) inline void store_poses(
+__attribute__((target("avx2,fma"))) inline void store_transposed(
     const elementary::detail::Lanes4 (&components)[Width], double* out) {
-    if constexpr (Width == 3) {
-        // The four poses' twelve doubles as load_triples reads them: one
-        // shuffle within the halves per pair of components, then each
-        // 128-bit half stored where it goes.
-        const __m256d x = (__m256d)components[0];
-        const __m256d y = (__m256d)components[1];
-        const __m256d z = (__m256d)components[2];
-        const __m256d xy = _mm256_unpacklo_pd(x, y);     // x0 y0 | x2 y2
-        const __m256d zx = _mm256_shuffle_pd(z, x, 0xA);  // z0 x1 | z2 x3
-        const __m256d yz = _mm256_unpackhi_pd(y, z);     // y1 z1 | y3 z3
-        _mm_storeu_pd(out, _mm256_castpd256_pd128(xy));
-        _mm_storeu_pd(out + 2, _mm256_castpd256_pd128(zx));
-        _mm_storeu_pd(out + 4, _mm256_castpd256_pd128(yz));
-        _mm_storeu_pd(out + 6, _mm256_extractf128_pd(xy, 1));
-        _mm_storeu_pd(out + 8, _mm256_extractf128_pd(zx, 1));
-        _mm_storeu_pd(out + 10, _mm256_extractf128_pd(yz, 1));
-        return;
-    }
     __m256d rows[4];
     int c = 0;
     for (; c + 4 <= Width; c += 4) {
@@ -182,6 +166,30 @@ __attribute__((target("avx2,fma"))) inline void store_poses(
         _mm_storeh_pd(out + 3 * Width + c, high);
     }
 }
+
+template <int Width>
+__attribute__((target("avx2,fma"))) inline void store_poses(
+    const elementary::detail::Lanes4 (&components)[Width], double* out) {
+    if constexpr (Width == 3) {
+        // One shuffle within the halves per pair of components, then each
+        // 128-bit half stored where it goes.
+        const __m256d x = (__m256d)components[0];
+        const __m256d y = (__m256d)components[1];
+        const __m256d z = (__m256d)components[2];
+        const __m256d xy = _mm256_unpacklo_pd(x, y);     // x0 y0 | x2 y2
+        const __m256d zx = _mm256_shuffle_pd(z, x, 0xA);  // z0 x1 | z2 x3
+        const __m256d yz = _mm256_unpackhi_pd(y, z);     // y1 z1 | y3 z3
+        _mm_storeu_pd(out, _mm256_castpd256_pd128(xy));
+        _mm_storeu_pd(out + 2, _mm256_castpd256_pd128(zx));
+        _mm_storeu_pd(out + 4, _mm256_castpd256_pd128(yz));
+        _mm_storeu_pd(out + 6, _mm256_extractf128_pd(xy, 1));
+        _mm_storeu_pd(out + 8, _mm256_extractf128_pd(zx, 1));
+        _mm_storeu_pd(out + 10, _mm256_extractf128_pd(yz, 1));
+    } else {
+        store_transposed(components, out);
+    }
+}
+
 #endif
 
 template <class V>

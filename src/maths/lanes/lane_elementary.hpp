@@ -139,10 +139,8 @@ finish_failed_sincos(SinCosLanes<Lanes4> value, Index4 sin_proven, Index4 cos_pr
 // with the kernel's failures, so that the common case takes no blend, and
 // one test covers both results. For N angles at once, each step of the
 // fast path (the reduction, the table rows, the kernels) is taken for all
-// of them before the next, so that the out-of-order core overlaps their
-// dependency chains (as for atan2_candidate below).
-// fused: the fast path with fused products, for bodies compiled with FMA
-// (the default for V).
+// of them before the next (atan2_candidate below says why). fused: the fast
+// path with fused products, for bodies compiled with FMA (the default for V).
 template <int N, class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE void sincos_lanes(const V (&x)[N], SinCosLanes<V> (&out)[N]) {
     using Index = typename LaneWidth<V>::Index;
@@ -196,11 +194,13 @@ QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
     return out[0];
 }
 
-// atan2's fast path on lanes; atan2_lanes finishes it. Callers with several
-// independent functions to compute take every fast path first and finish
-// them after: the finishing tests end the straight-line code, and within
-// it the out-of-order core finds the other functions' work beside one's
-// chain of dependent steps.
+// atan2's fast path on lanes, and its finishing test. Where several
+// independent functions are wanted (atan2_lanes and sincos_lanes of N
+// arguments, atan2_asin_lanes), each step of their fast paths is taken for
+// all of them before the next, and the finishing tests come last: one fast
+// path is a long chain of dependent steps, and a whole one between two
+// others in program order fills the out-of-order core's window before it
+// reaches the next; interleaved, the chains overlap.
 template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE FastResult<V> atan2_candidate(V y, V x) {
 #if QTK_FMA_VARIANTS
@@ -265,9 +265,8 @@ QTK_FORCE_INLINE void atan2_lanes(const V (&y)[N], const V (&x)[N], V (&out)[N])
 // two scalar fast paths proves, with that path's error bound: the correctly
 // rounded result. |x| >= 1 and NaN are never proven (ax < 1 fails), as in
 // both paths. The table rows come from one gather per coefficient instead
-// of two.
-// In three steps, as atan2_fast (atan_fast.hpp): the series' argument z,
-// its terms, and their sum with the rounding test.
+// of two. In three steps, as atan2_fast (atan_fast.hpp): the series'
+// argument z, its terms, and their sum with the rounding test.
 template <class V>
 struct AsinReductionLanes {
     V x;
@@ -348,7 +347,9 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_candidate(V x) {
 }
 
 template <bool is_asin, class V>
-QTK_FORCE_INLINE V finish_asin_acos(FastResult<V> r, V x);
+QTK_FORCE_INLINE V finish_asin_acos(FastResult<V> r, V x) {
+    return finish_lanes(r.value, r.proven, x, is_asin ? scalar_asin : scalar_acos);
+}
 
 // A atan2(y[k], x[k]) and S asin(s[k]) at once (the neck's inverse), each
 // step of the fast paths taken for all of them before the next.
@@ -391,11 +392,6 @@ QTK_FORCE_INLINE void atan2_asin_lanes(const V (&y)[A], const V (&x)[A], const V
     for (int k = 0; k < A; ++k) atan2_out[k] = finish_atan2(r[k], y[k], x[k]);
 #pragma GCC unroll 8
     for (int k = 0; k < S; ++k) asin_out[k] = finish_asin_acos<true>(ra[k], s[k]);
-}
-
-template <bool is_asin, class V>
-QTK_FORCE_INLINE V finish_asin_acos(FastResult<V> r, V x) {
-    return finish_lanes(r.value, r.proven, x, is_asin ? scalar_asin : scalar_acos);
 }
 
 template <bool is_asin, class V>
