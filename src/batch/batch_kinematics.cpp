@@ -7,6 +7,8 @@
 // rare branch, go through the per-pose function.
 #include <quorbel/batch.hpp>
 
+#include <cstdint>
+
 #include "batch/arm_ik_lanes.hpp"
 #include "batch/arm_lanes.hpp"
 #include "batch/arm_velocity_lanes.hpp"
@@ -32,16 +34,18 @@ namespace {
 // The poses PREFETCH_BLOCKS blocks of W after pose i of an array of poses of
 // `width` doubles, asked into the cache (for writing, with `write`): on
 // arrays that are not in the cache already the lanes outrun the hardware's
-// prefetcher, which starts again at each 4 KiB page. (The addresses may
-// lie past the array's end: a prefetch never faults.)
+// prefetcher, which starts again at each 4 KiB page. The addresses may lie
+// past the array's end, where a prefetch does nothing (it never faults);
+// they are formed as integers, not as pointers beyond the array.
 inline constexpr std::size_t PREFETCH_BLOCKS = 16;
 
 template <int W, std::size_t width, bool write = false>
 QTK_FORCE_INLINE void prefetch_ahead(const double* poses, std::size_t i) {
     constexpr std::size_t LINE = 64;
-    const char* ahead = reinterpret_cast<const char*>(poses + width * (i + PREFETCH_BLOCKS * W));
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(poses) +
+                                 (i + PREFETCH_BLOCKS * W) * width * sizeof(double);
     for (std::size_t b = 0; b < width * W * sizeof(double); b += LINE) {
-        __builtin_prefetch(ahead + b, write ? 1 : 0);
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead + b), write ? 1 : 0);
     }
 }
 
