@@ -46,8 +46,10 @@ std::vector<double> hard_arguments() {
 }
 
 // sin, cos, asin, acos, atan2(x, y) and atan2(y, x) of each argument
-// on lanes V; y = the argument reversed.
-template <class V>
+// on lanes V; y = the argument reversed. With `steps`, from the functions
+// that interleave several fast paths step by step (sincos and atan2 of two
+// arguments, two atan2 and an asin).
+template <class V, bool steps = false>
 inline void lane_values_body(const std::vector<double>& x, std::vector<double>& out) {
     constexpr int W = lanes::LaneWidth<V>::count;
     const std::size_t n = x.size();
@@ -58,21 +60,43 @@ inline void lane_values_body(const std::vector<double>& x, std::vector<double>& 
             a[k] = x[i + k];
             b[k] = x[n - 1 - i - k];
         }
-        const auto sc = lanes::sincos_lanes(a);
-        const V results[6] = {sc.sin, sc.cos, lanes::asin_lanes(a), lanes::acos_lanes(a),
-                              lanes::atan2_lanes(a, b), lanes::atan2_lanes(b, a)};
+        V results[6];
+        if constexpr (steps) {
+            using Index = typename lanes::LaneWidth<V>::Index;
+            lanes::SinCosLanes<V> sc[2];
+            lanes::sincos_lanes<2>({b, a}, sc);
+            V angle[1];
+            V sine[1];
+            lanes::atan2_asin_lanes<1, 1>({b}, {a}, {a}, angle, sine);
+            V pair[2];
+            lanes::atan2_lanes<2>({a, b}, {b, a}, pair);
+            results[0] = sc[1].sin;
+            results[1] = sc[1].cos;
+            results[2] = sine[0];
+            results[3] = lanes::acos_lanes(a);
+            results[4] = pair[0];
+            // atan2(b, a) both ways, 7 (no atan2) where their bits differ.
+            results[5] = lanes::select((Index)pair[1] == (Index)angle[0], angle[0], V{} + 7.0);
+        } else {
+            const auto sc = lanes::sincos_lanes(a);
+            const V single[6] = {sc.sin, sc.cos, lanes::asin_lanes(a), lanes::acos_lanes(a),
+                                 lanes::atan2_lanes(a, b), lanes::atan2_lanes(b, a)};
+            for (int f = 0; f < 6; ++f) results[f] = single[f];
+        }
         for (int f = 0; f < 6; ++f) {
             for (int k = 0; k < W; ++k) out[6 * (i + k) + f] = results[f][k];
         }
     }
 }
 
+template <bool steps>
 [[gnu::flatten]] void lane_values_two(const std::vector<double>& x, std::vector<double>& out) {
-    lane_values_body<lanes::Lanes2>(x, out);
+    lane_values_body<lanes::Lanes2, steps>(x, out);
 }
 #if QTK_LANES4
+template <bool steps>
 QTK_AVX2_ENTRY void lane_values_four(const std::vector<double>& x, std::vector<double>& out) {
-    lane_values_body<lanes::Lanes4>(x, out);
+    lane_values_body<lanes::Lanes4, steps>(x, out);
 }
 #endif
 
@@ -99,14 +123,16 @@ int count_differences(const std::vector<double>& x, const std::vector<double>& o
 void elementary_lanes_equal_scalar() {
     const std::vector<double> x = hard_arguments();
     std::vector<double> out(6 * x.size());
-    lane_values_two(x, out);
-    CHECK(count_differences(x, out) == 0);
-#if QTK_LANES4
-    if (batch::lanes_available(batch::Lanes::avx2)) {
-        lane_values_four(x, out);
+    for (const bool steps : {false, true}) {
+        (steps ? lane_values_two<true> : lane_values_two<false>)(x, out);
         CHECK(count_differences(x, out) == 0);
-    }
+#if QTK_LANES4
+        if (batch::lanes_available(batch::Lanes::avx2)) {
+            (steps ? lane_values_four<true> : lane_values_four<false>)(x, out);
+            CHECK(count_differences(x, out) == 0);
+        }
 #endif
+    }
 }
 
 // The fast paths on lanes must prove nearly every lane of their common
