@@ -35,7 +35,7 @@ struct PlacementLanes {
 // Joint A (joint_b false) turns about v_1 = (0, 0, 1) from the rest tip
 // (m sa, 0, ca), joint B about v_5 = (m, 0, 0) from (m ca, 0, sa).
 template <class V>
-QTK_FORCE_INLINE PlacementLanes<V> place_tips(const Arm& arm, const Vec3Lanes<V>& d,
+QTK_FORCE_INLINE PlacementLanes<V> place_tips(const LaneArm& arm, const Vec3Lanes<V>& d,
                                               bool joint_b) {
     const double sin_arm = arm.sin_arm();
     const double cos_arm = arm.cos_arm();
@@ -49,6 +49,8 @@ QTK_FORCE_INLINE PlacementLanes<V> place_tips(const Arm& arm, const Vec3Lanes<V>
     const Vec3Lanes<V> rest_lanes = splat_vec3<V>(rest);
     PlacementLanes<V> out;
     constexpr double SIDES[2] = {1.0, -1.0};
+    V y[2];
+    V x[2];
     for (int i = 0; i < 2; ++i) {
         const ApexLanes<V> p = small_circle_lanes(axis_lanes, cos_arm, ring, d,
                                                   arm.cos_coupler(), SIDES[i], slack);
@@ -56,11 +58,17 @@ QTK_FORCE_INLINE PlacementLanes<V> place_tips(const Arm& arm, const Vec3Lanes<V>
         // axis; (1, 1) where no tip is placed, so that such a lane costs no
         // scalar atan2.
         const Vec3Lanes<V> q = p.apex - scaled(dot(p.apex, axis_lanes), axis_lanes);
-        const V y = select(p.closed, dot(cross(rest_lanes, q), axis_lanes), V{} + 1.0);
-        const V x = select(p.closed, dot(rest_lanes, q), V{} + 1.0);
-        out.theta[i] = elementary::detail::atan2_lanes(y, x);
-        out.tip[i] = joint_b ? tip_b_lanes(arm, out.theta[i]) : tip_a_lanes(arm, out.theta[i]);
+        y[i] = select(p.closed, dot(cross(rest_lanes, q), axis_lanes), V{} + 1.0);
+        x[i] = select(p.closed, dot(rest_lanes, q), V{} + 1.0);
         out.closed[i] = p.closed;
+    }
+    // Both sides' angles, then both tips' sines and cosines, each pair
+    // together (lane_elementary.hpp).
+    elementary::detail::atan2_lanes<2>(y, x, out.theta);
+    elementary::detail::SinCosLanes<V> turn[2];
+    elementary::detail::sincos_lanes<2>(out.theta, turn);
+    for (int i = 0; i < 2; ++i) {
+        out.tip[i] = joint_b ? tip_b_lanes(arm, turn[i]) : tip_a_lanes(arm, turn[i]);
     }
     return out;
 }
@@ -77,7 +85,7 @@ struct CandidateLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE CandidateLanes<V> candidate_lanes(const Arm& arm, const Vec3Lanes<V>& d) {
+QTK_FORCE_INLINE CandidateLanes<V> candidate_lanes(const LaneArm& arm, const Vec3Lanes<V>& d) {
     const PlacementLanes<V> a = place_tips(arm, d, false);
     const PlacementLanes<V> b = place_tips(arm, d, true);
     CandidateLanes<V> out;
@@ -120,7 +128,7 @@ struct SolutionLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE SolutionLanes<V> solution_lanes(const Arm& arm,
+QTK_FORCE_INLINE SolutionLanes<V> solution_lanes(const LaneArm& arm,
                                                  const Vec3Lanes<V>& direction) {
     const UnitLanes<V> unit = unit_direction_lanes(direction);
     const CandidateLanes<V> c = candidate_lanes(arm, unit.d);
@@ -189,7 +197,7 @@ struct OrientationChoiceLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE OrientationChoiceLanes<V> ik_lanes(const Arm& arm, const Mat3Lanes<V>& target) {
+QTK_FORCE_INLINE OrientationChoiceLanes<V> ik_lanes(const LaneArm& arm, const Mat3Lanes<V>& target) {
     const Vec3Lanes<V> d = {target.m[0][2], target.m[1][2], target.m[2][2]};
     const CandidateLanes<V> c = candidate_lanes(arm, d);
     const double side = branch_sign(arm.geometry());

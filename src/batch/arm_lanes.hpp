@@ -21,29 +21,56 @@ namespace quorbel::batch::detail {
 
 using elementary::detail::select;
 
+// The arm as the lanes read it, copied into a local value at the start of a
+// batch: read through the caller's Arm, its constants would be loaded, and
+// the products of them formed, again after every result stored, since a
+// store through a double* might have changed them.
+class LaneArm {
+public:
+    explicit LaneArm(const Arm& arm)
+        : geometry_(arm.geometry()),
+          sin_arm_(arm.sin_arm()),
+          cos_arm_(arm.cos_arm()),
+          cos_coupler_(arm.cos_coupler()) {}
+    const SphericalLinkGeometry& geometry() const { return geometry_; }
+    double sin_arm() const { return sin_arm_; }
+    double cos_arm() const { return cos_arm_; }
+    double cos_coupler() const { return cos_coupler_; }
+
+private:
+    SphericalLinkGeometry geometry_;
+    double sin_arm_;
+    double cos_arm_;
+    double cos_coupler_;
+};
+
 template <class V>
 struct TipLanes {
     Vec3Lanes<V> a;
     Vec3Lanes<V> b;
 };
 
+// The tips from their joint angles' sines and cosines (the two computed
+// together, sincos_lanes).
 template <class V>
-QTK_FORCE_INLINE Vec3Lanes<V> tip_a_lanes(const Arm& arm, V theta_a) {
+QTK_FORCE_INLINE Vec3Lanes<V> tip_a_lanes(const LaneArm& arm,
+                                          const elementary::detail::SinCosLanes<V>& t) {
     const double radius = mirror_sign(arm.geometry()) * arm.sin_arm();
-    const auto t = elementary::detail::sincos_lanes(theta_a);
     return {radius * t.cos, radius * t.sin, V{} + arm.cos_arm()};
 }
 
 template <class V>
-QTK_FORCE_INLINE Vec3Lanes<V> tip_b_lanes(const Arm& arm, V theta_b) {
+QTK_FORCE_INLINE Vec3Lanes<V> tip_b_lanes(const LaneArm& arm,
+                                          const elementary::detail::SinCosLanes<V>& t) {
     const double m = mirror_sign(arm.geometry());
-    const auto t = elementary::detail::sincos_lanes(theta_b);
     return {V{} + m * arm.cos_arm(), (-m * arm.sin_arm()) * t.sin, arm.sin_arm() * t.cos};
 }
 
 template <class V>
-QTK_FORCE_INLINE TipLanes<V> arm_tips(const Arm& arm, V theta_a, V theta_b) {
-    return {tip_a_lanes(arm, theta_a), tip_b_lanes(arm, theta_b)};
+QTK_FORCE_INLINE TipLanes<V> arm_tips(const LaneArm& arm, V theta_a, V theta_b) {
+    elementary::detail::SinCosLanes<V> t[2];
+    elementary::detail::sincos_lanes<2>({theta_a, theta_b}, t);
+    return {tip_a_lanes(arm, t[0]), tip_b_lanes(arm, t[1])};
 }
 
 template <class V>
@@ -83,7 +110,7 @@ QTK_FORCE_INLINE ApexLanes<V> close_loop_lanes(const Vec3Lanes<V>& a, const Vec3
 }
 
 template <class V>
-QTK_FORCE_INLINE ApexLanes<V> apex_lanes(const Arm& arm, V theta_a, V theta_b) {
+QTK_FORCE_INLINE ApexLanes<V> apex_lanes(const LaneArm& arm, V theta_a, V theta_b) {
     const TipLanes<V> tips = arm_tips(arm, theta_a, theta_b);
     return close_loop_lanes(tips.a, tips.b, arm.cos_coupler(), branch_sign(arm.geometry()));
 }
@@ -116,7 +143,7 @@ QTK_FORCE_INLINE FrameLanes<V> frame_from_tip_lanes(const Vec3Lanes<V>& tip_a,
 }
 
 template <class V>
-QTK_FORCE_INLINE FrameLanes<V> fk_lanes(const Arm& arm, V theta_a, V theta_b) {
+QTK_FORCE_INLINE FrameLanes<V> fk_lanes(const LaneArm& arm, V theta_a, V theta_b) {
     const TipLanes<V> tips = arm_tips(arm, theta_a, theta_b);
     return frame_from_tip_lanes(tips.a, tips.b, arm.cos_coupler(), branch_sign(arm.geometry()));
 }

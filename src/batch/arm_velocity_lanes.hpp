@@ -22,7 +22,7 @@ struct ApexRateLanes {
 };
 
 template <class V>
-QTK_FORCE_INLINE ApexRateLanes<V> apex_rate_lanes(const Arm& arm, V theta_a, V theta_b) {
+QTK_FORCE_INLINE ApexRateLanes<V> apex_rate_lanes(const LaneArm& arm, V theta_a, V theta_b) {
     const double m = mirror_sign(arm.geometry());
     const TipLanes<V> tips = arm_tips(arm, theta_a, theta_b);
     const ApexLanes<V> v_3 = close_loop_lanes(tips.a, tips.b, arm.cos_coupler(),

@@ -7,6 +7,8 @@
 // rare branch, go through the per-pose function.
 #include <quorbel/batch.hpp>
 
+#include <cstdint>
+
 #include "batch/arm_ik_lanes.hpp"
 #include "batch/arm_lanes.hpp"
 #include "batch/arm_velocity_lanes.hpp"
@@ -29,6 +31,24 @@ namespace {
 // vectors through memory: forced in.
 #define QTK_LAMBDA_INLINE __attribute__((always_inline))
 
+// The poses PREFETCH_BLOCKS blocks of W after pose i of an array of poses of
+// `width` doubles, asked into the cache (for writing, with `write`): on
+// arrays that are not in the cache already the lanes outrun the hardware's
+// prefetcher, which starts again at each 4 KiB page. The addresses may lie
+// past the array's end, where a prefetch does nothing (it never faults);
+// they are formed as integers, not as pointers beyond the array.
+inline constexpr std::size_t PREFETCH_BLOCKS = 16;
+
+template <int W, std::size_t width, bool write = false>
+QTK_FORCE_INLINE void prefetch_ahead(const double* poses, std::size_t i) {
+    constexpr std::size_t LINE = 64;
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(poses) +
+                                 (i + PREFETCH_BLOCKS * W) * width * sizeof(double);
+    for (std::size_t b = 0; b < width * W * sizeof(double); b += LINE) {
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead + b), write ? 1 : 0);
+    }
+}
+
 template <int W, class Block, class Single>
 QTK_FORCE_INLINE void in_blocks(std::size_t count, Block block, Single single) {
     std::size_t i = 0;
@@ -47,11 +67,15 @@ template <class V>
 QTK_FORCE_INLINE void arm_fk_on(const Arm& arm, const double* theta_a, const double* theta_b,
                                 std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 9, true>(rotations, i);
             const FrameLanes<V> f =
-                fk_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                fk_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_rotations(f.rotation, rotations + 9 * i);
             if (!elementary::detail::all_lanes(f.common)) {
                 for (int k = 0; k < W; ++k) {
@@ -69,11 +93,15 @@ QTK_FORCE_INLINE void arm_direction_on(const Arm& arm, const double* theta_a,
                                        const double* theta_b, std::size_t count,
                                        double* directions) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 3, true>(directions, i);
             const ApexLanes<V> a =
-                apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_poses<3>({a.apex.x, a.apex.y, a.apex.z}, directions + 3 * i);
             if (!elementary::detail::all_lanes(a.closed)) {
                 for (int k = 0; k < W; ++k) {
@@ -92,11 +120,14 @@ QTK_FORCE_INLINE void arm_reachable_joints_on(const Arm& arm, const double* thet
                                               const double* theta_b, std::size_t count,
                                               bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
             const ApexLanes<V> a =
-                apex_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             for (int k = 0; k < W; ++k) reachable[i + k] = a.closed[k] != 0;
         },
         [&](std::size_t i) { reachable[i] = reachable_joints_pose(arm, theta_a[i], theta_b[i]); });
@@ -114,17 +145,18 @@ QTK_FORCE_INLINE void redo_flagged(IndexLanes<V> flagged, std::size_t first, Sin
 
 template <class V>
 QTK_FORCE_INLINE Vec3Lanes<V> load_directions(const double* directions) {
-    return {load_strided<V>(directions, 3), load_strided<V>(directions + 1, 3),
-            load_strided<V>(directions + 2, 3)};
+    return load_triples<V>(directions);
 }
 
 template <class V>
 QTK_FORCE_INLINE Mat3Lanes<V> load_rotations(const double* rotations) {
-    Mat3Lanes<V> m;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) m.m[i][j] = load_strided<V>(rotations + 3 * i + j, 9);
-    }
-    return m;
+    V first[4];
+    V middle[4];
+    load_four_components(rotations, 9, first);
+    load_four_components(rotations + 4, 9, middle);
+    return {{{first[0], first[1], first[2]},
+             {first[3], middle[0], middle[1]},
+             {middle[2], middle[3], load_strided<V>(rotations + 8, 9)}}};
 }
 
 template <class V>
@@ -137,13 +169,16 @@ QTK_FORCE_INLINE void arm_ik_from_direction_on(const Arm& arm, const double* dir
                                                const double* near, std::size_t count,
                                                double* joints) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         ik_from_direction_pose(arm, directions + 3 * i, near_of(near, i), joints + 2 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            prefetch_ahead<W, 3>(directions, i);
+            prefetch_ahead<W, 2, true>(joints, i);
+            const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             ChoiceLanes<V> best;
             if (near != nullptr) {
                 const V near_a = load_strided<V>(near + 2 * i, 2);
@@ -164,13 +199,15 @@ template <class V>
 QTK_FORCE_INLINE void arm_reachable_direction_on(const Arm& arm, const double* directions,
                                                  std::size_t count, bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         reachable[i] = reachable_direction_pose(arm, directions + 3 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            prefetch_ahead<W, 3>(directions, i);
+            const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             const IndexLanes<V> any = s.lands[0] | s.lands[1] | s.lands[2] | s.lands[3];
             for (int k = 0; k < W; ++k) reachable[i + k] = any[k] != 0;
             redo_flagged<V>(s.scalar, i, single);
@@ -182,13 +219,16 @@ template <class V>
 QTK_FORCE_INLINE void arm_ik_solutions_on(const Arm& arm, const double* directions,
                                           std::size_t count, double* joints) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         ik_solutions_pose(arm, directions + 3 * i, joints + 8 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const SolutionLanes<V> s = solution_lanes(arm, load_directions<V>(directions + 3 * i));
+            prefetch_ahead<W, 3>(directions, i);
+            prefetch_ahead<W, 8, true>(joints, i);
+            const SolutionLanes<V> s = solution_lanes(lane_arm, load_directions<V>(directions + 3 * i));
             V slots[8];
             for (int slot = 0; slot < 4; ++slot) {
                 slots[2 * slot] = found_or_nan(s.lands[slot], s.theta_a[slot]);
@@ -204,11 +244,14 @@ template <class V>
 QTK_FORCE_INLINE void arm_ik_on(const Arm& arm, const double* rotations, std::size_t count,
                                 double* joints) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) { ik_pose(arm, rotations + 9 * i, joints + 2 * i); };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const OrientationChoiceLanes<V> r = ik_lanes(arm, load_rotations<V>(rotations + 9 * i));
+            prefetch_ahead<W, 9>(rotations, i);
+            prefetch_ahead<W, 2, true>(joints, i);
+            const OrientationChoiceLanes<V> r = ik_lanes(lane_arm, load_rotations<V>(rotations + 9 * i));
             store_poses<2>({found_or_nan(r.choice.found, r.choice.theta_a),
                             found_or_nan(r.choice.found, r.choice.theta_b)},
                            joints + 2 * i);
@@ -221,13 +264,15 @@ template <class V>
 QTK_FORCE_INLINE void arm_reachable_orientation_on(const Arm& arm, const double* rotations,
                                                    std::size_t count, bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         reachable[i] = reachable_orientation_pose(arm, rotations + 9 * i);
     };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
-            const OrientationChoiceLanes<V> r = ik_lanes(arm, load_rotations<V>(rotations + 9 * i));
+            prefetch_ahead<W, 9>(rotations, i);
+            const OrientationChoiceLanes<V> r = ik_lanes(lane_arm, load_rotations<V>(rotations + 9 * i));
             for (int k = 0; k < W; ++k) reachable[i + k] = r.choice.found[k] != 0;
             redo_flagged<V>(r.scalar, i, single);
         },
@@ -239,11 +284,15 @@ QTK_FORCE_INLINE void arm_direction_jacobian_on(const Arm& arm, const double* th
                                                 const double* theta_b, std::size_t count,
                                                 double* jacobians) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 6, true>(jacobians, i);
             const ApexRateLanes<V> r =
-                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             store_poses<6>({found_or_nan(r.valid, r.apex_a.x), found_or_nan(r.valid, r.apex_b.x),
                             found_or_nan(r.valid, r.apex_a.y), found_or_nan(r.valid, r.apex_b.y),
                             found_or_nan(r.valid, r.apex_a.z), found_or_nan(r.valid, r.apex_b.z)},
@@ -259,11 +308,15 @@ QTK_FORCE_INLINE void arm_singular_values_on(const Arm& arm, const double* theta
                                              const double* theta_b, std::size_t count,
                                              double* values) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 2, true>(values, i);
             const ApexRateLanes<V> r =
-                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             const SingularValueLanes<V> s = singular_value_lanes(r);
             store_poses<2>({found_or_nan(r.valid, s.largest), found_or_nan(r.valid, s.smallest)},
                            values + 2 * i);
@@ -276,6 +329,7 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
                                          const double* theta_b, const double* direction_rates,
                                          double damping, std::size_t count, double* rates) {
     constexpr int W = LaneWidth<V>::count;
+    const LaneArm lane_arm(arm);
     const auto single = [&](std::size_t i) {
         joint_rates_pose(arm, theta_a[i], theta_b[i], direction_rates + 3 * i, damping,
                          rates + 2 * i);
@@ -283,8 +337,12 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 1>(theta_a, i);
+            prefetch_ahead<W, 1>(theta_b, i);
+            prefetch_ahead<W, 3>(direction_rates, i);
+            prefetch_ahead<W, 2, true>(rates, i);
             const ApexRateLanes<V> r =
-                apex_rate_lanes(arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
+                apex_rate_lanes(lane_arm, load_lanes<V>(theta_a + i), load_lanes<V>(theta_b + i));
             const JointRateLanes<V> q =
                 joint_rate_lanes(r, load_directions<V>(direction_rates + 3 * i), damping);
             store_poses<2>({found_or_nan(r.valid, q.rate_a), found_or_nan(r.valid, q.rate_b)},
@@ -297,16 +355,19 @@ QTK_FORCE_INLINE void arm_joint_rates_on(const Arm& arm, const double* theta_a,
 template <class V>
 QTK_FORCE_INLINE void neck_fk_on(const double* joints, std::size_t count, double* rotations) {
     constexpr int W = LaneWidth<V>::count;
+    const auto single = [&](std::size_t i) { neck_fk_pose(joints + 3 * i, rotations + 9 * i); };
     in_blocks<W>(
         count,
         [&](std::size_t i) {
+            prefetch_ahead<W, 3>(joints, i);
+            prefetch_ahead<W, 9, true>(rotations, i);
             const double* pose = joints + 3 * i;
-            const Mat3Lanes<V> r = neck_fk_lanes(load_strided<V>(pose, 3),
-                                                 load_strided<V>(pose + 1, 3),
-                                                 load_strided<V>(pose + 2, 3));
-            store_rotations(r, rotations + 9 * i);
+            const Vec3Lanes<V> angles = load_triples<V>(pose);
+            const NeckFrameLanes<V> r = neck_fk_lanes(angles.x, angles.y, angles.z);
+            store_rotations(r.rotation, rotations + 9 * i);
+            redo_flagged<V>(~r.common, i, single);
         },
-        [&](std::size_t i) { neck_fk_pose(joints + 3 * i, rotations + 9 * i); });
+        single);
 }
 
 template <class V>
@@ -316,9 +377,11 @@ QTK_FORCE_INLINE void neck_angular_jacobian_on(const double* joints, std::size_t
     in_blocks<W>(
         count,
         [&](std::size_t i) QTK_LAMBDA_INLINE {
+            prefetch_ahead<W, 3>(joints, i);
+            prefetch_ahead<W, 9, true>(jacobians, i);
             const double* pose = joints + 3 * i;
-            store_rotations(neck_jacobian_lanes(load_strided<V>(pose, 3),
-                                                load_strided<V>(pose + 1, 3)),
+            const Vec3Lanes<V> angles = load_triples<V>(pose);
+            store_rotations(neck_jacobian_lanes(angles.x, angles.y),
                             jacobians + 9 * i);
         },
         [&](std::size_t i) QTK_LAMBDA_INLINE { neck_jacobian_pose(joints + 3 * i, jacobians + 9 * i); });
@@ -334,10 +397,12 @@ QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* om
     in_blocks<W>(
         count,
         [&](std::size_t i) QTK_LAMBDA_INLINE {
-            const double* pose = joints + 3 * i;
+            prefetch_ahead<W, 3>(joints, i);
+            prefetch_ahead<W, 3>(omega, i);
+            prefetch_ahead<W, 3, true>(rates, i);
+            const Vec3Lanes<V> angles = load_triples<V>(joints + 3 * i);
             const NeckRateLanes<V> r =
-                neck_rate_lanes(load_strided<V>(pose, 3), load_strided<V>(pose + 1, 3),
-                                load_strided<V>(pose + 2, 3), load_directions<V>(omega + 3 * i));
+                neck_rate_lanes(angles.x, angles.y, angles.z, load_directions<V>(omega + 3 * i));
             const IndexLanes<V> free = ~r.locked;
             store_poses<3>({found_or_nan(free, r.yaw_rate), found_or_nan(free, r.pitch_rate),
                             found_or_nan(free, r.roll_rate)},
@@ -347,20 +412,54 @@ QTK_FORCE_INLINE void neck_joint_rates_on(const double* joints, const double* om
         single);
 }
 
+// Entries 0 to 3 and 5 to 8 of each rotation, of which the inverse reads
+// r00, r10 and r20 to r22: two whole rows' worth of loads per pose.
+template <class V>
+QTK_FORCE_INLINE NeckIkEntries<V> load_neck_ik_entries(const double* rotations) {
+    V first[4];
+    V last[4];
+    load_four_components(rotations, 9, first);
+    load_four_components(rotations + 5, 9, last);
+    return {first[0], first[3], last[1], last[2], last[3]};
+}
+
 template <class V>
 QTK_FORCE_INLINE NeckAngleLanes<V> neck_ik_block(const double* rotations) {
-    return neck_ik_lanes(load_strided<V>(rotations, 9), load_strided<V>(rotations + 3, 9),
-                         load_strided<V>(rotations + 6, 9), load_strided<V>(rotations + 7, 9),
-                         load_strided<V>(rotations + 8, 9));
+    NeckAngleLanes<V> a[1];
+    neck_ik_lanes<1>({load_neck_ik_entries<V>(rotations)}, a);
+    return a[0];
+}
+
+// The neck's inverse over poses [0, count): NECK_IK_BLOCKS blocks of W at a
+// time (neck_ik_lanes), then one, each through block(angles, first pose);
+// the rest one by one through single(i).
+inline constexpr int NECK_IK_BLOCKS = 2;
+
+template <class V, class Block, class Single>
+QTK_FORCE_INLINE void neck_ik_blocks(const double* rotations, std::size_t count, Block block,
+                                     Single single) {
+    constexpr int W = LaneWidth<V>::count;
+    constexpr int B = NECK_IK_BLOCKS;
+    std::size_t i = 0;
+    for (; i + B * W <= count; i += B * W) {
+        prefetch_ahead<B * W, 9>(rotations, i);
+        NeckIkEntries<V> e[B];
+        for (int b = 0; b < B; ++b) e[b] = load_neck_ik_entries<V>(rotations + 9 * (i + b * W));
+        NeckAngleLanes<V> a[B];
+        neck_ik_lanes<B>(e, a);
+        for (int b = 0; b < B; ++b) block(a[b], i + b * W);
+    }
+    for (; i + W <= count; i += W) block(neck_ik_block<V>(rotations + 9 * i), i);
+    for (; i < count; ++i) single(i);
 }
 
 template <class V>
 QTK_FORCE_INLINE void neck_ik_on(const double* rotations, std::size_t count, double* angles) {
     constexpr int W = LaneWidth<V>::count;
-    in_blocks<W>(
-        count,
-        [&](std::size_t i) {
-            const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
+    neck_ik_blocks<V>(
+        rotations, count,
+        [&](const NeckAngleLanes<V>& a, std::size_t i) {
+            prefetch_ahead<W, 3, true>(angles, i);
             store_poses<3>({a.yaw, a.pitch, a.roll}, angles + 3 * i);
             if (!elementary::detail::all_lanes(a.solved)) {
                 for (int k = 0; k < W; ++k) {
@@ -375,10 +474,9 @@ template <class V>
 QTK_FORCE_INLINE void neck_reachable_on(const double* rotations, std::size_t count,
                                         bool* reachable) {
     constexpr int W = LaneWidth<V>::count;
-    in_blocks<W>(
-        count,
-        [&](std::size_t i) {
-            const NeckAngleLanes<V> a = neck_ik_block<V>(rotations + 9 * i);
+    neck_ik_blocks<V>(
+        rotations, count,
+        [&](const NeckAngleLanes<V>& a, std::size_t i) {
             const IndexLanes<V> found =
                 a.solved & (a.yaw == a.yaw) & (a.pitch == a.pitch) & (a.roll == a.roll);
             for (int k = 0; k < W; ++k) reachable[i + k] = found[k] != 0;

@@ -115,7 +115,9 @@ inline void store_poses(const V (&components)[Width], double* out) {
 // stored whole; a group of three is stored the same way with a fourth
 // vector repeated, each pose's store overwriting the previous pose's spare
 // entry and the last pose stored as two entries and one; a remainder of two
-// or one component is unpacked and stored by halves.
+// or one component is unpacked and stored by halves (store_transposed).
+// Poses of exactly three components are stored as load_triples reads them,
+// by shuffles within the halves (store_poses).
 namespace lanes4 {
 using elementary::detail::Lanes4;
 
@@ -133,7 +135,7 @@ __attribute__((target("avx2,fma"))) inline void transpose4(Lanes4 c0, Lanes4 c1,
 }  // namespace lanes4
 
 template <int Width>
-__attribute__((target("avx2,fma"))) inline void store_poses(
+__attribute__((target("avx2,fma"))) inline void store_transposed(
     const elementary::detail::Lanes4 (&components)[Width], double* out) {
     __m256d rows[4];
     int c = 0;
@@ -164,12 +166,81 @@ __attribute__((target("avx2,fma"))) inline void store_poses(
         _mm_storeh_pd(out + 3 * Width + c, high);
     }
 }
+
+template <int Width>
+__attribute__((target("avx2,fma"))) inline void store_poses(
+    const elementary::detail::Lanes4 (&components)[Width], double* out) {
+    if constexpr (Width == 3) {
+        // One shuffle within the halves per pair of components, then each
+        // 128-bit half stored where it goes.
+        const __m256d x = (__m256d)components[0];
+        const __m256d y = (__m256d)components[1];
+        const __m256d z = (__m256d)components[2];
+        const __m256d xy = _mm256_unpacklo_pd(x, y);     // x0 y0 | x2 y2
+        const __m256d zx = _mm256_shuffle_pd(z, x, 0xA);  // z0 x1 | z2 x3
+        const __m256d yz = _mm256_unpackhi_pd(y, z);     // y1 z1 | y3 z3
+        _mm_storeu_pd(out, _mm256_castpd256_pd128(xy));
+        _mm_storeu_pd(out + 2, _mm256_castpd256_pd128(zx));
+        _mm_storeu_pd(out + 4, _mm256_castpd256_pd128(yz));
+        _mm_storeu_pd(out + 6, _mm256_extractf128_pd(xy, 1));
+        _mm_storeu_pd(out + 8, _mm256_extractf128_pd(zx, 1));
+        _mm_storeu_pd(out + 10, _mm256_extractf128_pd(yz, 1));
+    } else {
+        store_transposed(components, out);
+    }
+}
+
 #endif
 
 template <class V>
 inline V load_lanes(const double* p) {
     return load_strided<V>(p, 1);
 }
+
+// The reverse of store_poses for what the kernels read: the three components
+// of W contiguous poses of three doubles (joint triples, directions), and
+// four neighbouring components of W poses `stride` doubles apart (entries of
+// rotations), one component vector each; lane by lane here, by whole-vector
+// loads and shuffles for four lanes below.
+template <class V>
+inline Vec3Lanes<V> load_triples(const double* p) {
+    return {load_strided<V>(p, 3), load_strided<V>(p + 1, 3), load_strided<V>(p + 2, 3)};
+}
+
+template <class V>
+inline void load_four_components(const double* p, std::size_t stride, V (&components)[4]) {
+    for (int c = 0; c < 4; ++c) components[c] = load_strided<V>(p + c, stride);
+}
+
+#if QTK_LANES4
+// Poses 0 and 2 fill the low and high halves of each load, 1 and 3 the
+// other's, two doubles at a time: (x0 y0 | x2 y2), (z0 x1 | z2 x3),
+// (y1 z1 | y3 z3); one shuffle within the halves then takes each component.
+template <>
+__attribute__((target("avx2,fma"))) inline Vec3Lanes<elementary::detail::Lanes4>
+load_triples<elementary::detail::Lanes4>(const double* p) {
+    using elementary::detail::Lanes4;
+    const __m256d xy = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p)),
+                                            _mm_loadu_pd(p + 6), 1);
+    const __m256d zx = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + 2)),
+                                            _mm_loadu_pd(p + 8), 1);
+    const __m256d yz = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + 4)),
+                                            _mm_loadu_pd(p + 10), 1);
+    return {(Lanes4)_mm256_shuffle_pd(xy, zx, 0xA), (Lanes4)_mm256_shuffle_pd(xy, yz, 0x5),
+            (Lanes4)_mm256_shuffle_pd(zx, yz, 0xA)};
+}
+
+// One four-double load per pose, transposed (transpose4 is its own inverse).
+__attribute__((target("avx2,fma"))) inline void load_four_components(
+    const double* p, std::size_t stride, elementary::detail::Lanes4 (&components)[4]) {
+    using elementary::detail::Lanes4;
+    __m256d rows[4];
+    lanes4::transpose4((Lanes4)_mm256_loadu_pd(p), (Lanes4)_mm256_loadu_pd(p + stride),
+                       (Lanes4)_mm256_loadu_pd(p + 2 * stride),
+                       (Lanes4)_mm256_loadu_pd(p + 3 * stride), rows);
+    for (int c = 0; c < 4; ++c) components[c] = (Lanes4)rows[c];
+}
+#endif
 
 }  // namespace quorbel::batch::detail
 

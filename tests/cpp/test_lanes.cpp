@@ -46,8 +46,10 @@ std::vector<double> hard_arguments() {
 }
 
 // sin, cos, asin, acos, atan2(x, y) and atan2(y, x) of each argument
-// on lanes V; y = the argument reversed.
-template <class V>
+// on lanes V; y = the argument reversed. With `steps`, from the functions
+// that interleave several fast paths step by step (sincos and atan2 of two
+// arguments, two atan2 and an asin).
+template <class V, bool steps = false>
 inline void lane_values_body(const std::vector<double>& x, std::vector<double>& out) {
     constexpr int W = lanes::LaneWidth<V>::count;
     const std::size_t n = x.size();
@@ -58,21 +60,43 @@ inline void lane_values_body(const std::vector<double>& x, std::vector<double>& 
             a[k] = x[i + k];
             b[k] = x[n - 1 - i - k];
         }
-        const auto sc = lanes::sincos_lanes(a);
-        const V results[6] = {sc.sin, sc.cos, lanes::asin_lanes(a), lanes::acos_lanes(a),
-                              lanes::atan2_lanes(a, b), lanes::atan2_lanes(b, a)};
+        V results[6];
+        if constexpr (steps) {
+            using Index = typename lanes::LaneWidth<V>::Index;
+            lanes::SinCosLanes<V> sc[2];
+            lanes::sincos_lanes<2>({b, a}, sc);
+            V angle[1];
+            V sine[1];
+            lanes::atan2_asin_lanes<1, 1>({b}, {a}, {a}, angle, sine);
+            V pair[2];
+            lanes::atan2_lanes<2>({a, b}, {b, a}, pair);
+            results[0] = sc[1].sin;
+            results[1] = sc[1].cos;
+            results[2] = sine[0];
+            results[3] = lanes::acos_lanes(a);
+            results[4] = pair[0];
+            // atan2(b, a) both ways, 7 (no atan2) where their bits differ.
+            results[5] = lanes::select((Index)pair[1] == (Index)angle[0], angle[0], V{} + 7.0);
+        } else {
+            const auto sc = lanes::sincos_lanes(a);
+            const V single[6] = {sc.sin, sc.cos, lanes::asin_lanes(a), lanes::acos_lanes(a),
+                                 lanes::atan2_lanes(a, b), lanes::atan2_lanes(b, a)};
+            for (int f = 0; f < 6; ++f) results[f] = single[f];
+        }
         for (int f = 0; f < 6; ++f) {
             for (int k = 0; k < W; ++k) out[6 * (i + k) + f] = results[f][k];
         }
     }
 }
 
+template <bool steps>
 [[gnu::flatten]] void lane_values_two(const std::vector<double>& x, std::vector<double>& out) {
-    lane_values_body<lanes::Lanes2>(x, out);
+    lane_values_body<lanes::Lanes2, steps>(x, out);
 }
 #if QTK_LANES4
+template <bool steps>
 QTK_AVX2_ENTRY void lane_values_four(const std::vector<double>& x, std::vector<double>& out) {
-    lane_values_body<lanes::Lanes4>(x, out);
+    lane_values_body<lanes::Lanes4, steps>(x, out);
 }
 #endif
 
@@ -99,14 +123,16 @@ int count_differences(const std::vector<double>& x, const std::vector<double>& o
 void elementary_lanes_equal_scalar() {
     const std::vector<double> x = hard_arguments();
     std::vector<double> out(6 * x.size());
-    lane_values_two(x, out);
-    CHECK(count_differences(x, out) == 0);
-#if QTK_LANES4
-    if (batch::lanes_available(batch::Lanes::avx2)) {
-        lane_values_four(x, out);
+    for (const bool steps : {false, true}) {
+        (steps ? lane_values_two<true> : lane_values_two<false>)(x, out);
         CHECK(count_differences(x, out) == 0);
-    }
+#if QTK_LANES4
+        if (batch::lanes_available(batch::Lanes::avx2)) {
+            (steps ? lane_values_four<true> : lane_values_four<false>)(x, out);
+            CHECK(count_differences(x, out) == 0);
+        }
 #endif
+    }
 }
 
 // The fast paths on lanes must prove nearly every lane of their common
@@ -378,6 +404,97 @@ void batch_inverse_equal_per_pose() {
 
 }  // namespace
 
+// Poses built from edge angles, every combination of them in one batch and
+// some in batches of every length up to 24 (so that each part of the lanes'
+// loops, a two-block step, a single block and the poses left over, sees
+// them in every position), against the per-pose
+// functions: the neck's forward kinematics and its velocity, whose lanes
+// leave zero, tiny (below 2^-300) and non-finite angles to the per-pose
+// function; the sines and cosines around the thresholds under which sin x
+// rounds to x and cos x to 1; the arm's direction and Jacobian; and the
+// neck's inverse of the forward results with some entries at gimbal lock or
+// beyond.
+void batch_edges_equal_per_pose() {
+    const double edges[] = {0.0, -0.0, 0x1p-300, -0x1p-300, std::nextafter(0x1p-300, 0.0),
+                            0x1p-1074, 0x1p-26, std::nextafter(0x1p-26, 1.0), -0x1p-27,
+                            std::nextafter(0x1p-27, 0.0), 1.5707963267948966, 3.141592653589793,
+                            4.71238898038469, 0x1p16, 0x1.fffffffffffffp15, 1e300, -0x1p1023,
+                            NAN, INFINITY, -INFINITY, 0.3, -2.1, 1.2};
+    constexpr std::size_t EDGES = sizeof edges / sizeof edges[0];
+    const Arm arm = default_left_geometry();
+    int wrong = 0;
+    for (const batch::Lanes l : {batch::Lanes::scalar, batch::Lanes::sse2, batch::Lanes::avx2,
+                                 batch::Lanes::neon}) {
+        if (!batch::use_lanes(l)) continue;
+        for (std::size_t length = 1; length <= 25; ++length) {
+            const bool every = length == 25;
+            const std::size_t count = every ? EDGES * EDGES * EDGES : length;
+            std::vector<double> joints(3 * count), rotations(9 * count), out(9 * count);
+            std::vector<double> theta_a(count), theta_b(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                for (std::size_t k = 0, place = 1; k < 3; ++k, place *= EDGES) {
+                    joints[3 * i + k] = edges[(every ? i / place : 7 * (3 * i + k) + count) % EDGES];
+                }
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                theta_a[i] = joints[3 * i];
+                theta_b[i] = i % 2 == 0 ? 0.4 : joints[3 * i + 1];
+            }
+            batch::neck_fk(joints.data(), count, rotations.data());
+            batch::neck_angular_jacobian(joints.data(), count, out.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                const NeckAngles j = {joints[3 * i], joints[3 * i + 1], joints[3 * i + 2]};
+                const Mat3 r = neck_forward_kinematics(j);
+                const Mat3 jacobian = neck_angular_jacobian(j);
+                for (int k = 0; k < 9; ++k) {
+                    wrong += !check::same_bits(rotations[9 * i + k], r[k / 3][k % 3]);
+                    wrong += !check::same_bits(out[9 * i + k], jacobian[k / 3][k % 3]);
+                }
+            }
+            batch::neck_joint_rates(joints.data(), joints.data(), count, out.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                const double* j = &joints[3 * i];
+                const std::optional<NeckRates> r = neck_joint_rates({j[0], j[1], j[2]}, {j[0], j[1], j[2]});
+                wrong += !check::same_bits(out[3 * i], r ? r->yaw : NAN);
+                wrong += !check::same_bits(out[3 * i + 1], r ? r->pitch : NAN);
+                wrong += !check::same_bits(out[3 * i + 2], r ? r->roll : NAN);
+            }
+            batch::arm_direction(arm, theta_a.data(), theta_b.data(), count, out.data());
+            batch::arm_direction_jacobian(arm, theta_a.data(), theta_b.data(), count,
+                                          out.data() + 3 * count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::optional<Vec3> v = pointing_direction(arm, theta_a[i], theta_b[i]);
+                const std::optional<Mat3x2> jac = direction_jacobian(arm, theta_a[i], theta_b[i]);
+                const double direction[3] = {v ? v->x : NAN, v ? v->y : NAN, v ? v->z : NAN};
+                for (int k = 0; k < 3; ++k) {
+                    wrong += !check::same_bits(out[3 * i + k], direction[k]);
+                    for (int c = 0; c < 2; ++c) {
+                        wrong += !check::same_bits(out[3 * count + 6 * i + 2 * k + c],
+                                                   jac ? (*jac)[k][c] : NAN);
+                    }
+                }
+            }
+            for (std::size_t i = 0; i < count; i += 3) {
+                rotations[9 * i + 6] = (i / 3) % 2 == 0 ? 1.0 - 0x1p-21 : -1.0 - 0x1p-52;
+            }
+            std::unique_ptr<bool[]> reachable(new bool[count]);
+            batch::neck_ik(rotations.data(), count, out.data());
+            batch::neck_reachable(rotations.data(), count, reachable.get());
+            for (std::size_t i = 0; i < count; ++i) {
+                Mat3 given;
+                for (int k = 0; k < 9; ++k) given[k / 3][k % 3] = rotations[9 * i + k];
+                const std::optional<NeckAngles> a = neck_inverse_kinematics(given);
+                wrong += !check::same_bits(out[3 * i], a ? a->yaw : NAN);
+                wrong += !check::same_bits(out[3 * i + 1], a ? a->pitch : NAN);
+                wrong += !check::same_bits(out[3 * i + 2], a ? a->roll : NAN);
+                wrong += reachable[i] != (a && !std::isnan(a->yaw) && !std::isnan(a->pitch) &&
+                                          !std::isnan(a->roll));
+            }
+        }
+    }
+    CHECK(wrong == 0);
+}
+
 int main() {
 #if QTK_LANES
     elementary_lanes_equal_scalar();
@@ -385,6 +502,7 @@ int main() {
 #endif
     batch_functions_equal_per_pose();
     batch_inverse_equal_per_pose();
+    batch_edges_equal_per_pose();
     std::printf("%d passed, %d failed\n", check::passed(), check::failed());
     return check::failed() == 0 ? 0 : 1;
 }

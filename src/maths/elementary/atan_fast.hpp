@@ -57,6 +57,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "maths/elementary/atan_series_tables.hpp"
 #include "maths/elementary/atan_tables.hpp"
@@ -122,13 +123,44 @@ inline double select_bits(bool mask, double if_true, double if_false) {
 #endif
 }
 
-// atan2(y, x), the exact products and multiply-adds formed the way
-// Products forms them (product_steps.hpp; the same bound for either). Not
-// proven (the caller handles them): a zero, infinite or NaN argument, and
-// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
-// bound needs no underflow or overflow analysis.
+// base as hi + mid: a row of ATAN_BASES for one double; on lanes, by bit
+// operations, as reading a row per lane would take each lane's index out of
+// the vector register: pi/2's parts where swapped or x is negative, and one
+// more in their exponents (pi's parts are twice pi/2's) where x alone is
+// negative, +0 elsewhere: the same doubles as the rows. (An integer sum
+// rather than a second mask: GCC turns the and-or of two masks into a
+// three-micro-operation blend.)
+static_assert(ATAN_PI_HI == 2.0 * ATAN_HALF_PI_HI && ATAN_PI_MID == 2.0 * ATAN_HALF_PI_MID);
+template <class Real>
+QTK_FORCE_INLINE ColumnPair<Real> atan_base(MaskOf<Real> swapped, MaskOf<Real> x_negative) {
+    if constexpr (std::is_same_v<Real, double>) {
+        const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
+        return gather_pair(ATAN_BASES, base, 0);
+    } else {
+        const IndexOf<Real> half_pi = swapped | x_negative;
+        const IndexOf<Real> doubled = (x_negative & ~swapped) & (std::int64_t{1} << 52);
+        return {(Real)((half_pi & index_bits(splat<Real>(ATAN_HALF_PI_HI))) + doubled),
+                (Real)((half_pi & index_bits(splat<Real>(ATAN_HALF_PI_MID))) + doubled)};
+    }
+}
+
+// atan2_fast in its three steps, the reduction, the series' terms and their
+// sum with the rounding test: lanes computing several independent functions
+// take each step for all of them in turn (lane_elementary.hpp).
+template <class Real>
+struct Atan2Reduction {
+    MaskOf<Real> y_negative;
+    MaskOf<Real> x_negative;
+    MaskOf<Real> swapped;
+    MaskOf<Real> in_range;
+    Real q;
+    Real q_lo;
+    Real k;
+    IndexOf<Real> index;
+};
+
 template <class Products, class Real>
-QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
+QTK_FORCE_INLINE Atan2Reduction<Real> atan2_reduction(Real y, Real x) {
     const MaskOf<Real> y_negative = y < 0.0;
     const MaskOf<Real> x_negative = x < 0.0;
     const Real ay = abs_lane(y);
@@ -145,15 +177,22 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
     const Real inverse = 1.0 / den;
     const auto point = round_to_point(q * 256.0, 256);
     const Real q_lo = minus_product<Products>(num, q, den) * inverse;
-    const SeriesTerms<Real> s =
-        table_series_terms<true, Products>(ATAN_SERIES_TABLE, point.index,
-                                           q - point.k * 0x1p-8, q_lo);
+    return {y_negative, x_negative, swapped, in_range, q, q_lo, point.k, point.index};
+}
 
+template <class Products, class Real>
+QTK_FORCE_INLINE SeriesTerms<Real> atan2_terms(const Atan2Reduction<Real>& r) {
+    return table_series_terms<true, Products>(ATAN_SERIES_TABLE, r.index, r.q - r.k * 0x1p-8,
+                                              r.q_lo);
+}
+
+template <class Real>
+QTK_FORCE_INLINE FastResult<Real> atan2_sum(const Atan2Reduction<Real>& r,
+                                            const SeriesTerms<Real>& s) {
     // theta = base + sigma S, sigma = -1 where minus is set and +1
     // elsewhere (a sign flip), summed from the series' terms.
-    const MaskOf<Real> minus = swapped != x_negative;
-    const IndexOf<Real> base = select_index(swapped, 2, 0) + select_index(x_negative, 1, 0);
-    const ColumnPair<Real> base_entry = gather_pair(ATAN_BASES, base, 0);
+    const MaskOf<Real> minus = r.swapped != r.x_negative;
+    const ColumnPair<Real> base_entry = atan_base<Real>(r.swapped, r.x_negative);
     const Real base_hi = base_entry.first;
     const Real base_mid = base_entry.second;
     const DoubleDouble<Real> lead = fast_two_sum(base_hi, negate_if(minus, s.a0));
@@ -162,7 +201,18 @@ QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
                      negate_if(minus, s.tail);
     const FastResult<Real> rounded_theta =
         atan_rounding_test(DoubleDouble<Real>{head.hi, low}, ATAN_FAST_ERROR);
-    return {negate_if(y_negative, rounded_theta.value), in_range && rounded_theta.proven};
+    return {negate_if(r.y_negative, rounded_theta.value), r.in_range && rounded_theta.proven};
+}
+
+// atan2(y, x), the exact products and multiply-adds formed the way
+// Products forms them (product_steps.hpp; the same bound for either). Not
+// proven (the caller handles them): a zero, infinite or NaN argument, and
+// min(|x|, |y|) < 2^-500 or max(|x|, |y|) > 2^500, outside which the error
+// bound needs no underflow or overflow analysis.
+template <class Products, class Real>
+QTK_FORCE_INLINE FastResult<Real> atan2_fast(Real y, Real x) {
+    const Atan2Reduction<Real> r = atan2_reduction<Products>(y, x);
+    return atan2_sum(r, atan2_terms<Products>(r));
 }
 
 }  // namespace quorbel::elementary::detail

@@ -121,4 +121,17 @@ inline ColumnPair<double> gather_pair(const double (*table)[Columns], std::int64
     return {table[i][column], table[i][column + 1]};
 }
 
+// table[row] and table[mirror - row], two-column rows (the sine and cosine
+// entries of one table angle): two gather_pairs for one double; lanes take
+// each lane's row out of the vector register once for both.
+template <class Real>
+struct MirroredRows {
+    ColumnPair<Real> row;
+    ColumnPair<Real> mirrored;
+};
+inline MirroredRows<double> gather_mirrored_rows(const double (*table)[2], std::int64_t row,
+                                                 std::int64_t mirror) {
+    return {gather_pair(table, row, 0), gather_pair(table, mirror - row, 0)};
+}
+
 }  // namespace quorbel::elementary::detail

@@ -143,9 +143,9 @@ inline FusedRows<Real> fused_rows(const FusedPoint<Real>& t) {
     const IndexOf<Real> j = t.n_bits & 1023;
     const MaskOf<Real> odd = (t.n_bits & 1024) != 0;
     const IndexOf<Real> row_a = select_index(odd, 1024 - j, j);
-    const IndexOf<Real> row_b = 1024 - row_a;
-    const ColumnPair<Real> a = gather_pair(SC_SIN_TABLE, row_a, 0);
-    const ColumnPair<Real> b = gather_pair(SC_SIN_TABLE, row_b, 0);
+    const MirroredRows<Real> rows = gather_mirrored_rows(SC_SIN_TABLE, row_a, 1024);
+    const ColumnPair<Real> a = rows.row;
+    const ColumnPair<Real> b = rows.mirrored;
     return {{a.first, a.second},
             {b.first, b.second},
             {negate_if(odd, t.h.hi), negate_if(odd, t.h.lo)},

@@ -82,6 +82,27 @@ template <class Function>
 }
 #endif
 
+// The same for a function of two arguments (atan2).
+template <class V, class Index, class Function>
+QTK_FORCE_INLINE V finish_each_lane(V value, Index proven, V y, V x, Function f) {
+    for (int k = 0; k < LANE_COUNT<V>; ++k) {
+        if (proven[k] == 0) value[k] = f(y[k], x[k]);
+    }
+    return value;
+}
+template <class Function>
+[[gnu::noinline]] Lanes2 finish_failed_lanes(Lanes2 value, Index2 proven, Lanes2 y, Lanes2 x,
+                                             Function f) {
+    return finish_each_lane(value, proven, y, x, f);
+}
+#if QTK_LANES4
+template <class Function>
+[[gnu::noinline]] __attribute__((target("avx2,fma"))) Lanes4 finish_failed_lanes(
+    Lanes4 value, Index4 proven, Lanes4 y, Lanes4 x, Function f) {
+    return finish_each_lane(value, proven, y, x, f);
+}
+#endif
+
 // value where proven, the scalar function of x elsewhere.
 template <class V, class Function>
 QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V x, Function f) {
@@ -89,40 +110,145 @@ QTK_FORCE_INLINE V finish_lanes(V value, typename LaneWidth<V>::Index proven, V 
     return value;
 }
 
-// fused: the fast path with fused products, for bodies compiled with FMA
-// (the default for V) or, for two lanes on x86-64, QTK_FMA_ENTRY bodies.
-template <class V, bool fused = LaneProducts<V>::fused>
-QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
-    SinCosCandidate<V> c;
+// The lanes of a sine and a cosine that their fast path left, out of line.
+template <class V, class Index>
+QTK_FORCE_INLINE SinCosLanes<V> finish_each_sincos(SinCosLanes<V> value, Index sin_proven,
+                                                   Index cos_proven, V x) {
+    for (int k = 0; k < LANE_COUNT<V>; ++k) {
+        if (sin_proven[k] == 0) value.sin[k] = scalar_sin(x[k]);
+        if (cos_proven[k] == 0) value.cos[k] = scalar_cos(x[k]);
+    }
+    return value;
+}
+[[gnu::noinline]] inline SinCosLanes<Lanes2> finish_failed_sincos(SinCosLanes<Lanes2> value,
+                                                                  Index2 sin_proven,
+                                                                  Index2 cos_proven, Lanes2 x) {
+    return finish_each_sincos(value, sin_proven, cos_proven, x);
+}
+#if QTK_LANES4
+[[gnu::noinline]] __attribute__((target("avx2,fma"))) inline SinCosLanes<Lanes4>
+finish_failed_sincos(SinCosLanes<Lanes4> value, Index4 sin_proven, Index4 cos_proven, Lanes4 x) {
+    return finish_each_sincos(value, sin_proven, cos_proven, x);
+}
+#endif
+
+// sin_cos_fused's or sin_cos_fast's candidates, proven on the kernel's
+// lanes only: |x| below the reduction's limit and above 2^-26, under which
+// sin x rounds to x and cos x to 1 (SIN_IS_X_BELOW, COS_IS_ONE_BELOW), the
+// values the scalar functions give there; such a lane is finished by them
+// with the kernel's failures, so that the common case takes no blend, and
+// one test covers both results. For N angles at once, each step of the
+// fast path (the reduction, the table rows, the kernels) is taken for all
+// of them before the next (atan2_candidate below says why). fused: the fast
+// path with fused products, for bodies compiled with FMA (the default for V)
+// or, for two lanes on x86-64, QTK_FMA_ENTRY bodies (lane_pairs.hpp).
+template <int N, class V, bool fused = LaneProducts<V>::fused>
+QTK_FORCE_INLINE void sincos_lanes(const V (&x)[N], SinCosLanes<V> (&out)[N]) {
+    using Index = typename LaneWidth<V>::Index;
+    static_assert(SIN_IS_X_BELOW >= COS_IS_ONE_BELOW);
+    Index kernel[N];
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) {
+        const V ax = abs_lane(x[k]);
+        kernel[k] = (ax < CODY_WAITE_LIMIT) & (ax > SIN_IS_X_BELOW);
+    }
+    Candidate<V> s[N];
+    Candidate<V> c[N];
 #if QTK_FMA_VARIANTS
     if constexpr (fused) {
-        c = sin_cos_fused(x);
+        FusedPoint<V> point[N];
+        FusedRows<V> rows[N];
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) point[k] = reduced_fused_point(x[k], kernel[k]);
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) rows[k] = fused_rows(point[k]);
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+            s[k] = fused_sin_of(point[k], rows[k]);
+            c[k] = fused_cos_of(point[k], rows[k]);
+        }
     } else
 #endif
     {
-        c = sin_cos_fast(x);
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k) {
+            const TablePoint<V> point = reduced_table_point(x[k], kernel[k]);
+            s[k] = sin_quadrant(point, 0);
+            c[k] = sin_quadrant(point, 1);
+        }
     }
-    return {finish_lanes(c.sin.value, c.sin.proven, x, scalar_sin),
-            finish_lanes(c.cos.value, c.cos.proven, x, scalar_cos)};
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) {
+        const Index sin_proven = s[k].proven & kernel[k];
+        const Index cos_proven = c[k].proven & kernel[k];
+        out[k] = {s[k].value, c[k].value};
+        if (__builtin_expect(!all_lanes(sin_proven & cos_proven), 0)) {
+            out[k] = finish_failed_sincos(out[k], sin_proven, cos_proven, x[k]);
+        }
+    }
+}
+
+template <class V, bool fused = LaneProducts<V>::fused>
+QTK_FORCE_INLINE SinCosLanes<V> sincos_lanes(V x) {
+    SinCosLanes<V> out[1];
+    sincos_lanes<1, V, fused>({x}, out);
+    return out[0];
+}
+
+// atan2's fast path on lanes, and its finishing test. Where several
+// independent functions are wanted (atan2_lanes and sincos_lanes of N
+// arguments, atan2_asin_lanes), each step of their fast paths is taken for
+// all of them before the next, and the finishing tests come last: one fast
+// path is a long chain of dependent steps, and a whole one between two
+// others in program order fills the out-of-order core's window before it
+// reaches the next; interleaved, the chains overlap.
+template <class V, bool fused = LaneProducts<V>::fused>
+QTK_FORCE_INLINE FastResult<V> atan2_candidate(V y, V x) {
+#if QTK_FMA_VARIANTS
+    if constexpr (fused) return atan2_fast<FusedProducts>(y, x);
+#endif
+    return atan2_fast<DekkerProducts>(y, x);
+}
+
+template <class V>
+QTK_FORCE_INLINE V finish_atan2(FastResult<V> r, V y, V x) {
+    if (__builtin_expect(!all_lanes(r.proven), 0)) {
+        r.value = finish_failed_lanes(r.value, r.proven, y, x, scalar_atan2);
+    }
+    return r.value;
 }
 
 template <class V, bool fused = LaneProducts<V>::fused>
 QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
-    FastResult<V> r;
+    return finish_atan2(atan2_candidate<V, fused>(y, x), y, x);
+}
+
+// N atan2 at once, each step for all of them before the next.
+template <class Products, int N, class V>
+QTK_FORCE_INLINE void atan2_steps(const V (&y)[N], const V (&x)[N], FastResult<V> (&out)[N]) {
+    Atan2Reduction<V> r[N];
+    SeriesTerms<V> t[N];
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) r[k] = atan2_reduction<Products>(y[k], x[k]);
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) t[k] = atan2_terms<Products>(r[k]);
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) out[k] = atan2_sum(r[k], t[k]);
+}
+
+template <int N, class V>
+QTK_FORCE_INLINE void atan2_lanes(const V (&y)[N], const V (&x)[N], V (&out)[N]) {
+    FastResult<V> r[N];
 #if QTK_FMA_VARIANTS
-    if constexpr (fused) {
-        r = atan2_fast<FusedProducts>(y, x);
+    if constexpr (LaneProducts<V>::fused) {
+        atan2_steps<FusedProducts>(y, x, r);
     } else
 #endif
     {
-        r = atan2_fast<DekkerProducts>(y, x);
+        atan2_steps<DekkerProducts>(y, x, r);
     }
-    if (!all_lanes(r.proven)) {
-        for (int k = 0; k < LANE_COUNT<V>; ++k) {
-            if (r.proven[k] == 0) r.value[k] = scalar_atan2(y[k], x[k]);
-        }
-    }
-    return r.value;
+#pragma GCC unroll 4
+    for (int k = 0; k < N; ++k) out[k] = finish_atan2(r[k], y[k], x[k]);
 }
 
 // asin (is_asin) or acos on lanes, one series evaluation per lane: each lane
@@ -140,19 +266,46 @@ QTK_FORCE_INLINE V atan2_lanes(V y, V x) {
 // two scalar fast paths proves, with that path's error bound: the correctly
 // rounded result. |x| >= 1 and NaN are never proven (ax < 1 fails), as in
 // both paths. The table rows come from one gather per coefficient instead
-// of two.
-template <bool is_asin, class Products, class V>
-QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
+// of two. In three steps, as atan2_fast (atan_fast.hpp): the series'
+// argument z, its terms, and their sum with the rounding test.
+template <class V>
+struct AsinReductionLanes {
+    V x;
+    V ax;
+    typename LaneWidth<V>::Index negative;
+    typename LaneWidth<V>::Index lower;
+    DoubleDouble<V> z;
+};
+
+template <class Products, class V>
+QTK_FORCE_INLINE AsinReductionLanes<V> asin_acos_reduction(V x) {
     using Index = typename LaneWidth<V>::Index;
     const V ax = abs_lane(x);
     const Index negative = x < 0.0;
     const Index lower = ax <= 0.5;
     const V z2 = (1.0 - ax) * 0.5;
-    const V zh = asin_sqrt(select(z2 >= 0.0 && z2 <= 0.25, z2, splat<V>(0.25)));
+    // z2 clamped to [0, 1/4]: where it was outside, the lane is not proven
+    // (|x| < 1/2 takes ax, |x| >= 1 and NaN fail ax < 1 below), so only the
+    // square root's argument must be valid.
+    const V zh = asin_sqrt(clamp_lanes(z2, 0.0, 0.25));
     const V zl = minus_product<Products>(z2, zh, zh) / (zh + zh);
-    const SeriesTerms<V> t = asin_series_terms<true, Products>(
-        DoubleDouble<V>{select(lower, ax, zh), select(lower, splat<V>(0.0), zl)});
+    return {x, ax, negative, lower,
+            DoubleDouble<V>{select(lower, ax, zh), select(lower, splat<V>(0.0), zl)}};
+}
 
+template <class Products, class V>
+QTK_FORCE_INLINE SeriesTerms<V> asin_acos_terms(const AsinReductionLanes<V>& r) {
+    return asin_series_terms<true, Products>(r.z);
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE FastResult<V> asin_acos_sum(const AsinReductionLanes<V>& r,
+                                             const SeriesTerms<V>& t) {
+    using Index = typename LaneWidth<V>::Index;
+    const V x = r.x;
+    const V ax = r.ax;
+    const Index negative = r.negative;
+    const Index lower = r.lower;
     V base_hi, base_mid, f, extra;
     if constexpr (is_asin) {
         base_hi = select(lower, splat<V>(0.0), splat<V>(ATAN_HALF_PI_HI));
@@ -171,27 +324,80 @@ QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
     const DoubleDouble<V> value = asin_sum_around(t, base_hi, base_mid, f);
     const V bound = select(lower, ASIN_SERIES_ERROR * abs_lane(value.hi),
                            ASIN_SERIES_ERROR * (2.0 * (t.a0 + t.linear)) + extra);
-    const FastResult<V> r = rounding_test_within(value, bound);
-    const Index proven = (ax < 1.0) & r.proven;
-    if constexpr (!is_asin) return {r.value, proven};
+    const FastResult<V> tested = rounding_test_within(value, bound);
+    const Index proven = (ax < 1.0) & tested.proven;
+    if constexpr (!is_asin) return {tested.value, proven};
     // asin x rounds to x below 2^-26, which keeps the sign of -0 (the series
     // would give +0): answered directly, as the scalar function does.
     const Index tiny = ax < 0x1p-26;
-    return {select(tiny, x, negate_if(negative, r.value)), proven | tiny};
+    return {select(tiny, x, negate_if(negative, tested.value)), proven | tiny};
+}
+
+template <bool is_asin, class Products, class V>
+QTK_FORCE_INLINE FastResult<V> asin_acos_fast_lanes(V x) {
+    const AsinReductionLanes<V> r = asin_acos_reduction<Products>(x);
+    return asin_acos_sum<is_asin>(r, asin_acos_terms<Products>(r));
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE FastResult<V> asin_acos_candidate(V x) {
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) return asin_acos_fast_lanes<is_asin, FusedProducts>(x);
+#endif
+    return asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
+}
+
+template <bool is_asin, class V>
+QTK_FORCE_INLINE V finish_asin_acos(FastResult<V> r, V x) {
+    return finish_lanes(r.value, r.proven, x, is_asin ? scalar_asin : scalar_acos);
+}
+
+// A atan2(y[k], x[k]) and S asin(s[k]) at once (the neck's inverse), each
+// step of the fast paths taken for all of them before the next.
+template <class Products, int A, int S, class V>
+QTK_FORCE_INLINE void atan2_asin_steps(const V (&y)[A], const V (&x)[A], const V (&s)[S],
+                                       FastResult<V> (&atan2_out)[A],
+                                       FastResult<V> (&asin_out)[S]) {
+    Atan2Reduction<V> r[A];
+    AsinReductionLanes<V> ra[S];
+    SeriesTerms<V> t[A];
+    SeriesTerms<V> ta[S];
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) r[k] = atan2_reduction<Products>(y[k], x[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) ra[k] = asin_acos_reduction<Products>(s[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) t[k] = atan2_terms<Products>(r[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) ta[k] = asin_acos_terms<Products>(ra[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) atan2_out[k] = atan2_sum(r[k], t[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) asin_out[k] = asin_acos_sum<true>(ra[k], ta[k]);
+}
+
+template <int A, int S, class V>
+QTK_FORCE_INLINE void atan2_asin_lanes(const V (&y)[A], const V (&x)[A], const V (&s)[S],
+                                       V (&atan2_out)[A], V (&asin_out)[S]) {
+    FastResult<V> r[A];
+    FastResult<V> ra[S];
+#if QTK_FMA_VARIANTS
+    if constexpr (LaneProducts<V>::fused) {
+        atan2_asin_steps<FusedProducts>(y, x, s, r, ra);
+    } else
+#endif
+    {
+        atan2_asin_steps<DekkerProducts>(y, x, s, r, ra);
+    }
+#pragma GCC unroll 8
+    for (int k = 0; k < A; ++k) atan2_out[k] = finish_atan2(r[k], y[k], x[k]);
+#pragma GCC unroll 8
+    for (int k = 0; k < S; ++k) asin_out[k] = finish_asin_acos<true>(ra[k], s[k]);
 }
 
 template <bool is_asin, class V>
 QTK_FORCE_INLINE V asin_acos_lanes(V x) {
-    FastResult<V> r;
-#if QTK_FMA_VARIANTS
-    if constexpr (LaneProducts<V>::fused) {
-        r = asin_acos_fast_lanes<is_asin, FusedProducts>(x);
-    } else
-#endif
-    {
-        r = asin_acos_fast_lanes<is_asin, DekkerProducts>(x);
-    }
-    return finish_lanes(r.value, r.proven, x, is_asin ? scalar_asin : scalar_acos);
+    return finish_asin_acos<is_asin>(asin_acos_candidate<is_asin>(x), x);
 }
 
 template <class V>

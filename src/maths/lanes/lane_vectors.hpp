@@ -198,6 +198,32 @@ __attribute__((target("avx2,fma"))) inline ColumnPair<Lanes4> gather_pair(
 }
 #endif
 
+// gather_mirrored_rows (lane_scalar.hpp) on lanes.
+inline MirroredRows<Lanes2> gather_mirrored_rows(const double (*table)[2], Index2 row,
+                                                 std::int64_t mirror) {
+    return {gather_pair(table, row, 0), gather_pair(table, mirror - row, 0)};
+}
+#if QTK_LANES4
+// Rows r0 to r3 of a two-column table as its two columns.
+__attribute__((target("avx2,fma"))) inline ColumnPair<Lanes4> load_row_pairs(
+    const double (*table)[2], std::int64_t r0, std::int64_t r1, std::int64_t r2,
+    std::int64_t r3) {
+    const __m256d even = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(table[r0])),
+                                              _mm_loadu_pd(table[r2]), 1);
+    const __m256d odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(table[r1])),
+                                             _mm_loadu_pd(table[r3]), 1);
+    return {(Lanes4)_mm256_unpacklo_pd(even, odd), (Lanes4)_mm256_unpackhi_pd(even, odd)};
+}
+// Each lane's row taken into an integer register once, the mirrored row's
+// index formed there.
+__attribute__((target("avx2,fma"))) inline MirroredRows<Lanes4> gather_mirrored_rows(
+    const double (*table)[2], Index4 row, std::int64_t mirror) {
+    const std::int64_t r0 = row[0], r1 = row[1], r2 = row[2], r3 = row[3];
+    return {load_row_pairs(table, r0, r1, r2, r3),
+            load_row_pairs(table, mirror - r0, mirror - r1, mirror - r2, mirror - r3)};
+}
+#endif
+
 // Whether every lane, or any lane, of a mask is set: the sign bits gathered
 // into an integer (movmskpd) on x86-64, a loop over the lanes elsewhere.
 #if defined(__x86_64__)
@@ -223,23 +249,54 @@ __attribute__((target("avx2,fma"))) inline bool any_lane(Index4 mask) {
 }
 #endif
 
-// round_to_point (table_index.hpp) on lanes: k and the row index, clamped
-// to last_row, from one addition.
 template <class V>
 struct RoundedLanes {
     V k;
     typename LaneWidth<V>::Index index;
 };
+
+// x clamped to [low, high]; a NaN x gives low on x86-64 (the maximum and
+// minimum instructions return their second operand when either is NaN) and
+// NaN elsewhere. Two instructions where a compare and a blend take four
+// micro-operations.
+#if defined(__x86_64__)
+inline Lanes2 clamp_lanes(Lanes2 x, double low, double high) {
+    return __builtin_ia32_minpd(__builtin_ia32_maxpd(x, Lanes2{} + low), Lanes2{} + high);
+}
+#if QTK_LANES4
+__attribute__((target("avx2,fma"))) inline Lanes4 clamp_lanes(Lanes4 x, double low,
+                                                               double high) {
+    return __builtin_ia32_minpd256(__builtin_ia32_maxpd256(x, Lanes4{} + low), Lanes4{} + high);
+}
+#endif
+#else
+inline Lanes2 clamp_lanes(Lanes2 x, double low, double high) {
+    return (Lanes2)vminq_f64(vmaxq_f64((float64x2_t)x, vdupq_n_f64(low)), vdupq_n_f64(high));
+}
+#endif
+
+// round_to_point (table_index.hpp) on lanes: k and the row index, clamped
+// to last_row, from one addition. On x86-64 the clamp is taken on x, into
+// [0, last_row] (clamp_lanes), instead of on the index by a compare and a
+// blend; k is x rounded wherever 0 <= x <= last_row, and the index stays
+// within the table for every x.
+#if defined(__x86_64__)
+inline RoundedLanes<Lanes2> round_to_point(Lanes2 x, std::int64_t last_row) {
+    const Lanes2 t = clamp_lanes(x, 0.0, static_cast<double>(last_row)) + LANE_SHIFTER;
+    return {t - LANE_SHIFTER, (Index2)t & 0xFFFFFFFF};
+}
+#else
 inline RoundedLanes<Lanes2> round_to_point(Lanes2 x, std::int64_t last_row) {
     const Lanes2 t = x + LANE_SHIFTER;
     const Index2 low = (Index2)t & 0xFFFFFFFF;
     return {t - LANE_SHIFTER, select_index(low < last_row, low, Index2{} + last_row)};
 }
+#endif
 #if QTK_LANES4
-inline RoundedLanes<Lanes4> round_to_point(Lanes4 x, std::int64_t last_row) {
-    const Lanes4 t = x + LANE_SHIFTER;
-    const Index4 low = (Index4)t & 0xFFFFFFFF;
-    return {t - LANE_SHIFTER, select_index(low < last_row, low, Index4{} + last_row)};
+__attribute__((target("avx2,fma"))) inline RoundedLanes<Lanes4> round_to_point(
+    Lanes4 x, std::int64_t last_row) {
+    const Lanes4 t = clamp_lanes(x, 0.0, static_cast<double>(last_row)) + LANE_SHIFTER;
+    return {t - LANE_SHIFTER, (Index4)t & 0xFFFFFFFF};
 }
 #endif
 
