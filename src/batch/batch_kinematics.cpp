@@ -561,7 +561,9 @@ QTK_BODIES(neck_joint_rates,
 
 }  // namespace detail
 
-// The chosen lanes' body of name, or the scalar loop.
+// The chosen lanes' body of name, or the scalar loop. One pose fills no
+// lanes: it goes straight to the per-pose function (the loop), as a single
+// pose from the arrays' package does, without the lane body's set-up.
 #if QTK_LANES4
 #define QTK_WIDE_CASE(name, args) \
     case Lanes::avx2:             \
@@ -579,12 +581,14 @@ QTK_BODIES(neck_joint_rates,
 #else
 #define QTK_LANE_CASE(name, args)
 #endif
-#define QTK_DISPATCH(name, args)            \
-    switch (detail::chosen_lanes()) {       \
-        QTK_WIDE_CASE(name, args)           \
-        QTK_LANE_CASE(name, args)           \
-        default:                            \
-            break;                          \
+#define QTK_DISPATCH(name, args)                           \
+    if (count > 1) {                                       \
+        switch (detail::chosen_lanes()) {                  \
+            QTK_WIDE_CASE(name, args)                      \
+            QTK_LANE_CASE(name, args)                      \
+            default:                                       \
+                break;                                     \
+        }                                                  \
     }
 
 void arm_fk(const Arm& arm, const double* theta_a, const double* theta_b, std::size_t count,
