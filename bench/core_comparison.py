@@ -30,6 +30,8 @@ import subprocess
 import sys
 import tempfile
 
+from machine_info import cpu_model
+
 BENCH = pathlib.Path(__file__).resolve().parent
 ROOT = BENCH.parent
 VARIED_COUNT = 4096
@@ -96,11 +98,7 @@ def instructions_per_call(driver, mode, name):
 
 
 def machine():
-    model = "unknown"
-    for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
-        if line.startswith("model name"):
-            model = line.split(":", 1)[1].strip()
-            break
+    model = cpu_model()
     compiler = subprocess.run(["c++", "--version"], capture_output=True,
                               text=True).stdout.splitlines()[0]
     libc = " ".join(platform.libc_ver())

@@ -46,6 +46,7 @@ ROOT = BENCH.parent
 sys.path.insert(0, str(BENCH))
 
 import cases  # noqa: E402
+from machine_info import cpu_model  # noqa: E402
 
 # The core functions each method calls; methods with none have no core.
 CORE_OF = {
@@ -179,14 +180,7 @@ def run_core_driver(driver, rounds=15, iterations=2000):
 
 
 def machine_description(build_dir):
-    cpu = platform.processor() or platform.machine()
-    try:
-        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    except OSError:
-        pass
+    cpu = cpu_model()
     compiler = ""
     cache = build_dir / "CMakeCache.txt"
     if cache.exists():

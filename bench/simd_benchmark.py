@@ -30,6 +30,7 @@ sys.path.insert(0, str(BENCH))
 import numpy_vectorised_kinematics as vectorised  # noqa: E402
 from arrays_benchmark import (  # noqa: E402
     CONTROL_DATA, CONTROL_HALVES, GOAL_THREAD_SPEEDUP, hash_buffer, thread_speedup)
+from machine_info import cpu_model  # noqa: E402
 import quorbel_torso as qt  # noqa: E402
 from quorbel_torso import _kernels  # noqa: E402
 
@@ -169,13 +170,7 @@ def thread_cell(name, runs):
 
 
 def cpu_name():
-    try:
-        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                return f"{line.split(':', 1)[1].strip()} ({os.cpu_count()} logical cores)"
-    except OSError:
-        pass
-    return platform.processor() or "unknown"
+    return f"{cpu_model()} ({os.cpu_count()} logical cores)"
 
 
 def main():

@@ -40,6 +40,7 @@ import subprocess
 import time
 
 import numpy as np
+from machine_info import cpu_model
 
 import quorbel_torso as qt
 import quorbel_torso_kinematics as qtk
@@ -276,14 +277,7 @@ def small_batch_table(cases, poses, rounds, calls):
 
 
 def machine():
-    cpu = platform.machine()
-    try:
-        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    except OSError:
-        pass
+    cpu = cpu_model()
     try:
         commit = subprocess.run(["git", "-C", str(RESULTS.parent), "describe", "--always",
                                  "--dirty"], capture_output=True, text=True,

@@ -32,6 +32,7 @@ import time
 from pathlib import Path
 
 import numpy as np
+from machine_info import cpu_model
 
 import quorbel_torso as qt
 
@@ -67,16 +68,6 @@ def python_ticks_ns(torso, ticks):
             samples[i].append((time.thread_time_ns() - start) / per_round)
             aims[i] = aim
     return [statistics.median(s) for s in samples], aims
-
-
-def cpu_name():
-    try:
-        for line in Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or platform.machine()
 
 
 def core_ticks_ns(driver, ticks):
@@ -143,7 +134,7 @@ def main():
         "",
         f"- Ticks per case: {args.ticks} ({ROUNDS} rounds); thread CPU time, median of the rounds.",
         *([f"- Before: {args.before_label}"] if args.before_label else []),
-        f"- Machine: {cpu_name()}, {os.cpu_count()} logical cores, "
+        f"- Machine: {cpu_model()}, {os.cpu_count()} logical cores, "
         f"Linux {platform.release()}; Python {platform.python_version()}, NumPy {np.__version__}",
         f"- Date: {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC; "
         f"load average (1 min) at the end: {load:.2f} (the machine is shared)",
